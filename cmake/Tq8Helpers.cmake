@@ -1,0 +1,26 @@
+# tq8_add_test(NAME name SOURCES ... LIBS ...)
+# Natively every GoogleTest case becomes its own CTest test; under wine one test per
+# binary keeps the emulator start-ups few.
+function(tq8_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tq8_test_support GTest::gtest_main)
+  tq8_link_resources(${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
+  else()
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "native;${T_LABELS}")
+  endif()
+endfunction()
+
+# Every Windows executable carries the string table and version resources.
+function(tq8_link_resources target)
+  if(WIN32)
+    target_link_libraries(${target} PRIVATE tq8_resources)
+  endif()
+endfunction()

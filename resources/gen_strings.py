@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Turns strings.txt into the Win32 string table (CP1252) and the POSIX lookup table."""
+import sys
+
+ESCAPES = {'r': '\r', 'n': '\n', 't': '\t', '\\': '\\'}
+
+
+def parse(path):
+    table = {}
+    with open(path, encoding='utf-8') as src:
+        for number, line in enumerate(src, 1):
+            line = line.rstrip('\n')
+            if not line or line.startswith('#'):
+                continue
+            ident, sep, raw = line.partition('\t')
+            if not sep:
+                sys.exit(f'{path}:{number}: missing tab')
+            text, i = [], 0
+            while i < len(raw):
+                ch = raw[i]
+                if ch == '\\':
+                    i += 1
+                    if i >= len(raw) or raw[i] not in ESCAPES:
+                        sys.exit(f'{path}:{number}: bad escape')
+                    ch = ESCAPES[raw[i]]
+                text.append(ch)
+                i += 1
+            key = int(ident)
+            if key in table:
+                sys.exit(f'{path}:{number}: id {key} twice')
+            table[key] = ''.join(text).encode('cp1252')
+    return table
+
+
+def c_literal(data):
+    out = []
+    for b in data:
+        if b in (0x22, 0x5C) or b < 0x20 or b >= 0x7F or b == 0x3F:
+            out.append('\\%03o' % b)  # octal keeps following digits out of the escape
+        else:
+            out.append(chr(b))
+    return '"' + ''.join(out) + '"'
+
+
+def rc_literal(data):
+    out = []
+    for b in data:
+        if b == 0x22:
+            out.append('""')
+        elif b == 0x0D:
+            out.append('\\r')
+        elif b == 0x0A:
+            out.append('\\n')
+        elif b == 0x09:
+            out.append('\\t')
+        elif b == 0x5C:
+            out.append('\\\\')
+        else:
+            out.append(chr(b))  # latin-1 mapping keeps the CP1252 byte as it is
+    return '"' + ''.join(out) + '"'
+
+
+def main():
+    source, rc_out, inc_out = sys.argv[1:4]
+    table = parse(source)
+    with open(rc_out, 'w', encoding='latin-1', newline='\r\n') as rc:
+        rc.write('#pragma code_page(1252)\nSTRINGTABLE\nBEGIN\n')
+        for key in sorted(table):
+            rc.write(f'  {key}, {rc_literal(table[key])}\n')
+        rc.write('END\n')
+    with open(inc_out, 'w', encoding='ascii') as inc:
+        inc.write('// Generated from resources/strings.txt; do not edit.\n')
+        for key in sorted(table):
+            inc.write(f'{{{key}, {c_literal(table[key])}}},\n')
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,92 @@
+#include "platform/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+ReadResult ReadWholeFile(const std::string& path, std::string& data) {
+    data.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Error;
+    }
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            ::close(fd);
+            return ReadResult::Error;
+        }
+        if (n == 0) {
+            break;
+        }
+        data.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ReadResult::Ok;
+}
+
+bool MakeDirectories(const std::string& path) {
+    if (path.empty()) {
+        return true;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        return S_ISDIR(st.st_mode);
+    }
+    const size_t cut = path.find_last_of('/');
+    if (cut != std::string::npos && cut > 0 && !MakeDirectories(path.substr(0, cut))) {
+        return false;
+    }
+    return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& data) {
+    const size_t cut = path.find_last_of('/');
+    const std::string dir = cut == std::string::npos ? "." : path.substr(0, cut);
+    if (!MakeDirectories(dir)) {
+        return false;
+    }
+    std::string temp = path + ".tmpXXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        return false;
+    }
+    size_t done = 0;
+    bool ok = true;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+}  // namespace platform

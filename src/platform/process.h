@@ -1,0 +1,36 @@
+#pragma once
+// Facts about the running process and its user.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// Full path of the running executable ("" when it cannot be read).
+std::string ProgramPath();
+
+// Path separator of the platform's own paths.
+char PathSeparator();
+
+// Name of the logged-on user ("" when it cannot be read). Tests may override it.
+std::string UserName();
+void SetUserNameOverride(const std::string* name);  // nullptr removes the override
+
+// The user's default locale as a Windows locale identifier; the low 10 bits are the
+// primary language (7 German, 9 English, 12 French, ...).
+uint32_t UserDefaultLcid();
+
+// Local calendar date.
+struct LocalDate {
+    int year;
+    int month;
+    int day;
+};
+LocalDate Today();
+
+// Value of an environment variable, or "" when unset.
+std::string Environment(const char* name);
+
+}  // namespace platform

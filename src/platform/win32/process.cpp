@@ -1,0 +1,57 @@
+#include "platform/process.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace platform {
+namespace {
+std::mutex gOverrideMutex;
+bool gHasOverride = false;
+std::string gOverride;
+}  // namespace
+
+std::string ProgramPath() {
+    char buf[MAX_PATH + 1] = "";
+    const DWORD n = ::GetModuleFileNameA(nullptr, buf, MAX_PATH);
+    return std::string(buf, n);
+}
+
+char PathSeparator() { return '\\'; }
+
+std::string UserName() {
+    {
+        std::lock_guard<std::mutex> lock(gOverrideMutex);
+        if (gHasOverride) {
+            return gOverride;
+        }
+    }
+    char buf[257] = "";
+    DWORD size = sizeof buf;
+    if (!::GetUserNameA(buf, &size)) {
+        return {};
+    }
+    return buf;
+}
+
+void SetUserNameOverride(const std::string* name) {
+    std::lock_guard<std::mutex> lock(gOverrideMutex);
+    gHasOverride = name != nullptr;
+    gOverride = name != nullptr ? *name : std::string();
+}
+
+uint32_t UserDefaultLcid() { return ::GetUserDefaultLCID(); }
+
+LocalDate Today() {
+    SYSTEMTIME st{};
+    ::GetLocalTime(&st);
+    return LocalDate{st.wYear, st.wMonth, st.wDay};
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace platform
