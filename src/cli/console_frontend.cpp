@@ -60,16 +60,19 @@ bool AskTerminal() {
 
 }  // namespace
 
-void ConsoleSetUnattendedAnswer(std::optional<bool> yes) { gUnattendedAnswer = yes; }
+void ConsoleSetUnattendedAnswer(std::optional<bool> yes) {
+    gUnattendedAnswer = yes;
+}
 
 int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsigned type) {
     const bool question = (type & kMbButtonMask) == kMbYesNo;
-    const bool error = (type & kMbIconMask) == kMbIconError ||
-                       (type & kMbIconMask) == kMbIconExclamation;
+    const bool error =
+        (type & kMbIconMask) == kMbIconError || (type & kMbIconMask) == kMbIconExclamation;
     std::FILE* out = error && !question ? stderr : stdout;
     const char* icon = IconWord(type);
     std::fprintf(out, "\n== %s%s%s ==\n%s\n", icon != nullptr ? icon : "",
-                 icon != nullptr ? ": " : "", TerminalText(caption != nullptr ? caption : "").c_str(),
+                 icon != nullptr ? ": " : "",
+                 TerminalText(caption != nullptr ? caption : "").c_str(),
                  TerminalText(text != nullptr ? text : "").c_str());
     std::fflush(out);
     if (!question) {
@@ -87,10 +90,16 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
 }
 
 // The console has no window message queue: nothing is ever pending.
-unsigned FrontEndDispatchMessages(unsigned) { return 0; }
+unsigned FrontEndDispatchMessages(unsigned) {
+    return 0;
+}
 
-bool FrontEndMessagesPending() { return false; }
+bool FrontEndMessagesPending() {
+    return false;
+}
 
 void FrontEndPostMessage(WindowHandle, unsigned, uintptr_t, intptr_t) {}
 
-int FrontEndWakeDescriptor() { return -1; }
+int FrontEndWakeDescriptor() {
+    return -1;
+}

@@ -33,7 +33,8 @@ void PrintUsage() {
         "Trace lines go to the debug-output library when it is installed beside the\n"
         "program; set DebugLevelProtokoll, DebugLevelSRecord and DebugLevelRS232 (2..5)\n"
         "in the settings to see more of them.\n",
-        platform::SettingsFilePath().empty() ? "the registry" : platform::SettingsFilePath().c_str());
+        platform::SettingsFilePath().empty() ? "the registry"
+                                             : platform::SettingsFilePath().c_str());
 }
 
 void SetProgramDirectory() {

@@ -9,8 +9,7 @@ namespace platform {
 namespace {
 
 bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -144,6 +143,8 @@ std::string IniFile::Text() const {
     return text;
 }
 
-bool IniFile::Save(const std::string& path) const { return WriteFileAtomically(path, Text()); }
+bool IniFile::Save(const std::string& path) const {
+    return WriteFileAtomically(path, Text());
+}
 
 }  // namespace platform

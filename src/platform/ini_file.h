@@ -10,7 +10,7 @@
 namespace platform {
 
 class IniFile {
-public:
+  public:
     // Reads the file; a missing file gives an empty model. False on a read error.
     bool Load(const std::string& path);
 
@@ -26,7 +26,7 @@ public:
     // Writes the whole file atomically, creating missing parent directories.
     bool Save(const std::string& path) const;
 
-private:
+  private:
     struct Line {
         std::string text;     // the line as it stands in the file
         std::string section;  // section the line belongs to

@@ -38,8 +38,7 @@ unsigned FrontEndDispatchMessages(unsigned limit);
 bool FrontEndMessagesPending();
 
 // Posts a message to a window; callable from any thread.
-void FrontEndPostMessage(WindowHandle window, unsigned message, uintptr_t wParam,
-                         intptr_t lParam);
+void FrontEndPostMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
 // A descriptor that is readable while messages are pending, for waits that watch a port
 // and the user interface together (POSIX); -1 when the front end has none.

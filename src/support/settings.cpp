@@ -40,17 +40,18 @@ int32_t RegReadDword(platform::SettingsRoot root, const char* key, const char* n
     return static_cast<int32_t>(result);
 }
 
-bool RegWriteDword(platform::SettingsRoot root, const char* key, const char* name,
-                   int32_t value) {
+bool RegWriteDword(platform::SettingsRoot root, const char* key, const char* name, int32_t value) {
     const auto bits = static_cast<uint32_t>(value);
-    platform::SettingsValue stored{platform::ValueKind::Dword,
-                                   {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
-                                    static_cast<uint8_t>(bits >> 16),
-                                    static_cast<uint8_t>(bits >> 24)}};
+    platform::SettingsValue stored{
+        platform::ValueKind::Dword,
+        {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+         static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)}};
     return platform::SettingsWrite(root, key, name, stored);
 }
 
-int LanguageOffsetForLcid(uint32_t lcid) { return (lcid & 0x3FF) == 7 ? 1000 : 0; }
+int LanguageOffsetForLcid(uint32_t lcid) {
+    return (lcid & 0x3FF) == 7 ? 1000 : 0;
+}
 
 const char* LoadText(unsigned id) {
     static char buffers[4][kLoadTextSize + 1];

@@ -19,8 +19,7 @@ int RegReadString(platform::SettingsRoot root, const char* key, const char* name
 int32_t RegReadDword(platform::SettingsRoot root, const char* key, const char* name,
                      int32_t defaultValue);
 
-bool RegWriteDword(platform::SettingsRoot root, const char* key, const char* name,
-                   int32_t value);
+bool RegWriteDword(platform::SettingsRoot root, const char* key, const char* name, int32_t value);
 
 // 0 for English, 1000 for German.
 extern int nLanguageOffset;

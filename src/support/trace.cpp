@@ -24,16 +24,24 @@ constexpr int kCaptionSize = 64;  // 63 characters and the terminator
 ModuleHandle hDebugLibrary = nullptr;
 char szDebugSource[kSourceSize] = "";
 
-int FallbackOutputSource(const char*, const char*, ...) { return 0; }
-int FallbackOutputSourceNoParam(const char*, const char*) { return 0; }
-int FallbackOutputConst(const char*) { return 0; }
+int FallbackOutputSource(const char*, const char*, ...) {
+    return 0;
+}
+int FallbackOutputSourceNoParam(const char*, const char*) {
+    return 0;
+}
+int FallbackOutputConst(const char*) {
+    return 0;
+}
 void FallbackHexDump(const void*, unsigned, const char*) {}
 void FallbackHexDumpStartAddress(const void*, unsigned, const char*, unsigned) {}
-int FallbackRemoteDebuggingEnable(int) { return 0; }
+int FallbackRemoteDebuggingEnable(int) {
+    return 0;
+}
 
 constexpr debug_slots::Slots kFallbacks{
-    FallbackOutputSource,         FallbackOutputSourceNoParam, FallbackOutputConst,
-    FallbackHexDump,              FallbackHexDumpStartAddress, FallbackRemoteDebuggingEnable,
+    FallbackOutputSource, FallbackOutputSourceNoParam, FallbackOutputConst,
+    FallbackHexDump,      FallbackHexDumpStartAddress, FallbackRemoteDebuggingEnable,
 };
 
 debug_slots::Slots gSlots = kFallbacks;
@@ -88,8 +96,12 @@ int TraceV(int moduleLevel, int level, const char* format, va_list args) {
 }  // namespace
 
 namespace debug_slots {
-Slots& Current() { return gSlots; }
-void RestoreFallbacks() { gSlots = kFallbacks; }
+Slots& Current() {
+    return gSlots;
+}
+void RestoreFallbacks() {
+    gSlots = kFallbacks;
+}
 }  // namespace debug_slots
 
 bool LoadDebugLibrary(ModuleHandle module) {
@@ -132,7 +144,9 @@ uint32_t GetModuleFileVersion(ModuleHandle module) {
            (uint32_t{(*parts)[2]} & 0xFF) << 8 | (uint32_t{(*parts)[3]} & 0xFF);
 }
 
-const char* DebugSource() { return szDebugSource; }
+const char* DebugSource() {
+    return szDebugSource;
+}
 
 int DebugOutput(const char* text) {
     if (text == nullptr) {
@@ -141,16 +155,16 @@ int DebugOutput(const char* text) {
     return gSlots.outputSourceNoParam(szDebugSource, text);
 }
 
-#define TQ8_DEFINE_TRACE(name, levelVariable)                      \
-    int name(int level, const char* format, ...) {                 \
-        if (level > levelVariable) {                               \
-            return 0;                                              \
-        }                                                          \
-        va_list args;                                              \
-        va_start(args, format);                                    \
+#define TQ8_DEFINE_TRACE(name, levelVariable)                          \
+    int name(int level, const char* format, ...) {                     \
+        if (level > levelVariable) {                                   \
+            return 0;                                                  \
+        }                                                              \
+        va_list args;                                                  \
+        va_start(args, format);                                        \
         const int result = TraceV(levelVariable, level, format, args); \
-        va_end(args);                                              \
-        return result;                                             \
+        va_end(args);                                                  \
+        return result;                                                 \
     }
 
 TQ8_DEFINE_TRACE(TraceFile, nDebugLevelFile)

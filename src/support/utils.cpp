@@ -9,7 +9,9 @@
 #include "support/frontend.h"
 #include "support/globals.h"
 
-uint32_t GetTimeMs() { return platform::MonotonicMs(); }
+uint32_t GetTimeMs() {
+    return platform::MonotonicMs();
+}
 
 void PumpMessages(unsigned limit) {
     if (!FrontEndMessagesPending()) {
@@ -128,8 +130,8 @@ uint32_t Crc32Update(uint32_t crc, const void* data, size_t length) {
     const auto* p = static_cast<const uint8_t*>(data);
     uint32_t r = ~crc;
     while (length >= 8) {
-        const uint32_t lo =
-            r ^ (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24);
+        const uint32_t lo = r ^ (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+                                 uint32_t{p[3]} << 24);
         r = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
             t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
         p += 8;
@@ -141,7 +143,9 @@ uint32_t Crc32Update(uint32_t crc, const void* data, size_t length) {
     return ~r;
 }
 
-uint32_t Crc32(const void* data, size_t length) { return Crc32Update(0, data, length); }
+uint32_t Crc32(const void* data, size_t length) {
+    return Crc32Update(0, data, length);
+}
 
 void XorBuffer(void* data, uint8_t value, size_t length) {
     auto* p = static_cast<uint8_t*>(data);

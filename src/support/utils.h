@@ -9,7 +9,9 @@
 uint32_t GetTimeMs();
 
 // Milliseconds from an earlier reading to a later one, correct across the wrap at 2^32.
-inline uint32_t ElapsedMs(uint32_t since, uint32_t now) { return now - since; }
+inline uint32_t ElapsedMs(uint32_t since, uint32_t now) {
+    return now - since;
+}
 
 // Lets pending window messages run: yields the time slice when none is pending, then
 // dispatches until the queue is empty or more than limit messages have run.

@@ -73,7 +73,8 @@ using scripted::S;
 
 int FrontEndMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned type) {
     std::lock_guard<std::mutex> lock(S().mutex);
-    S().boxes.push_back({owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type});
+    S().boxes.push_back(
+        {owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type});
     if ((type & kMbButtonMask) != kMbYesNo) {
         return kIdOk;
     }
@@ -107,12 +108,15 @@ unsigned FrontEndDispatchMessages(unsigned limit) {
     return count;
 }
 
-bool FrontEndMessagesPending() { return scripted::PendingMessages() > 0; }
+bool FrontEndMessagesPending() {
+    return scripted::PendingMessages() > 0;
+}
 
-void FrontEndPostMessage(WindowHandle window, unsigned message, uintptr_t wParam,
-                         intptr_t lParam) {
+void FrontEndPostMessage(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam) {
     std::lock_guard<std::mutex> lock(S().mutex);
     S().posts.push_back({window, message, wParam, lParam});
 }
 
-int FrontEndWakeDescriptor() { return -1; }
+int FrontEndWakeDescriptor() {
+    return -1;
+}

@@ -38,7 +38,9 @@ TraceCapture::TraceCapture() : saved_(debug_slots::Current()) {
     debug_slots::Current().hexDumpStartAddress = CaptureDumpAt;
 }
 
-TraceCapture::~TraceCapture() { debug_slots::Current() = saved_; }
+TraceCapture::~TraceCapture() {
+    debug_slots::Current() = saved_;
+}
 
 std::vector<std::string> TraceCapture::Lines() const {
     std::lock_guard<std::mutex> lock(gMutex);
@@ -69,9 +71,9 @@ size_t TraceCapture::Count(const std::string& text) const {
 
 size_t TraceCapture::CountPrefix(const std::string& prefix) const {
     std::lock_guard<std::mutex> lock(gMutex);
-    return static_cast<size_t>(std::count_if(gLines.begin(), gLines.end(), [&](const std::string& l) {
-        return l.rfind(prefix, 0) == 0;
-    }));
+    return static_cast<size_t>(
+        std::count_if(gLines.begin(), gLines.end(),
+                      [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 TraceLevels::TraceLevels(int level)

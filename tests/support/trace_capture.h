@@ -16,7 +16,7 @@ struct CapturedDump {
 };
 
 class TraceCapture {
-public:
+  public:
     TraceCapture();
     ~TraceCapture();
     TraceCapture(const TraceCapture&) = delete;
@@ -32,16 +32,16 @@ public:
     size_t CountPrefix(const std::string& prefix) const;
     bool Has(const std::string& text) const { return Count(text) > 0; }
 
-private:
+  private:
     debug_slots::Slots saved_;
 };
 
 // Sets all four module levels for the life of the object.
 class TraceLevels {
-public:
+  public:
     explicit TraceLevels(int level);
     ~TraceLevels();
 
-private:
+  private:
     int file_, protokoll_, srecord_, rs232_;
 };

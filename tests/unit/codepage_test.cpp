@@ -7,9 +7,15 @@
 namespace {
 
 TEST(Codepage, Cp1252ToUtf8) {
-    EXPECT_EQ(Cp1252ToUtf8("Pr\xFC" "fsumme"), "Pr\u00FC" "fsumme");
+    EXPECT_EQ(Cp1252ToUtf8("Pr\xFC"
+                           "fsumme"),
+              "Pr\u00FC"
+              "fsumme");
     EXPECT_EQ(Cp1252ToUtf8("\x80"), "\u20AC");
-    EXPECT_EQ(Cp1252ToUtf8("Windows\xA0" "9x\xAE"), "Windows\u00A0" "9x\u00AE");
+    EXPECT_EQ(Cp1252ToUtf8("Windows\xA0"
+                           "9x\xAE"),
+              "Windows\u00A0"
+              "9x\u00AE");
     EXPECT_EQ(Cp1252ToUtf8("\x81"), "\uFFFD") << "an undefined byte";
     EXPECT_EQ(Cp1252ToUtf8("plain\r\n"), "plain\r\n");
 }
@@ -27,7 +33,9 @@ TEST(Codepage, RoundTripOfEveryDefinedByte) {
 TEST(Codepage, Utf8WithoutCp1252FormBecomesQuestionMark) {
     EXPECT_EQ(Utf8ToCp1252("\u4E2D"), "?");
     EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?") << "a cut sequence";
-    EXPECT_EQ(Utf8ToCp1252("\xFF" "b"), "?b");
+    EXPECT_EQ(Utf8ToCp1252("\xFF"
+                           "b"),
+              "?b");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 // Each test works under a key of its own, so runs never see each other's values. On
 // POSIX the settings file also goes to a private folder.
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         key_ = "SOFTWARE\\Ostrelwerk\\TQ8FlashTest\\" +
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
@@ -32,7 +32,8 @@ protected:
 #endif
     }
     bool WriteRaw(const char* name, platform::ValueKind kind, std::vector<uint8_t> bytes) {
-        return platform::SettingsWrite(platform::kCurrentUser, key_, name, {kind, std::move(bytes)});
+        return platform::SettingsWrite(platform::kCurrentUser, key_, name,
+                                       {kind, std::move(bytes)});
     }
     std::string key_;
     std::string dir_;
@@ -64,8 +65,7 @@ TEST_F(SettingsTest, ValueSizesOtherThanFour) {
     ASSERT_TRUE(WriteRaw("Empty", platform::ValueKind::Binary, {}));
     EXPECT_EQ(RegReadDword(platform::kCurrentUser, key_.c_str(), "Empty", -1), 0);
     // Longer: counts as missing.
-    ASSERT_TRUE(WriteRaw("Interface", platform::ValueKind::String,
-                         {'C', 'O', 'M', '3', '0', 0}));
+    ASSERT_TRUE(WriteRaw("Interface", platform::ValueKind::String, {'C', 'O', 'M', '3', '0', 0}));
     EXPECT_EQ(RegReadDword(platform::kCurrentUser, key_.c_str(), "Interface", -1), -1);
 }
 

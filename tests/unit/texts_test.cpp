@@ -17,7 +17,7 @@ std::string Resource(unsigned id) {
 }
 
 class TextsTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { nLanguageOffset = 0; }
 };
 
@@ -43,7 +43,9 @@ TEST_F(TextsTest, EveryEnglishTextHasItsGermanTwin) {
 TEST_F(TextsTest, SampleTextsByteForByte) {
     EXPECT_EQ(Resource(2301), "Kovra TQ VIII Update-Utility");
     EXPECT_EQ(Resource(2420), "Seraching Interface");
-    EXPECT_EQ(Resource(1150), "\xDC" "ber das Programm");
+    EXPECT_EQ(Resource(1150),
+              "\xDC"
+              "ber das Programm");
     EXPECT_EQ(Resource(2312), "Software-version file:            ");
     EXPECT_EQ(Resource(2312).size(), 34U);
     EXPECT_EQ(Resource(3312).size(), 30U);
@@ -57,7 +59,8 @@ TEST_F(TextsTest, SampleTextsByteForByte) {
     EXPECT_EQ(Resource(2317), "Last update done:                 %d/%02d/%04d");
     EXPECT_EQ(Resource(3317), "Letztes Update ausgef\xFChrt:  %d.%02d.%04d");
     EXPECT_EQ(Resource(2400),
-              "Flash utility for Kovra TQ8\r\nrunning on for Windows\xA0" "9x/ME\xAE and "
+              "Flash utility for Kovra TQ8\r\nrunning on for Windows\xA0"
+              "9x/ME\xAE and "
               "Windows\xA0NT/2000/XP\xAE");
     EXPECT_EQ(Resource(2306).substr(0, 60),
               "The protocol with Kovra TQ VIII could not be initializedSo c");
@@ -65,8 +68,10 @@ TEST_F(TextsTest, SampleTextsByteForByte) {
               "Die TQ VIII konnte nicht gefunden werden!\r\nSie muss f\xFCr den Download im "
               "Bootloader - Modus stehen.\r\n\r\nUm in diesen Modus zu kommen,\r\n- stecken Sie "
               "bitte das Stromkabel der Maschine aus.\r\n- warten Sie, bis die Anzeige der TQ "
-              "VIII leer ist.\r\n- Dr\xFC" "cken Sie dann die Neustart-Taste und schalten stecken "
-              "Sie das Kabel wieder an, w\xE4hrend Sie die Neustart-Taste gedr\xFC" "ckt "
+              "VIII leer ist.\r\n- Dr\xFC"
+              "cken Sie dann die Neustart-Taste und schalten stecken "
+              "Sie das Kabel wieder an, w\xE4hrend Sie die Neustart-Taste gedr\xFC"
+              "ckt "
               "halten.\r\n- Auf dem Display sollte 'TQ VIII BOOTLOADER ...' erscheinen.\r\n\r\n"
               "Versuchen Sie danach den Download nochmals.");
     EXPECT_EQ(Resource(2460),

@@ -74,11 +74,16 @@ TEST(MatchPattern, PrefixWildcards) {
         const char* pattern;
         bool match;
     } cases[] = {
-        {"TQ8-PROG.MOT", "TQ8-????.MOT", true},  {"TQ8-PROG.MOT", "TQ8*", true},
-        {"TQ8-PROG.MOT", nullptr, true},         {"TQ8-PROG.MOT", "TQ8-PROG.MOTX", false},
-        {"TQ8-PROG.MOTX", "TQ8-PROG.MOT", true}, {"TQ8", "TQ8-", false},
-        {"abc", "a?c", true},                    {"abc", "A?c", false},
-        {"", "", true},                          {"", "?", false},
+        {"TQ8-PROG.MOT", "TQ8-????.MOT", true},
+        {"TQ8-PROG.MOT", "TQ8*", true},
+        {"TQ8-PROG.MOT", nullptr, true},
+        {"TQ8-PROG.MOT", "TQ8-PROG.MOTX", false},
+        {"TQ8-PROG.MOTX", "TQ8-PROG.MOT", true},
+        {"TQ8", "TQ8-", false},
+        {"abc", "a?c", true},
+        {"abc", "A?c", false},
+        {"", "", true},
+        {"", "?", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MatchPattern(c.text, c.pattern), c.match)

@@ -10,8 +10,8 @@ namespace platform {
 uint32_t MonotonicMs() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000U +
-                        static_cast<uint64_t>(ts.tv_nsec) / 1000000U;
+    const uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000U + static_cast<uint64_t>(ts.tv_nsec) / 1000000U;
     return static_cast<uint32_t>(ms);
 }
 
@@ -21,6 +21,8 @@ void SleepMs(uint32_t ms) {
     }
 }
 
-void YieldTimeSlice() { ::sched_yield(); }
+void YieldTimeSlice() {
+    ::sched_yield();
+}
 
 }  // namespace platform

@@ -4,7 +4,9 @@
 
 namespace platform {
 
-bool IsTerminal(Stream stream) { return ::isatty(static_cast<int>(stream)) == 1; }
+bool IsTerminal(Stream stream) {
+    return ::isatty(static_cast<int>(stream)) == 1;
+}
 
 void PrepareConsoleOutput() {}
 

@@ -5,9 +5,13 @@
 
 namespace platform {
 
-uint32_t LastError() { return static_cast<uint32_t>(errno); }
+uint32_t LastError() {
+    return static_cast<uint32_t>(errno);
+}
 
-void SetLastError(uint32_t code) { errno = static_cast<int>(code); }
+void SetLastError(uint32_t code) {
+    errno = static_cast<int>(code);
+}
 
 std::string SystemMessage(uint32_t code) {
     // strerrordesc_np knows no text for unknown codes, where strerror would make one up.

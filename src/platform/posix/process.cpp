@@ -43,7 +43,9 @@ std::string ProgramPath() {
     return std::string(buf, static_cast<size_t>(n));
 }
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+    return '/';
+}
 
 std::string UserName() {
     {

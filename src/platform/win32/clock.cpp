@@ -4,10 +4,16 @@
 
 namespace platform {
 
-uint32_t MonotonicMs() { return static_cast<uint32_t>(::GetTickCount64()); }
+uint32_t MonotonicMs() {
+    return static_cast<uint32_t>(::GetTickCount64());
+}
 
-void SleepMs(uint32_t ms) { ::Sleep(ms); }
+void SleepMs(uint32_t ms) {
+    ::Sleep(ms);
+}
 
-void YieldTimeSlice() { ::Sleep(0); }
+void YieldTimeSlice() {
+    ::Sleep(0);
+}
 
 }  // namespace platform

@@ -11,6 +11,8 @@ bool IsTerminal(Stream stream) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
 }
 
-void PrepareConsoleOutput() { ::SetConsoleOutputCP(CP_UTF8); }
+void PrepareConsoleOutput() {
+    ::SetConsoleOutputCP(CP_UTF8);
+}
 
 }  // namespace platform

@@ -6,7 +6,9 @@
 
 namespace platform {
 
-std::string LibraryFileName(const std::string& windowsName) { return windowsName; }
+std::string LibraryFileName(const std::string& windowsName) {
+    return windowsName;
+}
 
 ModuleHandle OpenLibrary(const std::string& windowsName) {
     // Take the current directory out of the search order before loading anything.

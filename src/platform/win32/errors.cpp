@@ -4,9 +4,13 @@
 
 namespace platform {
 
-uint32_t LastError() { return ::GetLastError(); }
+uint32_t LastError() {
+    return ::GetLastError();
+}
 
-void SetLastError(uint32_t code) { ::SetLastError(code); }
+void SetLastError(uint32_t code) {
+    ::SetLastError(code);
+}
 
 std::string SystemMessage(uint32_t code) {
     char* text = nullptr;

@@ -11,7 +11,7 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD err = ::GetLastError();
         return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
-                                                                           : ReadResult::Error;
+                                                                          : ReadResult::Error;
     }
     char chunk[4096];
     DWORD got = 0;

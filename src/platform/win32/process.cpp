@@ -18,7 +18,9 @@ std::string ProgramPath() {
     return std::string(buf, n);
 }
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+    return '\\';
+}
 
 std::string UserName() {
     {
@@ -41,7 +43,9 @@ void SetUserNameOverride(const std::string* name) {
     gOverride = name != nullptr ? *name : std::string();
 }
 
-uint32_t UserDefaultLcid() { return ::GetUserDefaultLCID(); }
+uint32_t UserDefaultLcid() {
+    return ::GetUserDefaultLCID();
+}
 
 LocalDate Today() {
     SYSTEMTIME st{};

@@ -5,7 +5,9 @@
 namespace platform {
 namespace {
 
-HKEY RootKey(SettingsRoot root) { return reinterpret_cast<HKEY>(root); }
+HKEY RootKey(SettingsRoot root) {
+    return reinterpret_cast<HKEY>(root);
+}
 
 DWORD RegistryType(ValueKind kind) {
     switch (kind) {
@@ -40,9 +42,9 @@ std::optional<SettingsValue> SettingsQuery(SettingsRoot root, const std::string&
     DWORD size = 0;
     std::optional<SettingsValue> result;
     if (::RegQueryValueExA(handle, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-        SettingsValue value{type == REG_DWORD ? ValueKind::Dword
+        SettingsValue value{type == REG_DWORD                           ? ValueKind::Dword
                             : (type == REG_SZ || type == REG_EXPAND_SZ) ? ValueKind::String
-                                                                         : ValueKind::Binary,
+                                                                        : ValueKind::Binary,
                             std::vector<uint8_t>(size)};
         if (::RegQueryValueExA(handle, name.c_str(), nullptr, &type, value.data.data(), &size) ==
             ERROR_SUCCESS) {
@@ -69,6 +71,8 @@ bool SettingsWrite(SettingsRoot root, const std::string& key, const std::string&
     return rc == ERROR_SUCCESS;
 }
 
-std::string SettingsFilePath() { return {}; }
+std::string SettingsFilePath() {
+    return {};
+}
 
 }  // namespace platform
