@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/console_frontend.h"
+#include "platform/console.h"
+#include "support/frontend.h"
+
+namespace {
+
+class ConsoleFrontEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (platform::IsTerminal(platform::Stream::Input)) {
+            GTEST_SKIP() << "questions would wait for the terminal";
+        }
+    }
+    void TearDown() override { ConsoleSetUnattendedAnswer(std::nullopt); }
+};
+
+TEST_F(ConsoleFrontEnd, PrintsCaptionAndTextAsUtf8) {
+    ::testing::internal::CaptureStdout();
+    const int answer = FrontEndMessageBox(nullptr,
+                                          "Pr\xFC"
+                                          "fung\r\nzweite Zeile",
+                                          "Versions\xFC"
+                                          "bersicht",
+                                          kMbOk | kMbIconInformation);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(answer, kIdOk);
+    EXPECT_NE(out.find("Versions\u00FC"
+                       "bersicht"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Pr\u00FC"
+                       "fung\nzweite Zeile"),
+              std::string::npos)
+        << "CR LF becomes a plain line break: " << out;
+    EXPECT_EQ(out.find('\r'), std::string::npos);
+}
+
+TEST_F(ConsoleFrontEnd, ErrorsGoToStandardError) {
+    ::testing::internal::CaptureStderr();
+    FrontEndMessageBox(nullptr, "It was not possible", "Download Failed!", kMbOk | kMbIconError);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Download Failed!"), std::string::npos);
+    EXPECT_NE(err.find("It was not possible"), std::string::npos);
+}
+
+TEST_F(ConsoleFrontEnd, UnattendedQuestionsTakeTheOptionsAnswer) {
+    ::testing::internal::CaptureStdout();
+    const int unset =
+        FrontEndMessageBox(nullptr, "Do you want to update the software?",
+                           "Kovra TQ VIII Update-Utility", kMbYesNo | kMbIconQuestion);
+    ConsoleSetUnattendedAnswer(true);
+    const int yes = FrontEndMessageBox(nullptr, "q", "c", kMbYesNo | kMbIconQuestion);
+    ConsoleSetUnattendedAnswer(false);
+    const int no = FrontEndMessageBox(nullptr, "q", "c", kMbYesNo | kMbIconQuestion);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(unset, kIdNo) << "without a terminal and without an option the safe answer is No";
+    EXPECT_EQ(yes, kIdYes);
+    EXPECT_EQ(no, kIdNo);
+}
+
+TEST_F(ConsoleFrontEnd, NoMessageQueue) {
+    EXPECT_FALSE(FrontEndMessagesPending());
+    EXPECT_EQ(FrontEndDispatchMessages(1), 0U);
+    EXPECT_EQ(FrontEndWakeDescriptor(), -1);
+}
+
+}  // namespace
