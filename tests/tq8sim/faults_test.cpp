@@ -1,0 +1,171 @@
+// Every injected fault, as the host sees it on the line.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <functional>
+
+#include "raw_host.h"
+
+namespace tq8sim_test {
+namespace {
+
+struct FrameFault {
+    const char* name;
+    std::function<void(tq8sim::Simulator&)> inject;
+    Bytes firstAnswer;  // what the host gets for the first frame 11 00 08
+    const char* line;
+};
+
+class CommandFaults : public ::testing::TestWithParam<FrameFault> {};
+
+TEST_P(CommandFaults, HitTheFrameAsOftenAsAsked) {
+    Rig rig;
+    const FrameFault& row = GetParam();
+    row.inject(rig.simulator);
+    EXPECT_EQ(rig.host.Exchange(Frame(8), 2, 250), row.firstAnswer);
+    EXPECT_TRUE(WaitForLine(rig.simulator, row.line));
+    // Count 1: the second frame is answered as usual.
+    EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandFaults,
+    ::testing::Values(FrameFault{"Nak", [](auto& s) { s.InjectNak(8, 1); }, {0x15}, "NAK cmd=8"},
+                      FrameFault{
+                          "Silence", [](auto& s) { s.InjectSilence(8, 1); }, {}, "SILENT cmd=8"},
+                      FrameFault{"WrongByte",
+                                 [](auto& s) { s.InjectWrongByte(8, 0x42, 1); },
+                                 {0x42},
+                                 "WRONG cmd=8 byte=0x42"},
+                      FrameFault{"Stray",
+                                 [](auto& s) {
+                                     s.InjectStrayBytes({0x41, 0x42});
+                                 },
+                                 {0x41, 0x42},
+                                 "SENT-STRAY 41 42"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Faults, CountMinusOneHitsEveryFrameUntilCleared) {
+    Rig rig;
+    rig.simulator.InjectNak(4);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(rig.host.Exchange(Frame(4), 2, 150), Bytes{0x15});
+    }
+    EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02})) << "only command 4 is hit";
+    rig.simulator.ClearFaults();
+    EXPECT_EQ(rig.host.Exchange(Frame(4), 1), Bytes{0x06});
+}
+
+TEST(Faults, StrayBytesPrecedeTheFrameAckSoTheHostReadsThemFirst) {
+    Rig rig;
+    rig.simulator.InjectStrayBytes({0x15});
+    EXPECT_EQ(rig.host.Exchange(Frame(8), 3), (Bytes{0x15, 0x06, 0x02}));
+}
+
+TEST(Faults, DeviceTypeFaults) {
+    Rig rig;
+    rig.simulator.InjectSilence(tq8sim::kDeviceTypeCommand, 1);
+    EXPECT_TRUE(rig.host.Exchange({0x14}, 3, 200).empty());
+    rig.simulator.InjectNak(tq8sim::kDeviceTypeCommand, 1);
+    EXPECT_EQ(rig.host.Exchange({0x14}, 3, 200), Bytes{0x15});
+    EXPECT_EQ(rig.host.Exchange({0x14}, 3), (Bytes{0x06, 0x00, 0x01}));
+}
+
+TEST(Faults, KennungReplacesTheValidMark) {
+    Rig rig;
+    rig.simulator.InjectKennung(2398, 3);
+    rig.host.Exchange(Frame(4), 1);
+    const Bytes answer = rig.host.Exchange(WordBytes(2398), 4);
+    EXPECT_EQ(answer, Concat({WordBytes(3), WordBytes(tq8sim::kDefaultSerial)}));
+    rig.host.Exchange(Frame(4), 1);
+    EXPECT_EQ(rig.host.Exchange(WordBytes(0), 4), (Bytes{0x00, 0x02, 0x00, 102}))
+        << "other variables keep kennung 2";
+}
+
+struct BlockFault {
+    const char* name;
+    std::function<void(tq8sim::Simulator&)> inject;
+    Bytes answers;  // frame ACK, start ACK, then the blocks' answers
+    const char* line;
+};
+
+class BlockFaults : public ::testing::TestWithParam<BlockFault> {};
+
+TEST_P(BlockFaults, EndTheDownloadAndFreeTheLineForCommands) {
+    Rig rig;
+    const BlockFault& row = GetParam();
+    row.inject(rig.simulator);
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(128, 0x5A)), row.answers);
+    EXPECT_TRUE(WaitForLine(rig.simulator, row.line));
+    // No gap needed: the machine left download mode with the failed block.
+    EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
+    // Only the next download is hit.
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(128, 0x5A)), Bytes(7, 0x06));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BlockFaults,
+                         ::testing::Values(BlockFault{"NoAck",
+                                                      [](auto& s) { s.InjectBlockNoAck(1); },
+                                                      {0x06, 0x06, 0x06},
+                                                      "BLOCK 1 addr=0x00004020 -> NOACK"},
+                                           BlockFault{
+                                               "WrongByte",
+                                               [](auto& s) { s.InjectBlockWrongByte(2, 0x15); },
+                                               {0x06, 0x06, 0x06, 0x06, 0x15},
+                                               "BLOCK 2 addr=0x00004040 -> BYTE 0x15"},
+                                           BlockFault{"TrailerNak",
+                                                      [](auto& s) { s.InjectTrailerNak(); },
+                                                      {0x06, 0x06, 0x06, 0x06, 0x06, 0x06, 0x15},
+                                                      "TRAILER xor=0x00 sum=0x00002d00 -> NAK"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Faults, ChecksumMismatchHitsOnlyItsArea) {
+    Rig rig;
+    rig.simulator.InjectChecksumMismatch(0);
+    for (uint16_t area : {0, 1}) {
+        rig.host.Exchange(Frame(10), 1);
+        const Bytes report = rig.host.Exchange(WordBytes(area), 16);
+        ASSERT_EQ(report.size(), 16u);
+        if (area == 0) {
+            EXPECT_EQ(DWordAt(report, 12), DWordAt(report, 8) + 1);
+        } else {
+            EXPECT_EQ(DWordAt(report, 12), 0x7C000u * 0xFF);
+        }
+    }
+}
+
+TEST(Faults, RateRefusalKeepsTheOldRate) {
+    Rig rig;
+    rig.simulator.InjectRateRefusal();
+    rig.host.Exchange(Frame(9), 1);
+    EXPECT_EQ(rig.host.Exchange(DWordBytes(38400), 1), Bytes{0x15});
+    EXPECT_TRUE(WaitForLine(rig.simulator, "RATE 38400 -> NAK"));
+    EXPECT_EQ(rig.simulator.LineRate(), 9600u);
+    EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
+}
+
+TEST(Faults, SlowEraseHoldsTheStartAck) {
+    Rig rig;
+    rig.simulator.InjectSlowErase(500);
+    rig.host.Exchange(Frame(7), 1);
+    rig.host.Send(Concat({DWordBytes(tq8sim::kGuardCode), DWordBytes(0x4000), DWordBytes(0x401F)}));
+    EXPECT_TRUE(rig.host.Receive(1, 200).empty());
+    EXPECT_EQ(rig.host.Receive(1, 2000), Bytes{0x06});
+    EXPECT_TRUE(WaitForLine(rig.simulator, "erase=500ms"));
+}
+
+TEST(Faults, VanishAfterBlockTakesTheDeviceAway) {
+    Rig rig;
+    rig.simulator.InjectVanishAfterBlock(0);
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(64, 0)), (Bytes{0x06, 0x06, 0x06}));
+    EXPECT_TRUE(rig.host.LineGone(1000));
+    EXPECT_TRUE(WaitForLine(rig.simulator, "VANISH after block 0"));
+    EXPECT_TRUE(rig.simulator.Vanished());
+    EXPECT_FALSE(rig.simulator.Serving());
+    struct stat info {};
+    EXPECT_NE(stat(rig.simulator.DevicePath().c_str(), &info), 0) << "the pty is gone";
+}
+
+}  // namespace
+}  // namespace tq8sim_test
