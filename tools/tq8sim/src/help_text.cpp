@@ -47,8 +47,8 @@ single-byte device-type query; COUNT is how many times, default every time):
   --refuse-rate            every rate switch is answered with NAK
   --slow-erase MS          every erase takes MS longer (above 10000 the host gives up)
   --stray HEXBYTES         send these bytes (e.g. "41 42") just before the next answer
-  --vanish-after N         the device disappears after acknowledging block N of the next
-                           download (the pty is closed and the program exits with 3)
+  --vanish-after N         the device disappears 100 ms after acknowledging block N of the
+                           next download (the pty is closed and the program exits with 3)
 
 What the machine answers:
   Frame 11 HH LL: ACK for the codes 3..10, then the command's exchange; NAK for any

@@ -63,6 +63,9 @@ std::string HexBytes(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
+// How long after its last ACK an injected vanishing takes the device away.
+constexpr uint64_t kVanishDelayMs = 100;
+
 }  // namespace
 
 struct Simulator::Impl {
@@ -393,6 +396,9 @@ void Simulator::Impl::Download(uint32_t start, uint32_t end) {
         Answer({kAck});
         transcript.Add(Format("BLOCK %u addr=0x%08x -> ACK", block, address));
         if (planned.vanishAfterBlock == block) {
+            // Shortly after the ACK, so the host has read it before the line goes away.
+            line.Busy(kVanishDelayMs * 1000000ull);
+            line.WaitIdle();
             transcript.Add(Format("VANISH after block %u", block));
             vanished = true;
             line.Close();
