@@ -13,7 +13,18 @@ std::string LibraryFileName(const std::string& windowsName) {
 ModuleHandle OpenLibrary(const std::string& windowsName) {
     // Take the current directory out of the search order before loading anything.
     ::SetDllDirectoryA("");
-    return ::LoadLibraryA(windowsName.c_str());
+    // A library that is missing or cannot be loaded is the caller's to handle, quietly:
+    // no system error box.
+    DWORD previousMode = 0;
+    const bool modeSet =
+        ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+    HMODULE module = ::LoadLibraryA(windowsName.c_str());
+    const DWORD error = ::GetLastError();
+    if (modeSet) {
+        ::SetThreadErrorMode(previousMode, nullptr);
+    }
+    ::SetLastError(error);
+    return module;
 }
 
 void CloseLibrary(ModuleHandle module) {
