@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -71,12 +72,6 @@ TEST(HexRows, OffsetsPastFourDigitsKeepEveryDigit) {
     EXPECT_EQ(static_cast<size_t>(std::count(out.begin(), out.end(), '\n')), 0x1001U);
 }
 
-TEST(HexRows, AbsentDataWritesNothing) {
-    std::string out = "kept";
-    AppendHexRows(out, nullptr, 16, RowHead::Address, 0);
-    EXPECT_EQ(out, "kept");
-}
-
 TEST(ColourTags, Recognised) {
     struct Case {
         const char* text;
@@ -105,21 +100,6 @@ TEST(ColourTags, Recognised) {
         EXPECT_EQ(tag.colour, c.colour) << c.text;
         EXPECT_EQ(tag.length, c.length) << c.text;
     }
-}
-
-TEST(ColourTags, EachColourHasItsOwnEscape) {
-    const Colour colours[] = {Colour::Blue,   Colour::Green, Colour::Red,
-                              Colour::Yellow, Colour::Cyan,  Colour::Magenta};
-    std::vector<std::string> seen;
-    for (Colour colour : colours) {
-        const std::string escape(vldebug::AnsiColour(colour));
-        ASSERT_GE(escape.size(), 4U);
-        EXPECT_EQ(escape.substr(0, 2), "\x1b[");
-        EXPECT_EQ(escape.back(), 'm');
-        EXPECT_EQ(std::count(seen.begin(), seen.end(), escape), 0) << escape.substr(1);
-        seen.push_back(escape);
-    }
-    EXPECT_TRUE(vldebug::AnsiColour(Colour::Default).empty());
 }
 
 }  // namespace
