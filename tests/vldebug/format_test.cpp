@@ -1,13 +1,19 @@
-// The library's own layout of dumps and its reading of colour tags.
+// The library's own layout of dumps, its reading of colour tags, and how it opens its log.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "colour_tag.h"
 #include "hex_dump.h"
+#include "platform/process.h"
+#include "system.h"
 
 namespace {
 
@@ -100,6 +106,30 @@ TEST(ColourTags, Recognised) {
         EXPECT_EQ(tag.colour, c.colour) << c.text;
         EXPECT_EQ(tag.length, c.length) << c.text;
     }
+}
+
+TEST(LogOpening, DefaultLogDoesNotFollowALinkPlantedInItsPlace) {
+    if (platform::PathSeparator() != '/') {
+        GTEST_SKIP() << "links are refused on POSIX only";
+    }
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("vldebug-link-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const fs::path victim = dir / "victim.txt";
+    std::ofstream(victim) << "kept\n";
+    fs::create_symlink(victim, dir / "VLdebug.log");
+
+    EXPECT_EQ(vldebug::OpenForAppend((dir / "VLdebug.log").string(), true), nullptr);
+    // A log named on purpose may be a link.
+    std::FILE* named = vldebug::OpenForAppend((dir / "VLdebug.log").string(), false);
+    ASSERT_NE(named, nullptr);
+    std::fputs("added\n", named);
+    std::fclose(named);
+    std::ifstream in(victim);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "kept\nadded\n");
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -20,16 +20,17 @@ std::string DefaultLogFilePath() {
     return (temp / "VLdebug.log").string();
 }
 
+const std::string& DefaultPath() {
+    // Looking the temporary directory up costs a file system call; once is enough.
+    static const std::string path = DefaultLogFilePath();
+    return path;
+}
+
 }  // namespace
 
 std::string LogFilePath() {
     std::string path = ReadEnvironment("VLDEBUG_LOG");
-    if (!path.empty()) {
-        return path;
-    }
-    // Looking the temporary directory up costs a file system call; once is enough.
-    static const std::string defaultPath = DefaultLogFilePath();
-    return defaultPath;
+    return path.empty() ? DefaultPath() : path;
 }
 
 bool EchoToStderr() {
@@ -56,7 +57,9 @@ std::FILE* LogWriter::File() {
     if (file_ && path == path_) {
         return file_.get();
     }
-    file_.reset(std::fopen(path.c_str(), "a"));
+    // A log named on purpose may be any file, a link to a terminal say; the default one
+    // lies in a directory that others can write to.
+    file_.reset(OpenForAppend(path, path == DefaultPath()));
     path_ = file_ ? path : std::string();
     return file_.get();
 }

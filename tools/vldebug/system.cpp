@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -56,6 +57,11 @@ std::string ReadEnvironment(const char* name) {
     return value;
 }
 
+std::FILE* OpenForAppend(const std::string& path, bool /*refuseLink*/) {
+    // The temporary directory is the user's own on Windows.
+    return std::fopen(path.c_str(), "a");
+}
+
 bool StderrIsTerminal() {
     HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
@@ -84,6 +90,19 @@ std::string ReadEnvironment(const char* name) {
     return value != nullptr ? value : "";
 }
 
+std::FILE* OpenForAppend(const std::string& path, bool refuseLink) {
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (refuseLink ? O_NOFOLLOW : 0);
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "a");
+    if (file == nullptr) {
+        ::close(fd);
+    }
+    return file;
+}
+
 bool StderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
@@ -95,7 +114,10 @@ void WriteStderr(Colour colour, std::string_view text) {
     out += on;
     out += text;
     if (!on.empty()) {
-        out += kAnsiReset;
+        // Back to the terminal's colour before the last line break, so that nothing the
+        // next writer prints is coloured, not even the start of its line.
+        const size_t end = !out.empty() && out.back() == '\n' ? out.size() - 1 : out.size();
+        out.insert(end, kAnsiReset);
     }
     std::fwrite(out.data(), 1, out.size(), stderr);
     std::fflush(stderr);
