@@ -24,3 +24,29 @@ function(tq8_link_resources target)
     target_link_libraries(${target} PRIVATE tq8_resources)
   endif()
 endfunction()
+
+# tq8_deploy_vldebug(target): puts the debug-output library beside an executable, where
+# the program looks for it first. Call it after the target's output folder is set.
+function(tq8_deploy_vldebug target)
+  get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
+  if(NOT dir)
+    get_target_property(dir ${target} BINARY_DIR)
+  endif()
+  if(WIN32)
+    set(copy ${dir}/VLdebug.dll)
+  else()
+    set(copy ${dir}/libVLdebug.so)
+  endif()
+  # Executables sharing a folder share one copy: one rule per output file.
+  get_property(deploy GLOBAL PROPERTY "TQ8_VLDEBUG_DEPLOY ${copy}")
+  if(NOT deploy)
+    set(deploy ${target}_vldebug)
+    add_custom_command(OUTPUT ${copy}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:vldebug> ${copy}
+      DEPENDS vldebug
+      COMMENT "Deploying the debug-output library to ${dir}" VERBATIM)
+    add_custom_target(${deploy} ALL DEPENDS ${copy})
+    set_property(GLOBAL PROPERTY "TQ8_VLDEBUG_DEPLOY ${copy}" ${deploy})
+  endif()
+  add_dependencies(${target} ${deploy})
+endfunction()

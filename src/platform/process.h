@@ -33,4 +33,8 @@ LocalDate Today();
 // Value of an environment variable, or "" when unset.
 std::string Environment(const char* name);
 
+// Sets an environment variable for this process and the libraries it loaded; an empty
+// value removes it. True on success.
+bool SetEnvironment(const char* name, const std::string& value);
+
 }  // namespace platform

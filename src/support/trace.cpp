@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/dynlib.h"
+#include "platform/process.h"
 #include "support/frontend.h"
 #include "support/utils.h"
 
@@ -55,7 +56,8 @@ void Resolve(ModuleHandle library, const char* name, Fn& slot) {
 
 void BuildSource(ModuleHandle module) {
     const std::string path = platform::ModuleFileName(module);
-    const size_t cut = path.find_last_of("\\/");
+    // Only the platform's own separator cuts: elsewhere a backslash may be part of a name.
+    const size_t cut = path.rfind(platform::PathSeparator());
     std::string name = path;
     if (cut != std::string::npos) {
         name = path.substr(cut + 1);
@@ -84,12 +86,13 @@ void WarnObsolete(uint32_t version) {
     FrontEndMessageBox(nullptr, text, caption, kMbOk | kMbIconExclamation);
 }
 
-int TraceV(int moduleLevel, int level, const char* format, va_list args) {
-    if (level > moduleLevel) {
-        return 0;
-    }
+// Formats into the line buffer, cutting what does not fit; the level test is the
+// caller's, so that a suppressed line costs no formatting.
+int FormatAndOutput(const char* format, va_list args) {
     char line[kMaxTraceLine + 1];
-    std::vsnprintf(line, sizeof line, format, args);
+    if (std::vsnprintf(line, sizeof line, format, args) < 0) {
+        line[0] = '\0';
+    }
     return DebugOutput(line);
 }
 
@@ -155,16 +158,16 @@ int DebugOutput(const char* text) {
     return gSlots.outputSourceNoParam(szDebugSource, text);
 }
 
-#define TQ8_DEFINE_TRACE(name, levelVariable)                          \
-    int name(int level, const char* format, ...) {                     \
-        if (level > levelVariable) {                                   \
-            return 0;                                                  \
-        }                                                              \
-        va_list args;                                                  \
-        va_start(args, format);                                        \
-        const int result = TraceV(levelVariable, level, format, args); \
-        va_end(args);                                                  \
-        return result;                                                 \
+#define TQ8_DEFINE_TRACE(name, levelVariable)             \
+    int name(int level, const char* format, ...) {        \
+        if (level > levelVariable) {                      \
+            return 0;                                     \
+        }                                                 \
+        va_list args;                                     \
+        va_start(args, format);                           \
+        const int result = FormatAndOutput(format, args); \
+        va_end(args);                                     \
+        return result;                                    \
     }
 
 TQ8_DEFINE_TRACE(TraceFile, nDebugLevelFile)

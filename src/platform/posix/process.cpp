@@ -118,4 +118,11 @@ std::string Environment(const char* name) {
     return value != nullptr ? value : "";
 }
 
+bool SetEnvironment(const char* name, const std::string& value) {
+    if (value.empty()) {
+        return ::unsetenv(name) == 0;
+    }
+    return ::setenv(name, value.c_str(), 1) == 0;
+}
+
 }  // namespace platform

@@ -11,9 +11,27 @@ std::string LibraryFileName(const std::string& windowsName) {
 }
 
 ModuleHandle OpenLibrary(const std::string& windowsName) {
-    // Take the current directory out of the search order before loading anything.
-    ::SetDllDirectoryA("");
-    return ::LoadLibraryA(windowsName.c_str());
+    // A library that is missing or cannot be loaded is the caller's to handle, quietly:
+    // no system error box.
+    DWORD previousMode = 0;
+    const bool modeSet =
+        ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+    // The program's directory, then the system's: never the current directory, nor PATH.
+    HMODULE module =
+        ::LoadLibraryExA(windowsName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    DWORD error = ::GetLastError();
+    if (module == nullptr && error == ERROR_INVALID_PARAMETER) {
+        // A system without the search flags: take the current directory out of the
+        // standard order instead.
+        ::SetDllDirectoryA("");
+        module = ::LoadLibraryA(windowsName.c_str());
+        error = ::GetLastError();
+    }
+    if (modeSet) {
+        ::SetThreadErrorMode(previousMode, nullptr);
+    }
+    ::SetLastError(error);
+    return module;
 }
 
 void CloseLibrary(ModuleHandle module) {

@@ -58,4 +58,12 @@ std::string Environment(const char* name) {
     return value != nullptr ? value : "";
 }
 
+bool SetEnvironment(const char* name, const std::string& value) {
+    // The C runtime keeps a copy of its own beside the process's environment block, which
+    // a library with another runtime reads: both are set.
+    const bool block =
+        ::SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str()) || value.empty();
+    return ::_putenv_s(name, value.c_str()) == 0 && block;
+}
+
 }  // namespace platform
