@@ -1,0 +1,34 @@
+#pragma once
+// Every system call of the POSIX serial service goes through this table, so tests can
+// force short writes, stalls, errors and a vanished device. Each entry has the system
+// call's own result and errno convention.
+
+#include <poll.h>
+#include <sys/types.h>
+#include <termios.h>
+
+namespace platform::serial_sys {
+
+struct Table {
+    int (*open)(const char* path, int flags);
+    int (*close)(int fd);
+    ssize_t (*read)(int fd, void* buffer, size_t count);
+    ssize_t (*write)(int fd, const void* data, size_t count);
+    int (*ioctl)(int fd, unsigned long request, void* argument);
+    int (*tcgetattr)(int fd, struct termios* tio);
+    int (*tcsetattr)(int fd, int when, const struct termios* tio);
+    int (*tcflush)(int fd, int queue);
+    int (*flock)(int fd, int operation);
+    int (*poll)(struct pollfd* fds, nfds_t count, int timeoutMs);
+    int (*eventfd)(unsigned initial, int flags);
+};
+
+// The table in use. Tests install a table of their own (which must live until it is
+// replaced) and put the defaults back with Restore(); the switch is atomic, so a port's
+// poll thread may keep running meanwhile.
+const Table& Current();
+const Table& Defaults();
+void Install(const Table* table);
+void Restore();
+
+}  // namespace platform::serial_sys

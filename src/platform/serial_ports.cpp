@@ -1,0 +1,104 @@
+// Port names: COMn resolves through the run's override, the ports mapped by the program,
+// the settings file's [Ports] section, and the platform's default, in this order.
+
+#include "platform/serial_ports.h"
+
+#include <cctype>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "platform/ini_file.h"
+#include "platform/serial.h"
+#include "platform/settings_store.h"
+
+namespace platform {
+namespace {
+
+struct Bindings {
+    std::mutex mutex;
+    std::string override;
+    std::map<int, std::string> mapped;
+};
+
+Bindings& TheBindings() {
+    static Bindings bindings;
+    return bindings;
+}
+
+std::optional<std::string> FromSettingsFile(int port) {
+    const std::string path = SettingsFilePath();
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    IniFile ini;
+    if (!ini.Load(path)) {
+        return std::nullopt;
+    }
+    auto device = ini.Get("Ports", "COM" + std::to_string(port));
+    if (device && device->empty()) {
+        return std::nullopt;
+    }
+    return device;
+}
+
+}  // namespace
+
+int SerialPortNumber(const std::string& portName) {
+    if (portName.size() < 4 || portName.size() > 9) {
+        return 0;
+    }
+    for (size_t i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(portName[i])) != "COM"[i]) {
+            return 0;
+        }
+    }
+    int n = 0;
+    for (size_t i = 3; i < portName.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(portName[i]))) {
+            return 0;
+        }
+        n = n * 10 + (portName[i] - '0');
+    }
+    return n;
+}
+
+std::string SerialDevicePath(const std::string& portName) {
+    const int port = SerialPortNumber(portName);
+    if (port <= 0) {
+        return portName;
+    }
+    {
+        Bindings& b = TheBindings();
+        std::lock_guard<std::mutex> lock(b.mutex);
+        if (!b.override.empty()) {
+            return b.override;
+        }
+        auto it = b.mapped.find(port);
+        if (it != b.mapped.end()) {
+            return it->second;
+        }
+    }
+    if (auto device = FromSettingsFile(port)) {
+        return *device;
+    }
+    return SerialDefaultDevice(port);
+}
+
+void SetSerialDeviceOverride(const std::string& device) {
+    Bindings& b = TheBindings();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    b.override = device;
+}
+
+void MapSerialPort(int port, const std::string& device) {
+    Bindings& b = TheBindings();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    if (device.empty()) {
+        b.mapped.erase(port);
+    } else {
+        b.mapped[port] = device;
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,71 @@
+#pragma once
+// The host side of the machine's bootloader protocol: strict request and answer, each
+// command framed by 0x11 and a 16-bit code, ACK 0x06, NAK 0x15, big-endian numbers.
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/types.h"
+#include "serial/rs232.h"
+
+inline constexpr uint8_t kCommandIntro = 0x11;
+inline constexpr uint8_t kAck = 0x06;
+inline constexpr uint8_t kNak = 0x15;
+inline constexpr uint8_t kDeviceTypeQuery = 0x14;
+inline constexpr uint32_t kGuardCode = 0x5D2E91C4;
+
+inline constexpr uint32_t kAnswerTimeMs = 1200;
+inline constexpr uint32_t kEraseTimeMs = 10000;
+inline constexpr uint32_t kDeviceTypeTimeMs = 100;
+inline constexpr uint32_t kLinePauseMs = 500;
+
+// GetDeviceType's result when nothing answers the query.
+inline constexpr int kDeviceTypeNoAnswer = 0x8001;
+// GetApplicationActive's result when no valid answer came.
+inline constexpr int kApplicationInvalid = -1;
+
+class ProtokollTQ8 {
+public:
+    // Opens COM<port> at 9600 baud; a port number of 0 or less opens nothing.
+    ProtokollTQ8(WindowHandle hWnd, int port);
+    ~ProtokollTQ8();
+    ProtokollTQ8(const ProtokollTQ8&) = delete;
+    ProtokollTQ8& operator=(const ProtokollTQ8&) = delete;
+
+    int SetBaudRate(WindowHandle hWnd, int port, uint32_t baudRate);
+    int WaitForData(uint32_t count, uint32_t ms);
+    int InitCommand(uint16_t code);
+    int WaitForAck();
+    void SendByte(int byte);
+    void SendWord(uint16_t word);
+    void SendDWord(uint32_t dword);
+    int SendData(const void* data, uint32_t count);
+    int ReceiveByte(uint8_t& byte, uint32_t ms);
+    int ReceiveWord(uint16_t& word, uint32_t ms);
+    // The next four queued bytes; 0xFFFFFFFF (-1) with no port. Bytes missing from the
+    // queue count as 0.
+    uint32_t ReceiveDWord();
+
+    int ReadVariable(int id, int16_t& value);
+    int WriteVariable(int id, int16_t value);
+    int GetApplicationActive();
+    int SetApplicationActive(uint16_t state);
+    int StartDownload(uint32_t startAddress, uint32_t endAddress);
+    int GetCheckSum(uint16_t area, uint32_t& dwStartAddress, uint32_t& dwEndAddress,
+                    uint32_t& dwCheckSumSaved, uint32_t& dwCheckSumCalculated);
+    int InitEEPROM();
+    int GetDeviceType();
+
+    std::unique_ptr<RS232> pComm;
+    int32_t fProtokollAktiv = 0;
+
+private:
+    // Creates the port at the rate and records whether it opened.
+    int OpenPort(WindowHandle hWnd, int port, uint32_t baudRate);
+    // Reads exactly count queued bytes; false when fewer came.
+    bool ReadExactly(uint8_t* buffer, uint32_t count);
+};
+
+// The millisecond clock the waits read; tests put one of their own here (nullptr puts
+// GetTimeMs back).
+void SetProtocolClock(uint32_t (*clock)());
