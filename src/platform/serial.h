@@ -116,8 +116,7 @@ bool SerialPurge(SerialHandle h, uint32_t flags);
 
 // Starts a read with the record and reports the bytes read at once; never waits for
 // more than the queued bytes.
-bool SerialRead(SerialHandle h, SerialOverlapped& ov, void* buffer, uint32_t count,
-                uint32_t& read);
+bool SerialRead(SerialHandle h, SerialOverlapped& ov, void* buffer, uint32_t count, uint32_t& read);
 // Starts a write of a copy of the bytes with the record. The record's event is
 // non-signalled until the device has taken every byte.
 bool SerialWrite(SerialHandle h, SerialOverlapped& ov, const void* data, uint32_t count);

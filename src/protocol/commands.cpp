@@ -65,11 +65,10 @@ int ProtokollTQ8::SetApplicationActive(uint16_t state) {
     if (InitCommand(6) != 1) {
         return 0;
     }
-    const uint8_t request[6] = {static_cast<uint8_t>(state >> 8), static_cast<uint8_t>(state),
-                                static_cast<uint8_t>(kGuardCode >> 24),
-                                static_cast<uint8_t>(kGuardCode >> 16),
-                                static_cast<uint8_t>(kGuardCode >> 8),
-                                static_cast<uint8_t>(kGuardCode)};
+    const uint8_t request[6] = {
+        static_cast<uint8_t>(state >> 8),       static_cast<uint8_t>(state),
+        static_cast<uint8_t>(kGuardCode >> 24), static_cast<uint8_t>(kGuardCode >> 16),
+        static_cast<uint8_t>(kGuardCode >> 8),  static_cast<uint8_t>(kGuardCode)};
     pComm->PutBlock(request, sizeof request);
     uint8_t answer = 0;
     if (ReceiveByte(answer, kAnswerTimeMs) == 0) {

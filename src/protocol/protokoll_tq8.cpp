@@ -19,7 +19,9 @@ constexpr uint32_t kFailedWaitRestMs = 10;
 
 }  // namespace
 
-void SetProtocolClock(uint32_t (*clock)()) { gClock = clock != nullptr ? clock : GetTimeMs; }
+void SetProtocolClock(uint32_t (*clock)()) {
+    gClock = clock != nullptr ? clock : GetTimeMs;
+}
 
 ProtokollTQ8::ProtokollTQ8(WindowHandle hWnd, int port) {
     TraceProtokoll(4, "{cb}ProtokollTQ8 (%d)", port);
@@ -31,11 +33,13 @@ ProtokollTQ8::ProtokollTQ8(WindowHandle hWnd, int port) {
     TraceProtokoll(4, "{cg}*ProtokollTQ8 (%d); fProtokollAktiv = %d", port, fProtokollAktiv);
 }
 
-ProtokollTQ8::~ProtokollTQ8() { pComm.reset(); }
+ProtokollTQ8::~ProtokollTQ8() {
+    pComm.reset();
+}
 
 int ProtokollTQ8::OpenPort(WindowHandle hWnd, int port, uint32_t baudRate) {
-    auto comm = std::make_unique<RS232>(hWnd, "Kovra TQ8/ZEL 5000", port, baudRate, 8, 0, 'N',
-                                        4096, 512);
+    auto comm =
+        std::make_unique<RS232>(hWnd, "Kovra TQ8/ZEL 5000", port, baudRate, 8, 0, 'N', 4096, 512);
     if (comm->fOpen == 0) {
         comm.reset();
         pComm.reset();

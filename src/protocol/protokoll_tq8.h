@@ -25,7 +25,7 @@ inline constexpr int kDeviceTypeNoAnswer = 0x8001;
 inline constexpr int kApplicationInvalid = -1;
 
 class ProtokollTQ8 {
-public:
+  public:
     // Opens COM<port> at 9600 baud; a port number of 0 or less opens nothing.
     ProtokollTQ8(WindowHandle hWnd, int port);
     ~ProtokollTQ8();
@@ -59,7 +59,7 @@ public:
     std::unique_ptr<RS232> pComm;
     int32_t fProtokollAktiv = 0;
 
-private:
+  private:
     // Creates the port at the rate and records whether it opened.
     int OpenPort(WindowHandle hWnd, int port, uint32_t baudRate);
     // Reads exactly count queued bytes; false when fewer came.

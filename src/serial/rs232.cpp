@@ -26,8 +26,8 @@ RS232::RS232(WindowHandle hWnd, const char* name, int port, uint32_t baudRate, i
     dwRxCount = 0;
     platform::SerialCreateOverlapped(ovRead, false);
     platform::SerialCreateOverlapped(ovWrite, true);
-    nInitResult = InitComm(name, port, baudRate, dataBits, stopBits, parity, rxQueueSize,
-                           txQueueSize);
+    nInitResult =
+        InitComm(name, port, baudRate, dataBits, stopBits, parity, rxQueueSize, txQueueSize);
     // At least one byte, so that GetByte has somewhere to put its byte.
     const size_t size = std::max<uint32_t>(dwRxBufferSize, 1);
     pRxBuffer = std::make_unique<uint8_t[]>(size);

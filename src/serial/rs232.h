@@ -17,7 +17,7 @@ inline constexpr int kStopBitChoices = 3;
 inline constexpr uint32_t kCommEventMask = 0x00C5;
 
 class RS232 {
-public:
+  public:
     RS232(WindowHandle hWnd, const char* name, int port, uint32_t baudRate, int dataBits,
           int stopBits, char parity, uint32_t rxQueueSize, uint32_t txQueueSize);
     RS232(const RS232&) = delete;
@@ -65,7 +65,7 @@ public:
     std::atomic<int32_t> fStopThread{0};
     std::thread hThread;
 
-private:
+  private:
     // Cleared by the poll thread as its last act: what the thread's exit code tells.
     std::atomic<bool> fThreadActive{false};
 };

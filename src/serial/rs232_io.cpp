@@ -45,7 +45,9 @@ const uint8_t* RS232::GetBlock(uint32_t& count) {
     return pRxBuffer.get();
 }
 
-uint32_t RS232::PutBlock(const void* data, uint32_t count) { return WriteComm(hComm, data, count); }
+uint32_t RS232::PutBlock(const void* data, uint32_t count) {
+    return WriteComm(hComm, data, count);
+}
 
 uint32_t RS232::WriteComm(platform::SerialHandle h, const void* data, uint32_t count) {
     HexDumpRS232(5, data, count, "{cm}TX: ");

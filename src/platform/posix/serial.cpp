@@ -36,7 +36,9 @@ struct SerialAsyncState {
 
 namespace {
 
-const serial_sys::Table& Sys() { return serial_sys::Current(); }
+const serial_sys::Table& Sys() {
+    return serial_sys::Current();
+}
 
 void Signal(SerialAsyncState& state, bool on) {
     {
@@ -97,11 +99,10 @@ struct SpeedEntry {
     speed_t speed;
 };
 constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 bool SpeedOf(uint32_t rate, speed_t& speed) {
@@ -189,7 +190,9 @@ void SetVmin(Port& port, cc_t vmin) {
 
 }  // namespace
 
-std::string SerialDefaultDevice(int port) { return "/dev/ttyS" + std::to_string(port - 1); }
+std::string SerialDefaultDevice(int port) {
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
 
 bool SerialCreateOverlapped(SerialOverlapped& ov, bool signalled) {
     ov.state = std::make_shared<SerialAsyncState>();
