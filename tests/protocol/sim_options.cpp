@@ -15,8 +15,8 @@ std::map<std::string, std::string>& Registry() {
     return registry;
 }
 
-// With TQ8_SIM_LIST set the binary prints "test|options" per line and ends, before any
-// test runs.
+// With TQ8_SIM_LIST set the binary prints "SIM|test|options" per line and ends, before
+// any test runs.
 class ListOptions : public ::testing::Environment {
   public:
     void SetUp() override {
@@ -24,7 +24,7 @@ class ListOptions : public ::testing::Environment {
             return;
         }
         for (const auto& [test, options] : Registry()) {
-            std::printf("%s|%s\n", test.c_str(), options.c_str());
+            std::printf("SIM|%s|%s\n", test.c_str(), options.c_str());
         }
         std::fflush(stdout);
         std::_Exit(0);

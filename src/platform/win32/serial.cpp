@@ -1,0 +1,330 @@
+// Serial devices on Win32: \\.\COMn opened for overlapped I/O. Besides the port, each
+// open device has a data event that the event wait sets when characters arrive, so a
+// wait for an answer sleeps on that event and the thread's message queue together.
+
+#include "platform/serial.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/serial_ports.h"
+#include "platform/win32/serial_dcb.h"
+#include "platform/win32/serial_sys.h"
+
+namespace platform {
+
+struct SerialAsyncState {
+    OVERLAPPED ov{};
+    HANDLE file = INVALID_HANDLE_VALUE;  // the port of the operation last started
+    std::vector<uint8_t> buffer;         // a write's bytes until the device has taken them
+};
+
+namespace {
+
+const serial_sys::Table& Sys() {
+    return serial_sys::Current();
+}
+
+// A wait for data looks at the queue at least this often, should a notification of the
+// event wait ever be missed.
+constexpr DWORD kDataWaitSliceMs = 10;
+
+struct Port {
+    HANDLE data = nullptr;       // set when characters have arrived
+    HANDLE waitEvent = nullptr;  // the event wait's own overlapped event
+};
+
+std::mutex gPortsMutex;
+std::map<SerialHandle, Port>& Ports() {
+    static std::map<SerialHandle, Port> ports;
+    return ports;
+}
+
+bool FindPort(SerialHandle h, Port& port) {
+    std::lock_guard<std::mutex> lock(gPortsMutex);
+    auto it = Ports().find(h);
+    if (it == Ports().end()) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    port = it->second;
+    return true;
+}
+
+HANDLE Native(SerialHandle h) {
+    return reinterpret_cast<HANDLE>(h);
+}
+
+bool InFlight(const SerialAsyncState& state) {
+    return state.ov.hEvent != nullptr && ::WaitForSingleObject(state.ov.hEvent, 0) != WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+std::string SerialDefaultDevice(int port) {
+    return "\\\\.\\COM" + std::to_string(port);
+}
+
+bool SerialCreateOverlapped(SerialOverlapped& ov, bool signalled) {
+    auto state = std::make_shared<SerialAsyncState>();
+    state->ov.hEvent = ::CreateEventA(nullptr, TRUE, signalled ? TRUE : FALSE, nullptr);
+    if (state->ov.hEvent == nullptr) {
+        return false;
+    }
+    ov.state = std::move(state);
+    return true;
+}
+
+void SerialCloseOverlapped(SerialOverlapped& ov) {
+    if (!ov.state) {
+        return;
+    }
+    SerialAsyncState& state = *ov.state;
+    if (InFlight(state) && state.file != INVALID_HANDLE_VALUE) {
+        // The system writes into the record when the operation ends: end it first.
+        DWORD done = 0;
+        Sys().CancelIo(state.file);
+        Sys().GetOverlappedResult(state.file, &state.ov, &done, TRUE);
+    }
+    if (state.ov.hEvent != nullptr) {
+        ::CloseHandle(state.ov.hEvent);
+        state.ov.hEvent = nullptr;
+    }
+    ov.state.reset();
+}
+
+bool SerialWaitOverlapped(const SerialOverlapped& ov, uint32_t ms) {
+    if (!ov.state || ov.state->ov.hEvent == nullptr) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return ::WaitForSingleObject(ov.state->ov.hEvent, ms) == WAIT_OBJECT_0;
+}
+
+SerialHandle SerialOpen(const std::string& portName) {
+    const std::string path = SerialDevicePath(portName);
+    HANDLE h = Sys().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return kInvalidSerialHandle;
+    }
+    Port port;
+    port.data = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    port.waitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (port.data == nullptr || port.waitEvent == nullptr) {
+        const DWORD code = ::GetLastError();
+        if (port.data != nullptr) {
+            ::CloseHandle(port.data);
+        }
+        if (port.waitEvent != nullptr) {
+            ::CloseHandle(port.waitEvent);
+        }
+        Sys().CloseHandle(h);
+        ::SetLastError(code);
+        return kInvalidSerialHandle;
+    }
+    const auto handle = reinterpret_cast<SerialHandle>(h);
+    std::lock_guard<std::mutex> lock(gPortsMutex);
+    Ports()[handle] = port;
+    return handle;
+}
+
+bool SerialClose(SerialHandle h) {
+    Port port;
+    {
+        std::lock_guard<std::mutex> lock(gPortsMutex);
+        auto it = Ports().find(h);
+        if (it == Ports().end()) {
+            ::SetLastError(ERROR_INVALID_HANDLE);
+            return false;
+        }
+        port = it->second;
+        Ports().erase(it);
+    }
+    const BOOL closed = Sys().CloseHandle(Native(h));
+    ::CloseHandle(port.data);
+    ::CloseHandle(port.waitEvent);
+    return closed != FALSE;
+}
+
+bool SerialSetupQueues(SerialHandle h, uint32_t rxSize, uint32_t txSize) {
+    return Sys().SetupComm(Native(h), rxSize, txSize) != FALSE;
+}
+
+bool SerialGetState(SerialHandle h, DeviceControl& dcb) {
+    DCB native{};
+    native.DCBlength = sizeof native;
+    if (!Sys().GetCommState(Native(h), &native)) {
+        return false;
+    }
+    dcb = FromDcb(native);
+    return true;
+}
+
+bool SerialSetState(SerialHandle h, const DeviceControl& dcb) {
+    DCB native = ToDcb(dcb);
+    return Sys().SetCommState(Native(h), &native) != FALSE;
+}
+
+bool SerialGetTimeouts(SerialHandle h, SerialTimeouts& t) {
+    COMMTIMEOUTS native{};
+    if (!Sys().GetCommTimeouts(Native(h), &native)) {
+        return false;
+    }
+    t.ReadIntervalTimeout = native.ReadIntervalTimeout;
+    t.ReadTotalTimeoutMultiplier = native.ReadTotalTimeoutMultiplier;
+    t.ReadTotalTimeoutConstant = native.ReadTotalTimeoutConstant;
+    t.WriteTotalTimeoutMultiplier = native.WriteTotalTimeoutMultiplier;
+    t.WriteTotalTimeoutConstant = native.WriteTotalTimeoutConstant;
+    return true;
+}
+
+bool SerialSetTimeouts(SerialHandle h, const SerialTimeouts& t) {
+    COMMTIMEOUTS native{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                        t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                        t.WriteTotalTimeoutConstant};
+    return Sys().SetCommTimeouts(Native(h), &native) != FALSE;
+}
+
+bool SerialGetEventMask(SerialHandle h, uint32_t& mask) {
+    DWORD native = 0;
+    if (!Sys().GetCommMask(Native(h), &native)) {
+        return false;
+    }
+    mask = native;
+    return true;
+}
+
+bool SerialSetEventMask(SerialHandle h, uint32_t mask) {
+    return Sys().SetCommMask(Native(h), mask) != FALSE;
+}
+
+bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
+    Port port;
+    if (!FindPort(h, port)) {
+        return false;
+    }
+    // Characters that came while no wait was pending raise no event of their own.
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (Sys().ClearCommError(Native(h), &errors, &stat) && stat.cbInQue > 0) {
+        ::SetEvent(port.data);
+    }
+    OVERLAPPED ov{};
+    ov.hEvent = port.waitEvent;
+    ::ResetEvent(port.waitEvent);
+    DWORD mask = 0;
+    if (!Sys().WaitCommEvent(Native(h), &mask, &ov)) {
+        if (::GetLastError() != ERROR_IO_PENDING) {
+            return false;
+        }
+        DWORD done = 0;
+        if (!Sys().GetOverlappedResult(Native(h), &ov, &done, TRUE)) {
+            return false;
+        }
+    }
+    if ((mask & EV_RXCHAR) != 0) {
+        ::SetEvent(port.data);
+    }
+    events = mask;
+    return true;
+}
+
+bool SerialClearError(SerialHandle h, SerialStatus& status) {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!Sys().ClearCommError(Native(h), &errors, &stat)) {
+        return false;
+    }
+    status.errors = errors;
+    status.inQueue = stat.cbInQue;
+    status.outQueue = stat.cbOutQue;
+    return true;
+}
+
+bool SerialPurge(SerialHandle h, uint32_t flags) {
+    return Sys().PurgeComm(Native(h), flags) != FALSE;
+}
+
+bool SerialRead(SerialHandle h, SerialOverlapped& ov, void* buffer, uint32_t count,
+                uint32_t& read) {
+    read = 0;
+    if (!ov.state) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    SerialAsyncState& state = *ov.state;
+    state.file = Native(h);
+    state.ov.Offset = 0;
+    state.ov.OffsetHigh = 0;
+    DWORD done = 0;
+    if (!Sys().ReadFile(Native(h), buffer, count, nullptr, &state.ov) &&
+        ::GetLastError() != ERROR_IO_PENDING) {
+        return false;
+    }
+    // The time-outs make every read end at once; a read left pending would later write
+    // into a buffer its caller has moved on from, so its end is awaited here.
+    if (!Sys().GetOverlappedResult(Native(h), &state.ov, &done, TRUE)) {
+        return false;
+    }
+    read = done;
+    return true;
+}
+
+bool SerialWrite(SerialHandle h, SerialOverlapped& ov, const void* data, uint32_t count) {
+    if (!ov.state) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    SerialAsyncState& state = *ov.state;
+    if (InFlight(state)) {
+        ::SetLastError(ERROR_BUSY);
+        return false;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    state.buffer.assign(bytes, bytes + count);
+    state.file = Native(h);
+    state.ov.Offset = 0;
+    state.ov.OffsetHigh = 0;
+    if (Sys().WriteFile(Native(h), state.buffer.data(), count, nullptr, &state.ov)) {
+        return true;
+    }
+    if (::GetLastError() == ERROR_IO_PENDING) {
+        return true;
+    }
+    // Nothing is in flight after a refused write.
+    ::SetEvent(state.ov.hEvent);
+    return false;
+}
+
+SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int) {
+    Port port;
+    if (!FindPort(h, port)) {
+        return SerialWaitResult::Failed;
+    }
+    ::ResetEvent(port.data);
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!Sys().ClearCommError(Native(h), &errors, &stat)) {
+        return SerialWaitResult::Failed;
+    }
+    if (stat.cbInQue >= count) {
+        return SerialWaitResult::Data;
+    }
+    const DWORD slice = std::min<DWORD>(ms, kDataWaitSliceMs);
+    const DWORD result =
+        Sys().MsgWaitForMultipleObjectsEx(1, &port.data, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result == WAIT_OBJECT_0) {
+        return SerialWaitResult::Data;
+    }
+    if (result == WAIT_OBJECT_0 + 1) {
+        return SerialWaitResult::Interface;
+    }
+    return result == WAIT_TIMEOUT ? SerialWaitResult::Timeout : SerialWaitResult::Failed;
+}
+
+}  // namespace platform
