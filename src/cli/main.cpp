@@ -8,6 +8,7 @@
 #include "cli/console_frontend.h"
 #include "platform/console.h"
 #include "platform/process.h"
+#include "platform/serial.h"
 #include "support/globals.h"
 #include "support/settings.h"
 #include "support/trace.h"
@@ -26,6 +27,7 @@ void PrintUsage() {
         "Options:\n"
         "  --yes            answer Yes to every question when no terminal is attached\n"
         "  --no             answer No to every question when no terminal is attached\n"
+        "  --port DEVICE    open DEVICE for every COM port in this run (e.g. /dev/ttyUSB0)\n"
         "  -h, --help       show this help and exit\n"
         "  --version        show the program version and exit\n"
         "\n"
@@ -76,6 +78,8 @@ int main(int argc, char** argv) {
             ConsoleSetUnattendedAnswer(true);
         } else if (arg == "--no") {
             ConsoleSetUnattendedAnswer(false);
+        } else if (arg == "--port" && i + 1 < args.size()) {
+            platform::SetSerialDeviceOverride(args[++i]);
         } else {
             std::fprintf(stderr, "tq8flash: unknown command or option '%s' (see --help)\n",
                          arg.c_str());
