@@ -137,3 +137,23 @@ SIM_TEST(Protocol, InitEEPROMAndDeviceType, "") {
 }
 
 }  // namespace
+
+namespace {
+
+// Natively and through wine's serial layer: connecting starts the port's poll thread,
+// disconnecting must end it, every time.
+SIM_TEST(Protocol, ConnectionsOpenAndCloseManyTimes, "") {
+    TraceLevels quiet(2);
+    conn.reset();
+    for (int i = 0; i < 200; ++i) {
+        ProtokollTQ8 again(kProtocolWindow, sim->Port());
+        ASSERT_EQ(again.fProtokollAktiv, 1) << "round " << i;
+        if (i % 50 == 0) {
+            EXPECT_EQ(again.GetApplicationActive(), 2);
+        }
+    }
+    EXPECT_TRUE(scripted::Boxes().empty());
+    EXPECT_TRUE(trace.Lines().empty()) << "no failure on the way";
+}
+
+}  // namespace

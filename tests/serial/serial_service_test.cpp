@@ -200,6 +200,27 @@ TEST_F(SerialService, EventWaitEndsWithNoEventsWhenTheMaskChanges) {
     EXPECT_TRUE(platform::SerialClose(h));
 }
 
+TEST_F(SerialService, EventsThatMeetAreReportedTogether) {
+    const platform::SerialHandle h = platform::SerialOpen("COM5");
+    ASSERT_NE(h, platform::kInvalidSerialHandle);
+    ASSERT_TRUE(platform::SerialSetEventMask(h, 0x00C5));
+    platform::SerialOverlapped ov;
+    platform::SerialCreateOverlapped(ov, true);
+    const uint8_t byte = 0x11;
+    ASSERT_TRUE(platform::SerialWrite(h, ov, &byte, 1));
+    ASSERT_TRUE(platform::SerialWaitOverlapped(ov, 1000));
+    peer.Send({0x06});
+    ASSERT_TRUE(peer.WaitReceived(1, 1000));
+    platform::SerialStatus status;
+    ASSERT_TRUE(
+        Eventually([&] { return platform::SerialClearError(h, status) && status.inQueue == 1; }));
+    uint32_t events = 0;
+    ASSERT_TRUE(platform::SerialWaitEvent(h, events));
+    EXPECT_EQ(events, platform::kEvRxChar | platform::kEvTxEmpty);
+    platform::SerialCloseOverlapped(ov);
+    EXPECT_TRUE(platform::SerialClose(h));
+}
+
 int gFailingRequest = 0;
 int IoctlFailing(int fd, unsigned long request, void* argument) {
     if (static_cast<int>(request) == gFailingRequest) {

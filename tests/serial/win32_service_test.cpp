@@ -1,0 +1,277 @@
+// The RS232 class over the Win32 serial service with a fake port behind the system-call
+// table: the poll thread's start and stop, a write that stalls, a port that refuses its
+// settings, and a device that vanishes (ERROR_BAD_COMMAND).
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "platform/win32/serial_sys.h"
+#include "scripted_frontend.h"
+#include "serial/rs232.h"
+#include "support/utils.h"
+#include "trace_capture.h"
+
+namespace {
+
+HANDLE const kFakePort = reinterpret_cast<HANDLE>(0x4321);
+
+struct FakePort {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<uint8_t> incoming;
+    std::vector<uint8_t> written;
+    std::map<const OVERLAPPED*, DWORD> transferred;
+    const OVERLAPPED* waiting = nullptr;
+    DWORD* waitMask = nullptr;
+    uint64_t maskChanges = 0;
+    DWORD mask = 0;
+    int closes = 0;
+    bool stallWrites = false;
+    bool vanished = false;
+    bool refuseState = false;
+};
+FakePort* gPort = nullptr;
+
+BOOL Gone() {
+    ::SetLastError(ERROR_BAD_COMMAND);
+    return FALSE;
+}
+
+HANDLE WINAPI FakeCreateFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    return kFakePort;
+}
+BOOL WINAPI FakeCloseHandle(HANDLE) {
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    ++gPort->closes;
+    return TRUE;
+}
+BOOL WINAPI FakeSetupComm(HANDLE, DWORD, DWORD) {
+    return TRUE;
+}
+BOOL WINAPI FakeGetCommState(HANDLE, LPDCB) {
+    return TRUE;
+}
+BOOL WINAPI FakeSetCommState(HANDLE, LPDCB) {
+    if (gPort->refuseState) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+BOOL WINAPI FakeGetTimeouts(HANDLE, LPCOMMTIMEOUTS t) {
+    *t = COMMTIMEOUTS{};
+    return TRUE;
+}
+BOOL WINAPI FakeSetTimeouts(HANDLE, LPCOMMTIMEOUTS) {
+    return TRUE;
+}
+BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) {
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    *mask = gPort->mask;
+    return TRUE;
+}
+BOOL WINAPI FakeSetCommMask(HANDLE, DWORD mask) {
+    {
+        std::lock_guard<std::mutex> lock(gPort->mutex);
+        gPort->mask = mask;
+        ++gPort->maskChanges;
+    }
+    gPort->changed.notify_all();
+    return TRUE;
+}
+BOOL WINAPI FakeWaitCommEvent(HANDLE, LPDWORD mask, LPOVERLAPPED ov) {
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    if (gPort->vanished) {
+        return Gone();
+    }
+    gPort->waiting = ov;
+    gPort->waitMask = mask;
+    ::SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT stat) {
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    if (gPort->vanished) {
+        return Gone();
+    }
+    *errors = 0;
+    *stat = COMSTAT{};
+    stat->cbInQue = static_cast<DWORD>(gPort->incoming.size());
+    return TRUE;
+}
+BOOL WINAPI FakePurge(HANDLE, DWORD) {
+    return TRUE;
+}
+BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD count, LPDWORD, LPOVERLAPPED ov) {
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    if (gPort->vanished) {
+        return Gone();
+    }
+    DWORD n = 0;
+    while (n < count && !gPort->incoming.empty()) {
+        static_cast<uint8_t*>(buffer)[n++] = gPort->incoming.front();
+        gPort->incoming.pop_front();
+    }
+    gPort->transferred[ov] = n;
+    ::SetEvent(ov->hEvent);
+    return TRUE;
+}
+BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID data, DWORD count, LPDWORD, LPOVERLAPPED ov) {
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    if (gPort->vanished) {
+        return Gone();
+    }
+    if (gPort->stallWrites) {
+        ::ResetEvent(ov->hEvent);
+        ::SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    gPort->written.insert(gPort->written.end(), bytes, bytes + count);
+    gPort->transferred[ov] = count;
+    ::SetEvent(ov->hEvent);
+    return TRUE;
+}
+// The event wait ends when the mask changes (with no events) or data arrives.
+BOOL WINAPI FakeGetOverlappedResult(HANDLE, LPOVERLAPPED ov, LPDWORD done, BOOL) {
+    std::unique_lock<std::mutex> lock(gPort->mutex);
+    if (ov != gPort->waiting) {
+        *done = gPort->transferred[ov];
+        return TRUE;
+    }
+    const uint64_t changes = gPort->maskChanges;
+    gPort->changed.wait(lock,
+                        [&] { return gPort->maskChanges != changes || !gPort->incoming.empty(); });
+    *gPort->waitMask = gPort->maskChanges != changes ? 0 : EV_RXCHAR;
+    gPort->waiting = nullptr;
+    *done = 0;
+    return TRUE;
+}
+BOOL WINAPI FakeCancelIo(HANDLE) {
+    return TRUE;
+}
+
+class Win32Serial : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        gPort = &port;
+        table = platform::serial_sys::Defaults();
+        table.CreateFileA = FakeCreateFile;
+        table.CloseHandle = FakeCloseHandle;
+        table.SetupComm = FakeSetupComm;
+        table.GetCommState = FakeGetCommState;
+        table.SetCommState = FakeSetCommState;
+        table.GetCommTimeouts = FakeGetTimeouts;
+        table.SetCommTimeouts = FakeSetTimeouts;
+        table.GetCommMask = FakeGetCommMask;
+        table.SetCommMask = FakeSetCommMask;
+        table.WaitCommEvent = FakeWaitCommEvent;
+        table.ClearCommError = FakeClearCommError;
+        table.PurgeComm = FakePurge;
+        table.ReadFile = FakeReadFile;
+        table.WriteFile = FakeWriteFile;
+        table.GetOverlappedResult = FakeGetOverlappedResult;
+        table.CancelIo = FakeCancelIo;
+        platform::serial_sys::Install(&table);
+        scripted::Reset();
+    }
+    void TearDown() override {
+        platform::serial_sys::Restore();
+        gPort = nullptr;
+    }
+    std::unique_ptr<RS232> Open() {
+        return std::make_unique<RS232>(nullptr, "Kovra TQ8/ZEL 5000", 3, 9600, 8, 0, 'N', 4096,
+                                       512);
+    }
+    void Arrive(std::initializer_list<uint8_t> bytes) {
+        {
+            std::lock_guard<std::mutex> lock(port.mutex);
+            port.incoming.insert(port.incoming.end(), bytes);
+        }
+        port.changed.notify_all();
+    }
+
+    FakePort port;
+    platform::serial_sys::Table table{};
+    TraceLevels levels{5};
+    TraceCapture trace;
+};
+
+TEST_F(Win32Serial, PollThreadStartsAndStopsThousandsOfTimes) {
+    TraceLevels quiet(2);
+    for (int i = 0; i < 2000; ++i) {
+        auto rs = Open();
+        ASSERT_EQ(rs->fOpen, 1);
+    }
+    EXPECT_EQ(port.closes, 2000) << "one close per open";
+    EXPECT_TRUE(trace.Lines().empty());
+}
+
+TEST_F(Win32Serial, ReadsWritesAndNotifies) {
+    auto rs = Open();
+    ASSERT_EQ(rs->fOpen, 1);
+    Arrive({0x06, 0x02});
+    ASSERT_EQ(rs->GetInQueue(), 2U);
+    uint8_t byte = 0;
+    EXPECT_EQ(rs->GetByte(byte), 1);
+    EXPECT_EQ(byte, 0x06);
+    EXPECT_TRUE(trace.Has("{cc}GetByte = 6"));
+    const uint8_t frame[3] = {0x11, 0x00, 0x08};
+    EXPECT_EQ(rs->PutBlock(frame, 3), 3U);
+    EXPECT_EQ(port.written, (std::vector<uint8_t>{0x11, 0x00, 0x08}));
+    EXPECT_EQ(rs->WaitInQueue(1, 1000), platform::SerialWaitResult::Data);
+    EXPECT_FALSE(scripted::Posts().empty()) << "the arrival was posted";
+}
+
+TEST_F(Win32Serial, StalledWriteBlocksTheNextForThreeSeconds) {
+    auto rs = Open();
+    ASSERT_EQ(rs->fOpen, 1);
+    port.stallWrites = true;
+    const uint8_t first[2] = {1, 2};
+    EXPECT_EQ(rs->PutBlock(first, 2), 2U);
+    trace.Clear();
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(rs->PutBlock(first, 2), 0U);
+    EXPECT_GE(::GetTickCount() - start, 2900U);
+    EXPECT_TRUE(trace.Has("{cr}*WriteComm (Kovra TQ8/ZEL 5000)"));
+}
+
+TEST_F(Win32Serial, RefusedSettingsCloseThePortOnce) {
+    port.refuseState = true;
+    auto rs = Open();
+    EXPECT_EQ(rs->fOpen, 0);
+    ASSERT_EQ(scripted::Boxes().size(), 1U);
+    EXPECT_EQ(scripted::Boxes()[0].caption, "baud=9600 parity=N data=8 stop=1");
+    rs.reset();
+    EXPECT_EQ(port.closes, 1);
+}
+
+TEST_F(Win32Serial, VanishedDeviceFailsEveryCallAndTracesOnce) {
+    auto rs = Open();
+    ASSERT_EQ(rs->fOpen, 1);
+    trace.Clear();
+    {
+        std::lock_guard<std::mutex> lock(port.mutex);
+        port.vanished = true;
+    }
+    FakeSetCommMask(kFakePort, kCommEventMask);  // ends the pending wait
+    ::Sleep(200);
+    EXPECT_EQ(trace.CountPrefix("{cr}*WaitCommEvent"), 1U);
+    EXPECT_TRUE(trace.Has("{cr}*WaitCommEvent (Kovra TQ8/ZEL 5000) = 22 (" +
+                          std::string(GetSystemErrorText(ERROR_BAD_COMMAND)) + ")"));
+    uint8_t byte = 0;
+    EXPECT_EQ(rs->GetByte(byte), -1);
+    EXPECT_EQ(rs->GetInQueue(), 0U);
+    EXPECT_EQ(rs->PutBlock(&byte, 1), 0U);
+    rs.reset();
+    EXPECT_EQ(port.closes, 1);
+    EXPECT_TRUE(trace.Has("{cg}*Destructor::RS232 (Kovra TQ8/ZEL 5000)"));
+}
+
+}  // namespace
