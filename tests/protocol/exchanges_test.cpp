@@ -153,7 +153,7 @@ SIM_TEST(Protocol, ConnectionsOpenAndCloseManyTimes, "") {
         }
     }
     EXPECT_TRUE(scripted::Boxes().empty());
-    EXPECT_TRUE(trace.Lines().empty()) << "no failure on the way";
+    EXPECT_TRUE(trace.Lines().empty()) << ::testing::PrintToString(trace.Lines());
 }
 
 }  // namespace

@@ -224,7 +224,12 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
         }
         DWORD done = 0;
         if (!Sys().GetOverlappedResult(Native(h), &ov, &done, TRUE)) {
-            return false;
+            // A change of the mask ends a pending wait with no events; wine ends it as
+            // aborted instead.
+            if (::GetLastError() != ERROR_OPERATION_ABORTED) {
+                return false;
+            }
+            mask = 0;
         }
     }
     if ((mask & EV_RXCHAR) != 0) {
