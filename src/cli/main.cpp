@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cmd_inspect.h"
 #include "cli/console_frontend.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -23,6 +24,11 @@ void PrintUsage() {
         "Usage: tq8flash [OPTIONS] COMMAND [ARGS]\n"
         "\n"
         "Updates the firmware of the Kovra TQ VIII over its RS-232 bootloader.\n"
+        "\n"
+        "Commands:\n"
+        "  inspect FILE... [--output IMAGE]\n"
+        "                   show addresses, sizes, versions and the image checksum of\n"
+        "                   S-record files; --output writes the image of one file\n"
         "\n"
         "Options:\n"
         "  --yes            answer Yes to every question when no terminal is attached\n"
@@ -80,6 +86,9 @@ int main(int argc, char** argv) {
             ConsoleSetUnattendedAnswer(false);
         } else if (arg == "--port" && i + 1 < args.size()) {
             platform::SetSerialDeviceOverride(args[++i]);
+        } else if (arg == "inspect") {
+            exitCode = RunInspect({args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end()});
+            handled = true;
         } else {
             std::fprintf(stderr, "tq8flash: unknown command or option '%s' (see --help)\n",
                          arg.c_str());

@@ -1,0 +1,9 @@
+#pragma once
+// tq8flash inspect FILE... [--output IMAGE]
+
+#include <string>
+#include <vector>
+
+// Prints what the loader reads from each S-record file and whether its image verifies
+// against the TQ8-CRC.INI beside it. 0 when every file loads and verifies.
+int RunInspect(const std::vector<std::string>& args);
