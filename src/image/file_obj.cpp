@@ -390,9 +390,9 @@ int32_t FileObj::fwrite(const void* data, int32_t count) {
     } else {
         const uint32_t code = platform::LastError();
         TraceFile(2, "{cr}WriteFile (\"%s\" = %s", szFileName, GetSystemErrorText(code));
-        platform::SetLastError(code);
         // The file pointer stands behind the written part; refills continue behind the buffer.
         platform::FileSeek(hFile, lBufEnd, platform::kFileBegin);
+        platform::SetLastError(code);
     }
     return static_cast<int32_t>(written);
 }

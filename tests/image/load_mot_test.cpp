@@ -53,6 +53,7 @@ class LoadMotTest : public ::testing::Test {
     }
     FileObj& OpenText(const std::string& text, const char* name = "TQ8-PROG.MOT") {
         const std::string path = dir_.File(name);
+        file_.reset();  // Windows lets nobody write a file that is open for reading
         imagetest::WriteFile(path, text);
         file_ = std::make_unique<FileObj>();
         EXPECT_EQ(file_->fopen(path.c_str(), platform::kGenericRead, platform::kFileShareRead,

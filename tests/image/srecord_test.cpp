@@ -45,6 +45,8 @@ TEST(SRecordDecode, ResultsAddressesAndCounts) {
     std::string nonHexData = s1;
     nonHexData[10] = 'G';
     std::string nonHexCount = "S1G30000FC";
+    std::string lowerMark = s1;
+    lowerMark[0] = 's';
     struct Case {
         const char* what;
         std::string line;
@@ -69,7 +71,7 @@ TEST(SRecordDecode, ResultsAddressesAndCounts) {
         {"empty", "", -5, 0, 0},
         {"S5 record count", "S5030003F9", -8, 0, 0},
         {"S4", Rec('4', 0, 2), -8, 0, 0},
-        {"lower-case mark", "s" + s1.substr(1), -10, 0, 0},
+        {"lower-case mark", lowerMark, -10, 0, 0},
         {"no mark", ":10000000", -10, 0, 0},
         {"S1 checksum", Damaged(s1), -9, 0, 16},
         {"S0 checksum", Damaged(Rec('0', 0, 2, {'T'})), -9, 0, 0},
@@ -161,6 +163,7 @@ class SRecordScan : public ::testing::TestWithParam<const char*> {
             text += l + GetParam();
         }
         path_ = dir_.File("scan.mot");
+        file_.reset();  // Windows lets nobody write a file that is open for reading
         imagetest::WriteFile(path_, text);
         file_ = std::make_unique<FileObj>();
         EXPECT_EQ(file_->fopen(path_.c_str(), platform::kGenericRead, platform::kFileShareRead,
