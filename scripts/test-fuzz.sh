@@ -8,7 +8,7 @@ cd "$TQ8_ROOT"
 seconds="${1:-20}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 >/dev/null
-work="$(mktemp -d)"
+work="$(mktemp -d /dev/shm/tq8fuzz.XXXXXX 2>/dev/null || mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # The loader's checksum files go to a folder of their own, in memory where there is one.
 export TQ8_FUZZ_TMP="$work"

@@ -18,6 +18,15 @@ constexpr uint8_t kCtrlZ = 0x1A;
 // files beyond 2 GiB end there instead of wrapping.
 constexpr int32_t kLastBufferStart = INT32_MAX - static_cast<int32_t>(kFileBufferSize);
 
+// Index of the first CR or LF among the n bytes, or n.
+int32_t FirstLineEnd(const uint8_t* bytes, int32_t n) {
+    const auto* cr = static_cast<const uint8_t*>(std::memchr(bytes, kCr, static_cast<size_t>(n)));
+    const int32_t bound = cr != nullptr ? static_cast<int32_t>(cr - bytes) : n;
+    const auto* lf =
+        static_cast<const uint8_t*>(std::memchr(bytes, kLf, static_cast<size_t>(bound)));
+    return lf != nullptr ? static_cast<int32_t>(lf - bytes) : bound;
+}
+
 // MatchPattern over a record of known length, which may hold any byte.
 bool MatchRecord(const uint8_t* record, size_t length, const char* pattern) {
     if (pattern == nullptr) {
@@ -233,10 +242,7 @@ char* FileObj::fgets(char* dest, int size) {
         }
         const int32_t avail = std::min(want - got, lBufEnd - lPos);
         const uint8_t* src = pBuffer + (lPos - lBufStart);
-        int32_t k = 0;
-        while (k < avail && src[k] != kCr && src[k] != kLf) {
-            ++k;
-        }
+        const int32_t k = FirstLineEnd(src, avail);
         std::memcpy(dest + got, src, static_cast<size_t>(k));
         got += k;
         lPos += k;

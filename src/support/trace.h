@@ -6,7 +6,11 @@
 
 #include "platform/types.h"
 
+#if defined(__clang__)
+#define TQ8_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
 #define TQ8_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#endif
 
 // Module levels: a line is passed on when its level is at or below the module's level.
 extern int nDebugLevelFile;
