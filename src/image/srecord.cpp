@@ -7,69 +7,76 @@
 
 namespace {
 
-constexpr std::array<int8_t, 256> MakeHexTable() {
-    std::array<int8_t, 256> table{};
+// Value of a hexadecimal digit; kBadDigit marks every other character.
+constexpr uint8_t kBadDigit = 0x10;
+
+constexpr std::array<uint8_t, 256> MakeNibbleTable() {
+    std::array<uint8_t, 256> table{};
     for (auto& v : table) {
-        v = -1;
+        v = kBadDigit;
     }
     for (int c = '0'; c <= '9'; ++c) {
-        table[static_cast<size_t>(c)] = static_cast<int8_t>(c - '0');
+        table[static_cast<size_t>(c)] = static_cast<uint8_t>(c - '0');
     }
     for (int c = 'a'; c <= 'f'; ++c) {
-        table[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'a' + 10);
-        table[static_cast<size_t>(c - 'a' + 'A')] = static_cast<int8_t>(c - 'a' + 10);
+        table[static_cast<size_t>(c)] = static_cast<uint8_t>(c - 'a' + 10);
+        table[static_cast<size_t>(c - 'a' + 'A')] = static_cast<uint8_t>(c - 'a' + 10);
     }
     return table;
 }
 
-constexpr std::array<int8_t, 256> kHex = MakeHexTable();
+constexpr std::array<uint8_t, 256> kNibble = MakeNibbleTable();
 
-inline int HexDigit(char c) {
-    return kHex[static_cast<uint8_t>(c)];
-}
-
-// The byte written as two digits at p; both digits are known to be hexadecimal.
-inline uint32_t ByteAt(const char* p) {
-    return static_cast<uint32_t>(HexDigit(p[0]) << 4 | HexDigit(p[1]));
-}
-
-// True when characters from..to-1 are hexadecimal digits. Stops at the first other
-// character, so it never reads past the line's terminator.
-bool AllHex(const char* line, size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i) {
-        if (HexDigit(line[i]) < 0) {
-            return false;
-        }
+// Reads two-digit bytes one after the other and remembers whether any digit was bad, so
+// that the line is checked in the same pass that decodes it.
+class HexReader {
+  public:
+    explicit HexReader(const char* at) : p_(at) {}
+    uint32_t Byte() {
+        const uint32_t high = kNibble[static_cast<uint8_t>(p_[0])];
+        const uint32_t low = kNibble[static_cast<uint8_t>(p_[1])];
+        bad_ |= high | low;
+        p_ += 2;
+        return (high << 4 | low) & 0xFF;
     }
-    return true;
-}
+    bool Bad() const { return (bad_ & kBadDigit) != 0; }
 
-// The count byte, when the count's digits and all the count bytes after them are there.
-int CheckedCount(const char* line) {
-    if (!AllHex(line, 2, 4)) {
+  private:
+    const char* p_;
+    uint32_t bad_ = 0;
+};
+
+// The count byte, when its digits and all the count bytes after it are on the line;
+// -1 otherwise. The digits of those bytes are checked by the caller's reader.
+int LineCount(const char* line) {
+    const size_t length = strnlen(line, kSRecordMaxLine + 1);
+    if (length < 4) {
         return -1;
     }
-    const int count = static_cast<int>(ByteAt(line + 2));
-    return AllHex(line, 4, 4 + 2 * static_cast<size_t>(count)) ? count : -1;
+    HexReader reader(line + 2);
+    const int count = static_cast<int>(reader.Byte());
+    if (reader.Bad() || length < 4 + 2 * static_cast<size_t>(count)) {
+        return -1;
+    }
+    return count;
 }
 
 }  // namespace
 
 int SRecordValidateCheckSum(const char* line) {
     TraceSRecord(5, "{cb}SRecordValidateCheckSum (%s)", line);
-    const int count = CheckedCount(line);
-    if (count < 1) {
-        TraceSRecord(2, "{cr}*SRecordValidateCheckSum: Failure!");
-        return 0;
-    }
-    uint32_t sum = static_cast<uint32_t>(count);
-    const char* p = line + 4;
-    for (int i = 0; i < count - 1; ++i, p += 2) {
-        sum += ByteAt(p);
-    }
-    if (((sum & 0xFF) ^ 0xFF) == ByteAt(p)) {
-        TraceSRecord(5, "{cg}*SRecordValidateCheckSum");
-        return 1;
+    const int count = LineCount(line);
+    if (count >= 1) {
+        HexReader reader(line + 4);
+        uint32_t sum = static_cast<uint32_t>(count);
+        for (int i = 0; i < count - 1; ++i) {
+            sum += reader.Byte();
+        }
+        const uint32_t fileSum = reader.Byte();
+        if (!reader.Bad() && ((sum & 0xFF) ^ 0xFF) == fileSum) {
+            TraceSRecord(5, "{cg}*SRecordValidateCheckSum");
+            return 1;
+        }
     }
     TraceSRecord(2, "{cr}*SRecordValidateCheckSum: Failure!");
     return 0;
@@ -78,31 +85,39 @@ int SRecordValidateCheckSum(const char* line) {
 int SRecordToBinary(const char* line, std::span<uint8_t> data, uint32_t& address, uint32_t& count,
                     int addressWidth) {
     TraceSRecord(5, "{cb}SRecordToBinary (%s)", line);
-    const int total = CheckedCount(line);
+    const int total = LineCount(line);
     const int dataCount = total - addressWidth - 1;
+    const bool store = !data.empty();
     if (addressWidth < 1 || addressWidth > 4 || total < 0 || dataCount < 0 ||
-        (!data.empty() && static_cast<size_t>(dataCount) > data.size())) {
+        (store && static_cast<size_t>(dataCount) > data.size())) {
+        TraceSRecord(2, "{cr}*SRecordToBinary: Format error in record");
+        return 0;
+    }
+    HexReader reader(line + 4);
+    uint32_t value = 0;
+    for (int i = 0; i < addressWidth; ++i) {
+        value = value << 8 | reader.Byte();
+    }
+    uint32_t sum = static_cast<uint32_t>(total) + (value >> 24) + ((value >> 16) & 0xFF) +
+                   ((value >> 8) & 0xFF) + (value & 0xFF);
+    if (store) {
+        for (int i = 0; i < dataCount; ++i) {
+            const uint32_t byte = reader.Byte();
+            data[static_cast<size_t>(i)] = static_cast<uint8_t>(byte);
+            sum += byte;
+        }
+    } else {
+        for (int i = 0; i < dataCount; ++i) {
+            sum += reader.Byte();
+        }
+    }
+    const uint32_t fileSum = reader.Byte();
+    if (reader.Bad()) {
         TraceSRecord(2, "{cr}*SRecordToBinary: Format error in record");
         return 0;
     }
     count = static_cast<uint32_t>(dataCount);
-    const char* p = line + 4;
-    uint32_t value = 0;
-    for (int i = 0; i < addressWidth; ++i, p += 2) {
-        value = value << 8 | ByteAt(p);
-    }
     address = value;
-    uint32_t sum = static_cast<uint32_t>(total) + (value >> 24) + ((value >> 16) & 0xFF) +
-                   ((value >> 8) & 0xFF) + (value & 0xFF);
-    const bool store = !data.empty();
-    for (int i = 0; i < dataCount; ++i, p += 2) {
-        const uint32_t byte = ByteAt(p);
-        if (store) {
-            data[static_cast<size_t>(i)] = static_cast<uint8_t>(byte);
-        }
-        sum += byte;
-    }
-    const uint32_t fileSum = ByteAt(p);
     const uint32_t calculated = (sum & 0xFF) ^ 0xFF;
     if (calculated == fileSum) {
         TraceSRecord(5, "{cg}*SRecordToBinary");
