@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "support/trace.h"
 
@@ -27,19 +28,39 @@ constexpr std::array<uint8_t, 256> MakeNibbleTable() {
 
 constexpr std::array<uint8_t, 256> kNibble = MakeNibbleTable();
 
+// The byte that two characters stand for, indexed by the first character plus 256 times
+// the second; kBadPair is set when either is no hexadecimal digit. One look-up per byte
+// keeps the scans of large files cheap.
+constexpr uint32_t kBadPair = 0x100;
+
+std::vector<uint16_t> MakePairTable() {
+    std::vector<uint16_t> table(256 * 256);
+    for (uint32_t first = 0; first < 256; ++first) {
+        for (uint32_t second = 0; second < 256; ++second) {
+            const uint32_t high = kNibble[first];
+            const uint32_t low = kNibble[second];
+            table[first | second << 8] =
+                static_cast<uint16_t>((high | low) & kBadDigit ? kBadPair : (high << 4 | low));
+        }
+    }
+    return table;
+}
+
+const std::vector<uint16_t> kPair = MakePairTable();
+
 // Reads two-digit bytes one after the other and remembers whether any digit was bad, so
 // that the line is checked in the same pass that decodes it.
 class HexReader {
   public:
     explicit HexReader(const char* at) : p_(at) {}
     uint32_t Byte() {
-        const uint32_t high = kNibble[static_cast<uint8_t>(p_[0])];
-        const uint32_t low = kNibble[static_cast<uint8_t>(p_[1])];
-        bad_ |= high | low;
+        const uint32_t value = kPair[static_cast<uint8_t>(p_[0]) |
+                                     static_cast<uint32_t>(static_cast<uint8_t>(p_[1])) << 8];
+        bad_ |= value;
         p_ += 2;
-        return (high << 4 | low) & 0xFF;
+        return value & 0xFF;
     }
-    bool Bad() const { return (bad_ & kBadDigit) != 0; }
+    bool Bad() const { return (bad_ & kBadPair) != 0; }
 
   private:
     const char* p_;
