@@ -107,18 +107,11 @@ int64_t NativeSize(FileHandle file) {
 
 constexpr FileCalls kNative{NativeOpen, NativeRead,  NativeWrite,
                             NativeSeek, NativeClose, NativeSize};
-FileCalls gCalls = kNative;
 
 }  // namespace
 
-FileCalls& CurrentFileCalls() {
-    return gCalls;
-}
 const FileCalls& NativeFileCalls() {
     return kNative;
-}
-void RestoreFileCalls() {
-    gCalls = kNative;
 }
 
 uint32_t PathTooLongError() {
