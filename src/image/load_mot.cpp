@@ -47,12 +47,17 @@ void ShowChecksumFailed(const LoadOptions& options) {
     }
 }
 
+// Whether the line is marked as a data record (S1, S2, S3), decodable or not.
+bool IsDataRecordLine(const char* line) {
+    return line[0] == 'S' && line[1] >= '1' && line[1] <= '3';
+}
+
 // Whether a line of the copy pass carries data bytes to be copied: valid data records,
 // and data records whose checksum failed (their bytes as read, so that the CRC shows
 // the damage).
 bool CarriesData(int result, const char* line, uint32_t count) {
-    return count > 0 && (result == kSRecordData ||
-                         (result == kSRecordBadRecord && line[1] >= '1' && line[1] <= '3'));
+    return count > 0 &&
+           (result == kSRecordData || (result == kSRecordBadRecord && IsDataRecordLine(line)));
 }
 
 }  // namespace
@@ -113,8 +118,8 @@ int LoadMotFileWith(FileObj& file, MemoryImage& image, uint32_t& start, uint32_t
     uint32_t address = 0;
     uint32_t count = 0;
     int lineNumber = 0;
-    int firstDamaged = 0;
-    int firstDamageCode = 0;
+    int firstDamagedData = 0;
+    int firstDamagedDataCode = 0;
     while (!file.feof() && SRecordReadLine(file, line) != nullptr) {
         ++lineNumber;
         TraceProtokoll(5, "{cc}MOT: %s", line);
@@ -129,9 +134,10 @@ int LoadMotFileWith(FileObj& file, MemoryImage& image, uint32_t& start, uint32_t
         if (result <= kSRecordVersion && result >= kSRecordEndS7S8) {
             continue;
         }
-        if (++out.damagedLines == 1) {
-            firstDamaged = lineNumber;
-            firstDamageCode = result;
+        ++out.damagedLines;
+        if (IsDataRecordLine(line) && ++out.damagedDataRecords == 1) {
+            firstDamagedData = lineNumber;
+            firstDamagedDataCode = result;
         }
         if (CarriesData(result, line, count)) {
             // A damaged record may lie anywhere: only its part inside the block is copied.
@@ -159,14 +165,15 @@ int LoadMotFileWith(FileObj& file, MemoryImage& image, uint32_t& start, uint32_t
     out.crc = crc;
 
     if (options.maintainerStep && IsMaintainerAccount(platform::UserName())) {
-        if (out.damagedLines > 0) {
-            // A checksum made from a damaged file would let the damage pass every later
-            // verification.
+        if (out.damagedDataRecords > 0) {
+            // A checksum made from damaged data would let the damage pass every later
+            // verification. Other lines that cannot be decoded (record counts, text that
+            // is no record) add nothing to the image, and common tools write them.
             TraceProtokoll(2,
                            "{cr}LoadMotFile (%s): line %d cannot be used (%d), %d damaged "
                            "line(s); %s is not written",
-                           file.szFileName, firstDamaged, firstDamageCode, out.damagedLines,
-                           kChecksumFileName);
+                           file.szFileName, firstDamagedData, firstDamagedDataCode,
+                           out.damagedDataRecords, kChecksumFileName);
             ShowChecksumFailed(options);
             image.Unlock();
             return 0;

@@ -35,6 +35,8 @@ struct LoadReport {
     bool verified = false;
     bool crcWritten = false;
     int damagedLines = 0;  // lines of the copy pass that could not be decoded
+    // Those of them marked as data records (S1, S2, S3): a maintainer's load is refused.
+    int damagedDataRecords = 0;
     std::string checksumFile;
     std::string key;
 };

@@ -59,7 +59,8 @@ char* SRecordReadLine(FileObj& file, char* line);
 struct SRecordDataSpan {
     bool any = false;     // a valid data record with at least one byte was found
     uint64_t lowest = 0;  // address of the lowest data byte
-    uint64_t end = 0;     // address one past the highest data byte
+    uint64_t end = 0;     // the highest address + count of the valid data records, also
+                          // of those without bytes
     int32_t endAddress = -1;
 };
 

@@ -53,11 +53,12 @@ int32_t SRecordScanDataSpan(FileObj& file, SRecordDataSpan& span) {
         }
         const auto candidate = static_cast<int32_t>(address + count);
         span.endAddress = std::max(span.endAddress, candidate);
+        // A record without bytes still marks an end, as it does for the end scan: an image
+        // and CRC made by a loader that follows that scan must come out the same.
+        const uint64_t last = uint64_t{address} + count;
+        span.end = std::max(span.end, last);
         if (count > 0) {
-            const uint64_t first = address;
-            const uint64_t last = first + count;
-            span.lowest = span.any ? std::min(span.lowest, first) : first;
-            span.end = span.any ? std::max(span.end, last) : last;
+            span.lowest = span.any ? std::min<uint64_t>(span.lowest, address) : address;
             span.any = true;
         }
     }

@@ -317,13 +317,15 @@ TEST_F(LoadMotTest, WhoIsAMaintainer) {
 }
 
 TEST_F(LoadMotTest, MaintainerLoadOfADamagedFileWritesNothing) {
+    std::string notHex = Rec('2', 0x4020, 3, Bytes(8));
+    notHex[12] = 'G';
     struct Case {
         const char* what;
         std::string bad;
     } cases[] = {
         {"checksum", Damaged(Rec('1', 0x4020, 2, Bytes(8)))},
-        {"unknown type", "S5030003F9"},
-        {"no mark", "garbage"},
+        {"not hexadecimal", notHex},
+        {"count beyond the line", Rec('3', 0x4020, 4, Bytes(8)).substr(0, 20)},
     };
     SetUser("jonas.wiederkehr");
     for (const Case& c : cases) {
@@ -339,6 +341,87 @@ TEST_F(LoadMotTest, MaintainerLoadOfADamagedFileWritesNothing) {
         ASSERT_EQ(scripted::Boxes().size(), 1U);
         EXPECT_EQ(scripted::Boxes()[0].caption, LoadText(2461));
         EXPECT_EQ(image_.LockCount(), 0);
+    }
+}
+
+// Record counts and lines that are no records carry no data, and S-record tools write
+// them: a maintainer registers such a file like any other.
+TEST_F(LoadMotTest, MaintainerRegistersAFileWithARecordCount) {
+    const std::vector<std::string> data = {Rec('1', 0x4000, 2, Bytes(32)),
+                                           Rec('1', 0x4020, 2, Bytes(16, 0x80))};
+    const std::vector<std::string> withCount = {
+        Rec('0', 0, 2, {'T'}), data[0], data[1], "S5030002FA", "written by a tool", Rec('9', 0, 2)};
+    SetUser("greta.holmfeld");
+    OpenLines(withCount);
+    LoadReport report;
+    LoadOptions options{dir_.Path(), true, true, kMaxImageSize};
+    ASSERT_EQ(LoadMotFileWith(*file_, image_, start_, size_, options, &report), 1);
+    EXPECT_TRUE(report.crcWritten);
+    EXPECT_EQ(report.damagedLines, 2);
+    EXPECT_EQ(report.damagedDataRecords, 0);
+    ASSERT_EQ(scripted::Boxes().size(), 1U);
+    EXPECT_EQ(scripted::Boxes()[0].caption, "TQ8-PROG.MOT: CRC written");
+
+    // What the maintainer stored is what an operator's load of the same file checks,
+    // and the count adds nothing: the file without it verifies as well.
+    const int32_t stored = platform::ProfileGetInt("CRC", "TQ8-PROG.MOT", 0, Ini().c_str());
+    EXPECT_EQ(stored, static_cast<int32_t>(report.crc));
+    SetUser("operator");
+    for (const auto& lines : {withCount, data}) {
+        scripted::Reset();
+        OpenLines(lines);
+        ASSERT_EQ(LoadMotFileWith(*file_, image_, start_, size_, options, &report), 1);
+        EXPECT_EQ(static_cast<int32_t>(report.crc), stored);
+        EXPECT_FALSE(report.crcWritten);
+        EXPECT_TRUE(scripted::Boxes().empty());
+    }
+}
+
+// A data record without bytes writes nothing, yet its address counts for the end of the
+// image, and, as the first record, for its start; an empty record further down below the
+// data changes nothing.
+TEST_F(LoadMotTest, DataRecordsWithoutBytesWidenTheSpan) {
+    // Every case holds its data bytes at 0x4000.
+    struct Case {
+        const char* what;
+        size_t dataBytes;
+        std::vector<std::string> lines;
+        uint32_t start;
+        uint32_t size;
+    } cases[] = {
+        {"S1 beyond the data",
+         32,
+         {Rec('1', 0x4000, 2, Bytes(32)), Rec('1', 0x4100, 2)},
+         0x4000,
+         0x100},
+        {"S3 beyond, unaligned",
+         16,
+         {Rec('3', 0x4000, 4, Bytes(16)), Rec('3', 0x4041, 4), Rec('7', 0, 4)},
+         0x4000,
+         0x60},
+        {"S2 below, first in the file",
+         16,
+         {Rec('0', 0, 2, {'T'}), Rec('2', 0x3F10, 3), Rec('2', 0x4000, 3, Bytes(16))},
+         0x3F00,
+         0x120},
+        {"S1 below, after the data",
+         16,
+         {Rec('1', 0x4000, 2, Bytes(16)), Rec('1', 0x3000, 2)},
+         0x4000,
+         0x20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> expected(c.size, 0xFF);
+        const std::vector<uint8_t> data = Bytes(c.dataBytes);
+        std::copy(data.begin(), data.end(), expected.begin() + (0x4000 - c.start));
+        StoreCrc(Crc32(expected.data(), expected.size()));
+        OpenLines(c.lines);
+        scripted::Reset();
+        EXPECT_EQ(Load(), 1);
+        EXPECT_EQ(start_, c.start);
+        EXPECT_EQ(size_, c.size);
+        EXPECT_EQ(std::vector<uint8_t>(image_.Bytes().begin(), image_.Bytes().end()), expected);
     }
 }
 
