@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "srecgen.h"
 
@@ -31,7 +33,7 @@ void Usage() {
         "  --crc-ini DIR            also store the image's CRC in DIR/TQ8-CRC.INI\n"
         "  --image FILE             also write the image the loader builds from the file\n"
         "  --sample DIR             write the sample firmware (TQ8-PROG.MOT, TQ8-TEXT.MOT,\n"
-        "                           TQ8-CRC.INI) into DIR\n");
+        "                           TQ8-CRC.INI) into DIR, made when missing\n");
 }
 
 bool Number(const char* text, uint64_t& value) {
@@ -74,6 +76,14 @@ int WriteOne(const srecgen::Options& options, const std::string& output, const s
 // The sample firmware: about 200 KiB of program at 0x4000 (version 1.03.7) and 48 KiB of
 // display texts at 0x80000, both with gaps, and their checksum file.
 int WriteSample(const std::string& dir) {
+    // A bundle is usually written into a fresh folder: make it, with its parents.
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(dir), error);
+    if (error) {
+        std::fprintf(stderr, "srecgen: cannot create %s: %s\n", dir.c_str(),
+                     error.message().c_str());
+        return 1;
+    }
     srecgen::Options prog;
     prog.type = 2;
     prog.seed = 0x7138;
