@@ -1,6 +1,7 @@
 // The machine misbehaving: rejections, wrong bytes, silence, refused switches, stray
 // bytes, downloads that fail, and a device that disappears.
 
+#include <algorithm>
 #include <functional>
 
 #include "platform/clock.h"
@@ -10,6 +11,13 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Ceiling for "it ends, it does not hang": three times the limit a wait may take, and never
+// less than a few seconds, so that a busy runner (sanitizers, wine, other jobs on two
+// cores) stays below it.
+constexpr std::chrono::milliseconds NoHangCeiling(uint32_t limitMs) {
+    return std::chrono::milliseconds(std::max<uint32_t>(3 * limitMs, 3000));
+}
 
 SIM_TEST(Protocol, RejectedFrameFailsOnceAndSendsNothingMore, "--nak 4") {
     int16_t value = 77;
@@ -49,18 +57,24 @@ SIM_TEST(Protocol, SilenceGivesEachOperationItsFailureValue,
         {"GetCheckSum", 10, [&] { return conn->GetCheckSum(1, a, b, c, d); }, 0},
         {"InitEEPROM", 3, [&] { return conn->InitEEPROM(); }, 0},
     };
+    auto fastest = Clock::duration::max();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         trace.Clear();
         const auto start = Clock::now();
         EXPECT_EQ(row.run(), row.failure);
         const auto took = Clock::now() - start;
+        fastest = std::min(fastest, took);
         EXPECT_GE(took, std::chrono::milliseconds(1190)) << "the answer gets its 1200 ms";
-        EXPECT_LT(took, std::chrono::milliseconds(1700)) << "and no pause after silence";
+        EXPECT_LT(took, NoHangCeiling(kAnswerTimeMs));
         EXPECT_EQ(trace.Count("{cr}WaitForData: TimeOut"), 1U);
         EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x11, 0x00, row.code}}));
         EXPECT_EQ(trace.CountPrefix("{cy}FlushComm"), 0U);
     }
+    // A line pause after the silence would lengthen every operation by 500 ms; a busy
+    // runner delays some of them, hardly all eight by as much.
+    EXPECT_LT(fastest, std::chrono::milliseconds(kAnswerTimeMs + kLinePauseMs))
+        << "and no pause after silence";
     EXPECT_EQ(value, 77);
     EXPECT_EQ(std::vector<uint32_t>({a, b, c, d}), std::vector<uint32_t>({1, 2, 3, 4}));
 }
@@ -110,12 +124,20 @@ SIM_TEST(Protocol, FailedReopenLeavesTheConnectionInactive, "") {
 }
 
 SIM_TEST(Protocol, DeviceTypeWithoutAnswerIs0x8001, "--silent devtype") {
-    const auto start = Clock::now();
-    EXPECT_EQ(conn->GetDeviceType(), 0x8001);
-    const auto took = Clock::now() - start;
-    EXPECT_GE(took, std::chrono::milliseconds(95));
-    EXPECT_LT(took, std::chrono::milliseconds(1000)) << "the first answer gets 100 ms only";
-    EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x14}}));
+    // Asked three times: waiting the 1200 ms of other answers would make every query
+    // slow, a busy runner only some.
+    auto fastest = Clock::duration::max();
+    for (int query = 1; query <= 3; ++query) {
+        SCOPED_TRACE(query);
+        const auto start = Clock::now();
+        EXPECT_EQ(conn->GetDeviceType(), 0x8001);
+        const auto took = Clock::now() - start;
+        fastest = std::min(fastest, took);
+        EXPECT_GE(took, std::chrono::milliseconds(95));
+        EXPECT_LT(took, NoHangCeiling(kDeviceTypeTimeMs));
+        EXPECT_EQ(Sent(), std::vector<Bytes>(query, Bytes{0x14}));
+    }
+    EXPECT_LT(fastest, std::chrono::milliseconds(1000)) << "the first answer gets 100 ms only";
 }
 
 SIM_TEST(Protocol, StrayByteIsTakenAsTheAnswer, "--stray 15") {
@@ -221,12 +243,12 @@ SIM_TEST(Protocol, DeviceVanishingMidDownloadFailsCleanly, "--vanish-after 1") {
     ASSERT_TRUE(sim->Vanished()) << ::testing::PrintToString(sim->Transcript());
     auto start = Clock::now();
     EXPECT_EQ(conn->SendData(block, 32), 0);
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_LT(Clock::now() - start, NoHangCeiling(kAnswerTimeMs));
     start = Clock::now();
     int16_t value = 9;
     EXPECT_EQ(conn->ReadVariable(62, value), 0);
     EXPECT_EQ(value, 9);
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_LT(Clock::now() - start, NoHangCeiling(kAnswerTimeMs));
     conn.reset();
     EXPECT_TRUE(trace.Has("{cg}*Destructor::RS232 (Kovra TQ8/ZEL 5000)"));
 }
@@ -246,7 +268,7 @@ SIM_TEST(Protocol, WaitsLastTheirTimeAcrossTheClockWrap, "") {
     const auto took = Clock::now() - start;
     SetProtocolClock(nullptr);
     EXPECT_GE(took, std::chrono::milliseconds(590)) << "a wrapped deadline ended the wait early";
-    EXPECT_LT(took, std::chrono::milliseconds(1000));
+    EXPECT_LT(took, NoHangCeiling(600)) << "a wrapped deadline never came";
 }
 
 SIM_TEST(Protocol, WindowMessagesRunWhileAnAnswerIsAwaited, "--silent 8") {

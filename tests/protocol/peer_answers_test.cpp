@@ -67,7 +67,7 @@ TEST_F(PeerAnswers, DeviceTypeDependsOnTheWord) {
 TEST_F(PeerAnswers, QueuedBytesAnswerTheNextCommand) {
     // Bytes already queued count; nothing is discarded before a command.
     peer.Send({0x06, 0x00, 0x02, 0x00, 0x2A});
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (conn->pComm->GetInQueue() < 5 && std::chrono::steady_clock::now() < end) {
     }
     int16_t value = 0;
@@ -79,7 +79,7 @@ TEST_F(PeerAnswers, AnswerInPiecesIsAwaitedWhole) {
     peer.Expect(3, {0x06});
     peer.Expect(2, {0x00, 0x02});
     std::thread rest([&] {
-        peer.WaitReceived(5, 2000);
+        peer.WaitReceived(5, 5000);
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         peer.Send({0xFF});
         std::this_thread::sleep_for(std::chrono::milliseconds(30));

@@ -17,7 +17,7 @@
 inline constexpr int kPeerPort = 5;
 
 // Polls pred every millisecond until it holds or ms have passed.
-inline bool Eventually(const std::function<bool()>& pred, int ms = 2000) {
+inline bool Eventually(const std::function<bool()>& pred, int ms = 5000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) {

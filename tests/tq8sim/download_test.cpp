@@ -149,7 +149,7 @@ TEST(Download, SilentGapLeavesDownloadMode) {
         Concat({DWordBytes(tq8sim::kGuardCode), DWordBytes(0x4000), DWordBytes(0x405F)}), 1);
     EXPECT_EQ(rig.host.Exchange(Bytes(32, 0x11), 1), Bytes{0x06});
     rig.host.Send(Bytes(10, 0x22));  // half a block, then silence
-    EXPECT_TRUE(WaitForLine(rig.simulator, "DL ABORT blocks=1 got=10 reason=gap", 2000));
+    EXPECT_TRUE(WaitForLine(rig.simulator, "DL ABORT blocks=1 got=10 reason=gap"));
     EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
     // The broken download was never recorded.
     const Bytes report = Checksum(rig.host, 1);
@@ -164,7 +164,7 @@ TEST(Download, HostSpeakingDuringTheEraseCancelsTheDownload) {
     rig.host.Send(Concat({DWordBytes(tq8sim::kGuardCode), DWordBytes(0x4000), DWordBytes(0x401F)}));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // A host that gave up waiting asks for the state: that is what it gets, no late ACK.
-    EXPECT_EQ(rig.host.Exchange(Frame(8), 2, 2000), (Bytes{0x06, 0x02}));
+    EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
     EXPECT_TRUE(WaitForLine(rig.simulator, "-> CANCELLED"));
 }
 

@@ -77,7 +77,7 @@ TEST(Exchanges, UnknownCodesAreRejectedAndNothingFollows) {
     Rig rig;
     for (const uint16_t code : {0, 1, 2, 11, 0x14, 0x0104, 0xFFFF}) {
         SCOPED_TRACE(code);
-        EXPECT_EQ(rig.host.Exchange(Frame(code), 2, 200), Bytes{0x15});
+        EXPECT_EQ(rig.host.ExchangeThenQuiet(Frame(code), 1, 200), Bytes{0x15});
         EXPECT_TRUE(WaitForLine(rig.simulator, "NAK cmd=" + std::to_string(code)));
     }
     // The machine is still in step afterwards.
@@ -93,7 +93,7 @@ TEST(Exchanges, DeviceTypeIsAckThenWordOne) {
 TEST(Exchanges, ChecksumReportOfTheBootloaderIsSixteenBytesWithoutAck) {
     Rig rig;
     EXPECT_EQ(rig.host.Exchange(Frame(10), 1), Bytes{0x06});
-    const Bytes report = rig.host.Exchange(WordBytes(0), 17, 300);
+    const Bytes report = rig.host.ExchangeThenQuiet(WordBytes(0), 16, 300);
     ASSERT_EQ(report.size(), 16u);
     uint32_t sum = 0;
     for (const uint8_t byte : rig.simulator.ReadMemory(0, 0x4000)) {
@@ -167,7 +167,7 @@ TEST(Exchanges, MachineAnswersGarbledWhenOnlyTheHostSwitched) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // heard, now erasing
     rig.host.Close();
     rig.host.Open(38400);
-    const Bytes answer = rig.host.Receive(1, 1500);
+    const Bytes answer = rig.host.Receive(1);
     ASSERT_EQ(answer.size(), 1u);
     EXPECT_NE(answer[0], 0x06);
     EXPECT_NE(answer[0], 0x15);
@@ -177,12 +177,12 @@ TEST(Exchanges, MachineAnswersGarbledWhenOnlyTheHostSwitched) {
 TEST(Exchanges, IncompleteFrameIsDroppedAfterTheGap) {
     Rig rig;
     rig.host.Send({0x11, 0x00});
-    EXPECT_TRUE(WaitForLine(rig.simulator, "TIMEOUT frame got=1", 2000));
+    EXPECT_TRUE(WaitForLine(rig.simulator, "TIMEOUT frame got=1"));
     EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
 
     rig.host.Exchange(Frame(4), 1);
     rig.host.Send({0x00});
-    EXPECT_TRUE(WaitForLine(rig.simulator, "TIMEOUT cmd=4 got=1", 2000));
+    EXPECT_TRUE(WaitForLine(rig.simulator, "TIMEOUT cmd=4 got=1"));
     EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
 }
 

@@ -159,7 +159,7 @@ Bytes Download(RawHost& host, uint32_t start, const Bytes& data, bool correctTra
     }
     const uint32_t end = start + static_cast<uint32_t>(data.size()) - 1;
     const Bytes startAnswer = host.Exchange(
-        Concat({DWordBytes(tq8sim::kGuardCode), DWordBytes(start), DWordBytes(end)}), 1, 3000);
+        Concat({DWordBytes(tq8sim::kGuardCode), DWordBytes(start), DWordBytes(end)}), 1);
     answers.insert(answers.end(), startAnswer.begin(), startAnswer.end());
     if (startAnswer != Bytes{0x06}) {
         return answers;
@@ -172,7 +172,9 @@ Bytes Download(RawHost& host, uint32_t start, const Bytes& data, bool correctTra
             xorValue ^= byte;
             sum += byte;
         }
-        const Bytes ack = host.Exchange(block, 1, 500);
+        // A block left unacknowledged costs the whole limit: shorter than for other
+        // answers, still far beyond a block's time on a busy runner.
+        const Bytes ack = host.Exchange(block, 1, 2000);
         answers.insert(answers.end(), ack.begin(), ack.end());
         if (ack != Bytes{0x06}) {
             return answers;

@@ -14,6 +14,10 @@ namespace tq8sim_test {
 
 using Bytes = std::vector<uint8_t>;
 
+// How long a host waits for an answer that should come. Generous, so that a busy runner
+// never turns a late answer into a failure; a wait for an answer that comes ends early.
+inline constexpr int kAnswerLimitMs = 5000;
+
 class RawHost {
   public:
     RawHost(std::string path, uint32_t rate);
@@ -27,10 +31,18 @@ class RawHost {
 
     bool Send(const Bytes& bytes);
     // What came within the time limit, at most `count` bytes.
-    Bytes Receive(size_t count, int timeoutMs = 1500);
-    Bytes Exchange(const Bytes& bytes, size_t count, int timeoutMs = 1500) {
+    Bytes Receive(size_t count, int timeoutMs = kAnswerLimitMs);
+    Bytes Exchange(const Bytes& bytes, size_t count, int timeoutMs = kAnswerLimitMs) {
         Send(bytes);
         return Receive(count, timeoutMs);
+    }
+    // The answer of count bytes, then whatever else comes within quietMs (one byte is
+    // enough to tell): equal to the expected answer only when nothing follows it.
+    Bytes ExchangeThenQuiet(const Bytes& bytes, size_t count, int quietMs) {
+        Bytes answer = Exchange(bytes, count);
+        const Bytes more = Receive(1, quietMs);
+        answer.insert(answer.end(), more.begin(), more.end());
+        return answer;
     }
     // Whether the line has gone (hang-up or error) within the time limit.
     bool LineGone(int timeoutMs);
@@ -50,7 +62,8 @@ uint32_t DWordAt(const Bytes& bytes, size_t at);
 tq8sim::Options FastOptions();
 
 // Waits until a transcript line contains `text`; the line is written just after the answer.
-bool WaitForLine(const tq8sim::Simulator& simulator, const std::string& text, int timeoutMs = 1000);
+bool WaitForLine(const tq8sim::Simulator& simulator, const std::string& text,
+                 int timeoutMs = kAnswerLimitMs);
 
 // A started simulator on a fresh pty with a host connected at 9600 baud.
 struct Rig {

@@ -178,8 +178,9 @@ TEST(PumpMessages, LimitOneHandlesAtMostTwo) {
 TEST(ElapsedMs, CorrectAcrossTheWrap) {
     EXPECT_EQ(ElapsedMs(0xFFFFFF00U, 0x00000010U), 0x110U);
     EXPECT_EQ(ElapsedMs(100, 1300), 1200U);
+    // Two readings in a row are close, even when a busy runner parks the thread between them.
     const uint32_t start = GetTimeMs();
-    EXPECT_LT(ElapsedMs(start, GetTimeMs()), 1000U);
+    EXPECT_LT(ElapsedMs(start, GetTimeMs()), 5000U);
 }
 
 }  // namespace
