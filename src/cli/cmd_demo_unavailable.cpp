@@ -1,0 +1,20 @@
+// Builds without the simulated machine (Windows) have no demo.
+
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+
+bool DemoAvailable() {
+    return false;
+}
+
+const char* DemoDescription() {
+    return "Not available on Windows: the simulated machine runs on Linux only (there, "
+           "run tq8sim and point the program at it)";
+}
+
+int RunDemo(const DemoOptions&) {
+    std::fprintf(stderr, "tq8flash demo: not available on Windows\n");
+    return kExitFailure;
+}

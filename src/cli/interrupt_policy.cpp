@@ -1,0 +1,48 @@
+#include "cli/interrupt_policy.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "cli/console_frontend.h"
+#include "cli/exit_codes.h"
+#include "platform/interrupt.h"
+#include "support/settings.h"
+#include "update/raw_download.h"
+
+namespace {
+
+constexpr unsigned kOverviewCaption = 2310;
+
+std::atomic<bool> gMachineTouched{false};
+std::atomic<bool> gInterrupted{false};
+
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnInterrupt(int count) {
+    gInterrupted.store(true);
+    if (count >= 2 || !gMachineTouched.load()) {
+        platform::ExitNow(kExitInterrupted);
+    }
+    RequestTransferStop();
+}
+
+void OnQuestion(const char* caption, bool yes) {
+    if (yes && caption != nullptr && std::strcmp(caption, LoadText(kOverviewCaption)) == 0) {
+        gMachineTouched.store(true);
+    }
+}
+
+}  // namespace
+
+void InstallInterruptPolicy() {
+    ConsoleSetQuestionObserver(OnQuestion);
+    platform::SetInterruptHandler(OnInterrupt);
+}
+
+void MachineReleased() {
+    gMachineTouched.store(false);
+}
+
+bool Interrupted() {
+    return gInterrupted.load();
+}

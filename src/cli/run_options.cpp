@@ -1,0 +1,101 @@
+#include "cli/run_options.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "cli/console_frontend.h"
+#include "platform/process.h"
+#include "platform/serial.h"
+#include "support/globals.h"
+#include "support/settings.h"
+#include "support/trace.h"
+#include "support/utils.h"
+
+int ComPortNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6) {
+        return 0;
+    }
+    for (size_t i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) {
+            return 0;
+        }
+    }
+    int number = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
+            return 0;
+        }
+        number = number * 10 + (name[i] - '0');
+    }
+    return number >= 1 && number <= 255 ? number : 0;
+}
+
+std::string CurrentDirectory() {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::current_path(error);
+    return error ? std::string(".") : path.string();
+}
+
+namespace {
+
+bool SetProgramDirectoryFor(const std::string& dir) {
+    std::string folder = dir.empty() ? CurrentDirectory() : dir;
+    // "dir/" and "dir" name the same folder; the core appends its own separator.
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) {
+        folder.pop_back();
+    }
+    if (folder.size() > static_cast<size_t>(kMaxPath) - 13) {  // room for "/TQ8-PROG.MOT"
+        if (!dir.empty()) {
+            std::fprintf(stderr, "tq8flash: --dir: the path is longer than %d characters\n",
+                         kMaxPath - 13);
+            return false;
+        }
+        folder = ".";
+    }
+    CopyString(szProgramDirectory, folder.c_str(), sizeof szProgramDirectory);
+    return true;
+}
+
+void SelectPort(const std::string& port) {
+    if (port.empty()) {
+        return;
+    }
+    if (const int number = ComPortNumber(port)) {
+        nInterface = number;
+        return;
+    }
+    // A device is bound to the selected port for this run; with none selected, COM1
+    // becomes the selection, or the device could never be reached.
+    if (nInterface <= 0) {
+        nInterface = 1;
+    }
+    platform::MapSerialPort(nInterface, port);
+}
+
+}  // namespace
+
+bool ApplyRunOptions(const RunOptions& options) {
+    if (options.yes && options.no) {
+        std::fprintf(stderr, "tq8flash: --yes and --no exclude each other\n");
+        return false;
+    }
+    if (options.yes || options.no) {
+        ConsoleSetUnattendedAnswer(options.yes);
+    }
+    if (options.lang == "en") {
+        nLanguageOffset = 0;
+    } else if (options.lang == "de") {
+        nLanguageOffset = 1000;
+    }
+    if (options.trace != 0) {
+        nDebugLevelProtokoll = options.trace;
+        nDebugLevelSRecord = options.trace;
+        nDebugLevelRS232 = options.trace;
+        // The library reads this for every line, so it takes effect at once.
+        platform::SetEnvironment("VLDEBUG_STDERR", "1");
+    }
+    SelectPort(options.port);
+    return SetProgramDirectoryFor(options.dir);
+}

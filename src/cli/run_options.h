@@ -1,0 +1,24 @@
+#pragma once
+// The options every command takes, and how they set up one run without storing anything.
+
+#include <string>
+
+struct RunOptions {
+    std::string port;  // "COMn" or a device path; "" keeps the stored selection
+    std::string dir;   // the firmware bundle's folder; "" for the current directory
+    bool yes = false;
+    bool no = false;
+    std::string lang;  // "en", "de" or "" for the locale's language
+    int trace = 0;     // 2..5, or 0 to keep the stored levels
+};
+
+// The port number of "COMn" (any case, n 1..255), or 0 for anything else.
+int ComPortNumber(const std::string& name);
+
+// Applies the options to the process-wide state for this run: answers, language, trace
+// levels, the selected port and the program directory. False with a message on stderr
+// when an option cannot be used.
+bool ApplyRunOptions(const RunOptions& options);
+
+// The folder the firmware bundle is taken from when no --dir is given.
+std::string CurrentDirectory();

@@ -1,0 +1,20 @@
+#pragma once
+// The operator's interrupt key (Ctrl-C, and Ctrl-Break on Windows).
+
+namespace platform {
+
+// Called once per interrupt with the number of interrupts so far (1 for the first).
+// It runs inside a signal handler (POSIX) or on a thread of its own (Win32), so it may
+// only touch lock-free atomics and call ExitNow.
+using InterruptHandler = void (*)(int count);
+
+// Replaces the default reaction (ending the process) by the handler; nullptr puts the
+// default back. A blocking console read that an interrupt breaks returns at once
+// instead of being restarted, so a question waiting for its answer ends too.
+bool SetInterruptHandler(InterruptHandler handler);
+
+// Ends the process at once with the code: no destructors, no buffered output flushed
+// beyond what the system does for open files. Safe inside the handler.
+[[noreturn]] void ExitNow(int code);
+
+}  // namespace platform
