@@ -6,7 +6,7 @@
 
 int ProtokollTQ8::ReadVariable(int id, int16_t& value) {
     TraceProtokoll(4, "{cb}ReadVariable (%d)", id);
-    if (InitCommand(4) != 1) {
+    if (InitCommand(kCmdReadVariable) != 1) {
         return 0;
     }
     SendWord(static_cast<uint16_t>(id));
@@ -18,7 +18,7 @@ int ProtokollTQ8::ReadVariable(int id, int16_t& value) {
         return 0;
     }
     const int kennung = answer[0] << 8 | answer[1];
-    if (kennung != 2) {
+    if (kennung != kKennungValid) {
         TraceProtokoll(4, "{cy}*Variable %d = no valid data", id);
         return 0;
     }
@@ -35,7 +35,7 @@ int ProtokollTQ8::WriteVariable(int id, int16_t value) {
     if (word < 0 || word >= 1000) {
         return 0;
     }
-    if (InitCommand(5) != 1) {
+    if (InitCommand(kCmdWriteVariable) != 1) {
         return 0;
     }
     const auto v = static_cast<uint16_t>(value);
@@ -51,7 +51,7 @@ int ProtokollTQ8::WriteVariable(int id, int16_t value) {
 }
 
 int ProtokollTQ8::GetApplicationActive() {
-    if (InitCommand(8) != 1) {
+    if (InitCommand(kCmdGetApplicationActive) != 1) {
         return kApplicationInvalid;
     }
     uint8_t state = 0;
@@ -62,7 +62,7 @@ int ProtokollTQ8::GetApplicationActive() {
 }
 
 int ProtokollTQ8::SetApplicationActive(uint16_t state) {
-    if (InitCommand(6) != 1) {
+    if (InitCommand(kCmdSetApplicationActive) != 1) {
         return 0;
     }
     const uint8_t request[6] = {
@@ -82,7 +82,7 @@ int ProtokollTQ8::SetApplicationActive(uint16_t state) {
 }
 
 int ProtokollTQ8::StartDownload(uint32_t startAddress, uint32_t endAddress) {
-    if (InitCommand(7) != 1) {
+    if (InitCommand(kCmdStartDownload) != 1) {
         return 0;
     }
     SendDWord(kGuardCode);
@@ -98,7 +98,7 @@ int ProtokollTQ8::StartDownload(uint32_t startAddress, uint32_t endAddress) {
 int ProtokollTQ8::GetCheckSum(uint16_t area, uint32_t& dwStartAddress, uint32_t& dwEndAddress,
                               uint32_t& dwCheckSumSaved, uint32_t& dwCheckSumCalculated) {
     TraceProtokoll(4, "GetCheckSum (%d)", area);
-    if (InitCommand(10) != 1) {
+    if (InitCommand(kCmdGetCheckSum) != 1) {
         return 0;
     }
     SendWord(area);
@@ -122,7 +122,7 @@ int ProtokollTQ8::GetCheckSum(uint16_t area, uint32_t& dwStartAddress, uint32_t&
 
 int ProtokollTQ8::InitEEPROM() {
     TraceProtokoll(4, "{cb}InitEEPROM ()");
-    if (InitCommand(3) != 1) {
+    if (InitCommand(kCmdInitEEPROM) != 1) {
         return 0;
     }
     TraceProtokoll(4, "{cg}*InitEEPROM ()");
@@ -145,5 +145,5 @@ int ProtokollTQ8::GetDeviceType() {
     if (ReceiveWord(type, kAnswerTimeMs) == 0) {
         return 0;
     }
-    return type == 1 ? 2 : 0;
+    return type == kDeviceTypeAnswer ? kDeviceTypeKnown : 0;
 }

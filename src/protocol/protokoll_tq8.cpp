@@ -54,7 +54,7 @@ int ProtokollTQ8::OpenPort(WindowHandle hWnd, int port, uint32_t baudRate) {
 int ProtokollTQ8::SetBaudRate(WindowHandle hWnd, int port, uint32_t baudRate) {
     TraceProtokoll(4, "{cc}SetBaudRate (COM%d, %d)", port, static_cast<int>(baudRate));
     if (pComm) {
-        if (InitCommand(9) != 1) {
+        if (InitCommand(kCmdSetBaudRate) != 1) {
             return 0;
         }
         SendDWord(baudRate);

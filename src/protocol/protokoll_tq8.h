@@ -14,6 +14,22 @@ inline constexpr uint8_t kNak = 0x15;
 inline constexpr uint8_t kDeviceTypeQuery = 0x14;
 inline constexpr uint32_t kGuardCode = 0x5D2E91C4;
 
+// Command codes of the bootloader, sent after kCommandIntro as a big-endian word.
+inline constexpr uint16_t kCmdInitEEPROM = 3;            // reset the machine's EEPROM
+inline constexpr uint16_t kCmdReadVariable = 4;          // id -> kennung and value
+inline constexpr uint16_t kCmdWriteVariable = 5;         // id and value, ids 0 to 999 only
+inline constexpr uint16_t kCmdSetApplicationActive = 6;  // state and guard code
+inline constexpr uint16_t kCmdStartDownload = 7;         // guard, first and last address; erases
+inline constexpr uint16_t kCmdGetApplicationActive = 8;  // -> one state byte
+inline constexpr uint16_t kCmdSetBaudRate = 9;           // new rate as a 32-bit number
+inline constexpr uint16_t kCmdGetCheckSum = 10;          // area -> four 32-bit values
+
+// The kennung of a variable answer that carries a valid value.
+inline constexpr int kKennungValid = 2;
+// The machine's answer to the device-type query that GetDeviceType reports as type 2.
+inline constexpr uint16_t kDeviceTypeAnswer = 1;
+inline constexpr int kDeviceTypeKnown = 2;
+
 inline constexpr uint32_t kAnswerTimeMs = 1200;
 inline constexpr uint32_t kEraseTimeMs = 10000;
 inline constexpr uint32_t kDeviceTypeTimeMs = 100;

@@ -84,15 +84,28 @@ int RS232::InitComm(const char* name, int port, uint32_t baudRate, int dataBits,
         return 0;
     }
 
+    // A mask that could not be set costs only the notifications: the protocol looks at
+    // the queue itself.
     platform::SerialSetEventMask(hComm, kCommEventMask);
 
-    // Reads return at once with whatever is queued and never wait.
+    // Reads return at once with whatever is queued and never wait. A port whose
+    // time-outs were not applied could block the user interface on its next read, so
+    // it is refused like a mode the driver does not take.
     platform::SerialTimeouts timeouts;
-    platform::SerialGetTimeouts(hComm, timeouts);
-    timeouts.ReadIntervalTimeout = 0xFFFFFFFF;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
-    platform::SerialSetTimeouts(hComm, timeouts);
+    bool timeoutsSet = platform::SerialGetTimeouts(hComm, timeouts);
+    if (timeoutsSet) {
+        timeouts.ReadIntervalTimeout = 0xFFFFFFFF;
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = 0;
+        timeoutsSet = platform::SerialSetTimeouts(hComm, timeouts);
+    }
+    if (!timeoutsSet) {
+        const uint32_t code = platform::LastError();
+        ShowSystemError(mode, code);
+        CloseComm(hComm);
+        hComm = platform::kInvalidSerialHandle;
+        return 0;
+    }
 
     fOpen = 1;
     return 1;

@@ -202,7 +202,7 @@ TEST_F(Rs232, WritesDumpFirstAndArriveWhole) {
     trace.Clear();
     const std::vector<uint8_t> frame{0x11, 0x00, 0x04};
     EXPECT_EQ(port->PutBlock(frame.data(), 3), 3U);
-    ASSERT_TRUE(peer.WaitReceived(3, 2000));
+    ASSERT_TRUE(peer.WaitReceived(3, 5000));
     EXPECT_EQ(peer.Received(), frame);
     ASSERT_EQ(trace.Dumps().size(), 1U);
     EXPECT_EQ(trace.Dumps()[0].label, "{cm}TX: ");
@@ -232,7 +232,7 @@ TEST_F(Rs232, ShortWritesAreCompletedInOrderInTheBackground) {
         // The caller's buffer is gone before the write has completed.
         EXPECT_EQ(port->PutBlock(bytes, 32), 32U);
     }
-    ASSERT_TRUE(peer.WaitReceived(expected.size(), 3000));
+    ASSERT_TRUE(peer.WaitReceived(expected.size(), 5000));
     EXPECT_EQ(peer.Received(), expected);
 }
 

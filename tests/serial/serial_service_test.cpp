@@ -208,9 +208,9 @@ TEST_F(SerialService, EventsThatMeetAreReportedTogether) {
     platform::SerialCreateOverlapped(ov, true);
     const uint8_t byte = 0x11;
     ASSERT_TRUE(platform::SerialWrite(h, ov, &byte, 1));
-    ASSERT_TRUE(platform::SerialWaitOverlapped(ov, 1000));
+    ASSERT_TRUE(platform::SerialWaitOverlapped(ov, 5000));
     peer.Send({0x06});
-    ASSERT_TRUE(peer.WaitReceived(1, 1000));
+    ASSERT_TRUE(peer.WaitReceived(1, 5000));
     platform::SerialStatus status;
     ASSERT_TRUE(
         Eventually([&] { return platform::SerialClearError(h, status) && status.inQueue == 1; }));

@@ -14,6 +14,7 @@
 #include "platform/win32/serial_sys.h"
 #include "scripted_frontend.h"
 #include "serial/rs232.h"
+#include "support/frontend.h"
 #include "support/utils.h"
 #include "trace_capture.h"
 
@@ -35,6 +36,9 @@ struct FakePort {
     bool stallWrites = false;
     bool vanished = false;
     bool refuseState = false;
+    bool refuseGetTimeouts = false;
+    bool refuseSetTimeouts = false;
+    bool refuseMask = false;
     bool abortOnMaskChange = false;  // as wine ends a pending wait when the mask changes
 };
 FakePort* gPort = nullptr;
@@ -66,10 +70,18 @@ BOOL WINAPI FakeSetCommState(HANDLE, LPDCB) {
     return TRUE;
 }
 BOOL WINAPI FakeGetTimeouts(HANDLE, LPCOMMTIMEOUTS t) {
+    if (gPort->refuseGetTimeouts) {
+        ::SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
     *t = COMMTIMEOUTS{};
     return TRUE;
 }
 BOOL WINAPI FakeSetTimeouts(HANDLE, LPCOMMTIMEOUTS) {
+    if (gPort->refuseSetTimeouts) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     return TRUE;
 }
 BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) {
@@ -80,6 +92,10 @@ BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) {
 BOOL WINAPI FakeSetCommMask(HANDLE, DWORD mask) {
     {
         std::lock_guard<std::mutex> lock(gPort->mutex);
+        if (gPort->refuseMask) {
+            ::SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
         gPort->mask = mask;
         ++gPort->maskChanges;
     }
@@ -232,7 +248,12 @@ TEST_F(Win32Serial, ReadsWritesAndNotifies) {
     const uint8_t frame[3] = {0x11, 0x00, 0x08};
     EXPECT_EQ(rs->PutBlock(frame, 3), 3U);
     EXPECT_EQ(port.written, (std::vector<uint8_t>{0x11, 0x00, 0x08}));
-    EXPECT_EQ(rs->WaitInQueue(1, 1000), platform::SerialWaitResult::Data);
+    EXPECT_EQ(rs->WaitInQueue(1, 5000), platform::SerialWaitResult::Data);
+    // The poll thread posts on its own schedule, not before the wait returns.
+    const DWORD start = ::GetTickCount();
+    while (scripted::Posts().empty() && ::GetTickCount() - start < 5000) {
+        ::Sleep(1);
+    }
     EXPECT_FALSE(scripted::Posts().empty()) << "the arrival was posted";
 }
 
@@ -255,6 +276,36 @@ TEST_F(Win32Serial, RefusedSettingsCloseThePortOnce) {
     EXPECT_EQ(rs->fOpen, 0);
     ASSERT_EQ(scripted::Boxes().size(), 1U);
     EXPECT_EQ(scripted::Boxes()[0].caption, "baud=9600 parity=N data=8 stop=1");
+    rs.reset();
+    EXPECT_EQ(port.closes, 1);
+}
+
+TEST_F(Win32Serial, TimeoutsThatCannotBeSetRefuseThePort) {
+    // Without its time-outs a read could wait for data and block the user interface.
+    for (const bool getFails : {true, false}) {
+        SCOPED_TRACE(getFails ? "reading the time-outs fails" : "setting them fails");
+        port.refuseGetTimeouts = getFails;
+        port.refuseSetTimeouts = !getFails;
+        port.closes = 0;
+        scripted::Reset();
+        auto rs = Open();
+        EXPECT_EQ(rs->fOpen, 0);
+        EXPECT_EQ(rs->nInitResult, 0);
+        EXPECT_EQ(rs->hComm, platform::kInvalidSerialHandle);
+        ASSERT_EQ(scripted::Boxes().size(), 1U);
+        EXPECT_EQ(scripted::Boxes()[0].caption, "baud=9600 parity=N data=8 stop=1");
+        EXPECT_EQ(scripted::Boxes()[0].type & kMbIconMask, kMbIconError);
+        rs.reset();
+        EXPECT_EQ(port.closes, 1);
+    }
+}
+
+TEST_F(Win32Serial, AMaskThatCannotBeSetStillOpensThePort) {
+    port.refuseMask = true;
+    auto rs = Open();
+    EXPECT_EQ(rs->fOpen, 1);
+    EXPECT_TRUE(scripted::Boxes().empty());
+    port.refuseMask = false;
     rs.reset();
     EXPECT_EQ(port.closes, 1);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -181,6 +183,25 @@ TEST(ElapsedMs, CorrectAcrossTheWrap) {
     // Two readings in a row are close, even when a busy runner parks the thread between them.
     const uint32_t start = GetTimeMs();
     EXPECT_LT(ElapsedMs(start, GetTimeMs()), 5000U);
+}
+
+TEST(GetTimeMs, TicksInMillisecondSteps) {
+    // A clock that moves in scheduler ticks (10-16 ms) would stretch every time limit and
+    // every traced duration by up to a tick. Watch it for a while: some step of 1 or 2 ms
+    // must show up. Only the step size is judged, never how long the loop took.
+    uint32_t last = GetTimeMs();
+    uint32_t smallestStep = UINT32_MAX;
+    int steps = 0;
+    for (int i = 0; i < 50'000'000 && steps < 40; ++i) {
+        const uint32_t now = GetTimeMs();
+        if (now != last) {
+            smallestStep = std::min(smallestStep, ElapsedMs(last, now));
+            last = now;
+            ++steps;
+        }
+    }
+    ASSERT_GT(steps, 0);
+    EXPECT_LE(smallestStep, 2U);
 }
 
 }  // namespace
