@@ -1,12 +1,22 @@
 #!/usr/bin/env python3
-"""Turns strings.txt into the Win32 string table (CP1252) and the POSIX lookup table."""
+"""Turns strings.txt into the Win32 string table (CP1252) and the POSIX lookup table.
+
+A line's key is either a number (a string-table entry) or a name such as about.notice:
+named texts stay out of the string table and are only for the resource scripts, which
+take them through gen_rc.py.
+"""
+import re
 import sys
 
 ESCAPES = {'r': '\r', 'n': '\n', 't': '\t', '\\': '\\'}
 
 
-def parse(path):
-    table = {}
+NAME = re.compile(r'[a-z][a-z0-9_.]*$')
+
+
+def parse_all(path):
+    """Returns (numbered texts, named texts), both as CP1252 bytes."""
+    table, named = {}, {}
     with open(path, encoding='utf-8') as src:
         for number, line in enumerate(src, 1):
             line = line.rstrip('\n')
@@ -25,11 +35,24 @@ def parse(path):
                     ch = ESCAPES[raw[i]]
                 text.append(ch)
                 i += 1
-            key = int(ident)
-            if key in table:
-                sys.exit(f'{path}:{number}: id {key} twice')
-            table[key] = ''.join(text).encode('cp1252')
-    return table
+            try:
+                data = ''.join(text).encode('cp1252')
+            except UnicodeEncodeError:
+                sys.exit(f'{path}:{number}: not representable in code page 1252')
+            if ident.isdigit():
+                key, target = int(ident), table
+            elif NAME.match(ident):
+                key, target = ident, named
+            else:
+                sys.exit(f'{path}:{number}: bad key {ident!r}')
+            if key in target:
+                sys.exit(f'{path}:{number}: {key} twice')
+            target[key] = data
+    return table, named
+
+
+def parse(path):
+    return parse_all(path)[0]
 
 
 def c_literal(data):
