@@ -1,6 +1,5 @@
 #include "cli/run_options.h"
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -8,27 +7,15 @@
 #include "cli/console_frontend.h"
 #include "platform/process.h"
 #include "platform/serial.h"
+#include "platform/serial_ports.h"
 #include "support/globals.h"
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/utils.h"
 
 int ComPortNumber(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6) {
-        return 0;
-    }
-    for (size_t i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) {
-            return 0;
-        }
-    }
-    int number = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
-            return 0;
-        }
-        number = number * 10 + (name[i] - '0');
-    }
+    // The OS layer reads the name as it resolves ports; the Win32 API numbers ports up to 255.
+    const int number = platform::SerialPortNumber(name);
     return number >= 1 && number <= 255 ? number : 0;
 }
 

@@ -73,15 +73,20 @@ int RS232::InitComm(const char* name, int port, uint32_t baudRate, int dataBits,
     char mode[96];
     std::snprintf(mode, sizeof mode, "baud=%u parity=%c data=%d stop=%s",
                   static_cast<unsigned>(baudRate), parity, dataBits, StopBitText(stopBits));
-    dcb = platform::DeviceControl{};
-    dcb.DCBlength = sizeof dcb;
-    dcb.fBinary = 1;
-    if (!platform::SerialBuildDeviceControl(mode, dcb) || !platform::SerialSetState(hComm, dcb)) {
+    // A mode the port does not take: the system's reason under the mode as caption, and
+    // the port closed again, once.
+    const auto refuseMode = [&] {
         const uint32_t code = platform::LastError();
         ShowSystemError(mode, code);
         CloseComm(hComm);
         hComm = platform::kInvalidSerialHandle;
         return 0;
+    };
+    dcb = platform::DeviceControl{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.fBinary = 1;
+    if (!platform::SerialBuildDeviceControl(mode, dcb) || !platform::SerialSetState(hComm, dcb)) {
+        return refuseMode();
     }
 
     // A mask that could not be set costs only the notifications: the protocol looks at
@@ -100,11 +105,7 @@ int RS232::InitComm(const char* name, int port, uint32_t baudRate, int dataBits,
         timeoutsSet = platform::SerialSetTimeouts(hComm, timeouts);
     }
     if (!timeoutsSet) {
-        const uint32_t code = platform::LastError();
-        ShowSystemError(mode, code);
-        CloseComm(hComm);
-        hComm = platform::kInvalidSerialHandle;
-        return 0;
+        return refuseMode();
     }
 
     fOpen = 1;
