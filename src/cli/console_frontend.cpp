@@ -1,15 +1,21 @@
-// Message boxes on the terminal: caption and text in the current language, converted to
-// UTF-8. Questions read y/n from the terminal, or take the answer given by an option.
+// Message boxes and the progress window on the terminal: caption and text in the current
+// language, converted to UTF-8. Questions read y/n from the terminal, or take the answer
+// given by an option.
 
 #include "cli/console_frontend.h"
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 
+#include "cli/console_text.h"
+#include "cli/progress_bar.h"
 #include "platform/console.h"
 #include "support/codepage.h"
 #include "support/frontend.h"
+#include "support/utils.h"
 
 namespace {
 
@@ -30,17 +36,6 @@ const char* IconWord(unsigned type) {
     }
 }
 
-// Windows texts break lines with CR LF; a terminal wants LF alone.
-std::string TerminalText(const char* text) {
-    std::string out;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p != '\r') {
-            out += *p;
-        }
-    }
-    return Cp1252ToUtf8(out);
-}
-
 bool AskTerminal() {
     for (;;) {
         std::fputs("[y/n] ", stdout);
@@ -58,7 +53,31 @@ bool AskTerminal() {
     }
 }
 
+// The one progress window; the core opens one per download and closes it before the next.
+std::unique_ptr<ProgressBar> gProgress;
+
+ProgressBar* ProgressOf(WindowHandle handle) {
+    return handle != nullptr && handle == gProgress.get() ? gProgress.get() : nullptr;
+}
+
+std::atomic<QuestionObserver> gQuestionObserver{nullptr};
+
 }  // namespace
+
+// Windows texts break lines with CR LF; a terminal wants LF alone.
+std::string TerminalText(const char* text) {
+    std::string out;
+    for (const char* p = text; p != nullptr && *p != '\0'; ++p) {
+        if (*p != '\r') {
+            out += *p;
+        }
+    }
+    return Cp1252ToUtf8(out);
+}
+
+void ConsoleSetQuestionObserver(QuestionObserver observer) {
+    gQuestionObserver.store(observer);
+}
 
 void ConsoleSetUnattendedAnswer(std::optional<bool> yes) {
     gUnattendedAnswer = yes;
@@ -86,7 +105,46 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         std::fprintf(stdout, "-> %s (unattended)\n", yes ? "Yes" : "No");
         std::fflush(stdout);
     }
+    if (QuestionObserver observer = gQuestionObserver.load()) {
+        observer(caption, yes);
+    }
     return yes ? kIdYes : kIdNo;
+}
+
+WindowHandle FrontEndProgressOpen(WindowHandle, const char* caption) {
+    const bool terminal = platform::IsTerminal(platform::Stream::Output);
+    gProgress = std::make_unique<ProgressBar>(
+        TerminalText(caption), terminal,
+        [](const std::string& text) {
+            std::fputs(text.c_str(), stdout);
+            std::fflush(stdout);
+        },
+        [] { return GetTimeMs(); });
+    return gProgress.get();
+}
+
+void FrontEndProgressText(WindowHandle progress, const char* text) {
+    if (ProgressBar* bar = ProgressOf(progress)) {
+        bar->SetText(TerminalText(text));
+    }
+}
+
+void FrontEndProgressRange(WindowHandle progress, uint32_t maximum) {
+    if (ProgressBar* bar = ProgressOf(progress)) {
+        bar->SetRange(maximum);
+    }
+}
+
+void FrontEndProgressPosition(WindowHandle progress, uint32_t position) {
+    if (ProgressBar* bar = ProgressOf(progress)) {
+        bar->SetPosition(position);
+    }
+}
+
+void FrontEndProgressClose(WindowHandle progress) {
+    if (ProgressOf(progress) != nullptr) {
+        gProgress.reset();
+    }
 }
 
 // The console has no window message queue: nothing is ever pending.

@@ -1,62 +1,58 @@
 // tq8flash: the command-line front end over the TQ8Flash core.
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/cmd_inspect.h"
-#include "cli/console_frontend.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/interrupt_policy.h"
+#include "cli/run_options.h"
 #include "platform/console.h"
 #include "platform/process.h"
-#include "platform/serial.h"
-#include "support/globals.h"
+#include "platform/settings_store.h"
+#include "protocol/connection.h"
 #include "support/settings.h"
 #include "support/trace.h"
-#include "support/utils.h"
 
 namespace {
 
-constexpr const char* kVersion = "1.02";
+constexpr const char* kVersion = "tq8flash 1.02";
 
-void PrintUsage() {
-    std::printf(
-        "Usage: tq8flash [OPTIONS] COMMAND [ARGS]\n"
-        "\n"
-        "Updates the firmware of the Kovra TQ VIII over its RS-232 bootloader.\n"
-        "\n"
-        "Commands:\n"
-        "  inspect FILE... [--output IMAGE]\n"
-        "                   show addresses, sizes, versions and the image checksum of\n"
-        "                   S-record files; --output writes the image of one file\n"
-        "\n"
-        "Options:\n"
-        "  --yes            answer Yes to every question when no terminal is attached\n"
-        "  --no             answer No to every question when no terminal is attached\n"
-        "  --port DEVICE    open DEVICE for every COM port in this run (e.g. /dev/ttyUSB0)\n"
-        "  -h, --help       show this help and exit\n"
-        "  --version        show the program version and exit\n"
-        "\n"
-        "Settings are kept in %s.\n"
-        "Trace lines go to the debug-output library when it is installed beside the\n"
-        "program; set DebugLevelProtokoll, DebugLevelSRecord and DebugLevelRS232 (2..5)\n"
-        "in the settings to see more of them.\n",
-        platform::SettingsFilePath().empty() ? "the registry"
-                                             : platform::SettingsFilePath().c_str());
+std::string Footer() {
+    const std::string settings = platform::SettingsFilePath();
+    return std::string("\n") + ExitCodeHelp() + "\nSettings are kept in " +
+           (settings.empty() ? std::string("the registry (HKCU\\SOFTWARE\\Ostrelwerk\\TQ8Flash)")
+                             : settings) +
+           ".\nTrace lines go to the debug-output library when it is installed beside the "
+           "program.\n";
 }
 
-void SetProgramDirectory() {
-    const std::string path = platform::ProgramPath();
-    CopyString(szProgramDirectory, path.c_str(), sizeof szProgramDirectory);
-    char* lastSeparator = nullptr;
-    for (char* p = szProgramDirectory; *p != '\0'; ++p) {
-        if (*p == '/' || *p == '\\') {
-            lastSeparator = p;
-        }
-    }
-    if (lastSeparator != nullptr) {
-        *lastSeparator = '\0';
-    }
+// The options every command takes; given before or after the command name.
+void AddRunOptions(CLI::App& app, RunOptions& options) {
+    app.add_option("--port", options.port,
+                   "COMn: use that port for this run; DEVICE: open DEVICE as the selected "
+                   "port (COM1 when none is selected) for this run")
+        ->type_name("COMn|DEVICE");
+    app.add_flag("--yes", options.yes, "answer Yes to every question (the interface "
+                                       "selection still needs a terminal)");
+    app.add_flag("--no", options.no, "answer No to every question");
+    app.add_option("--lang", options.lang, "texts in English or German for this run")
+        ->check(CLI::IsMember({"en", "de"}));
+    app.add_option("--trace", options.trace,
+                   "trace levels for this run (2 errors .. 5 every byte), shown on stderr")
+        ->check(CLI::Range(2, 5))
+        ->type_name("LEVEL");
+}
+
+void AddDirOption(CLI::App& app, RunOptions& options) {
+    app.add_option("--dir", options.dir,
+                   "folder of TQ8-PROG.MOT, TQ8-TEXT.MOT and TQ8-CRC.INI (default: the current "
+                   "directory)")
+        ->type_name("DIR");
 }
 
 }  // namespace
@@ -65,41 +61,99 @@ int main(int argc, char** argv) {
     // The trace library comes first, so that everything after it can trace.
     LoadDebugLibrary();
     platform::PrepareConsoleOutput();
-    SetProgramDirectory();
     nLanguageOffset = LanguageOffsetForLcid(platform::UserDefaultLcid());
     ReadStartupSettings();
 
-    std::vector<std::string> args(argv + 1, argv + argc);
-    int exitCode = 0;
-    bool handled = false;
-    for (size_t i = 0; i < args.size() && !handled; ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            PrintUsage();
-            handled = true;
-        } else if (arg == "--version") {
-            std::printf("tq8flash %s\n", kVersion);
-            handled = true;
-        } else if (arg == "--yes") {
-            ConsoleSetUnattendedAnswer(true);
-        } else if (arg == "--no") {
-            ConsoleSetUnattendedAnswer(false);
-        } else if (arg == "--port" && i + 1 < args.size()) {
-            platform::SetSerialDeviceOverride(args[++i]);
-        } else if (arg == "inspect") {
-            exitCode = RunInspect({args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end()});
-            handled = true;
-        } else {
-            std::fprintf(stderr, "tq8flash: unknown command or option '%s' (see --help)\n",
-                         arg.c_str());
-            exitCode = 2;
-            handled = true;
+    CLI::App app{"Updates the firmware of the Kovra TQ VIII over its RS-232 bootloader.",
+                 "tq8flash"};
+    app.set_version_flag("--version", kVersion);
+    app.footer(Footer());
+    app.require_subcommand(1);
+    RunOptions options;
+    AddRunOptions(app, options);
+
+    CLI::App* update = app.add_subcommand(
+        "update", "Update the machine with the firmware bundle of --dir: asks, shows the "
+                  "versions, downloads program and texts, checks the checksums");
+    AddRunOptions(*update, options);
+    AddDirOption(*update, options);
+
+    bool save = false;
+    CLI::App* search = app.add_subcommand("search", "Search COM1..COM8 for the machine");
+    AddRunOptions(*search, options);
+    search->add_flag("--save", save, "store the port found as the selected interface");
+
+    CLI::App* info = app.add_subcommand(
+        "info", "Show the versions of machine and file, serial number, updates and date");
+    AddRunOptions(*info, options);
+    AddDirOption(*info, options);
+
+    CLI::App* sysinfo = app.add_subcommand(
+        "sysinfo", "Open the selected port and show the system-information text of that "
+                   "connection (\"|\" when no machine answers)");
+    AddRunOptions(*sysinfo, options);
+
+    CLI::App* check = app.add_subcommand(
+        "check", "Ask the machine's checksums of bootloader, application and display texts");
+    AddRunOptions(*check, options);
+
+    DemoOptions demo;
+    CLI::App* demoCommand = app.add_subcommand("demo", DemoDescription());
+    AddRunOptions(*demoCommand, options);
+    demoCommand
+        ->add_option("--dir", demo.dir,
+                     "the bundle (default: $TQ8_EXAMPLES, the installed sample, the sample "
+                     "of the source tree)")
+        ->type_name("DIR");
+    demoCommand->add_flag("--pace", demo.pace, "let every byte take its time at the line rate");
+
+    std::vector<std::string> inspectFiles;
+    std::string inspectOutput;
+    CLI::App* inspect = app.add_subcommand(
+        "inspect", "Show addresses, sizes, versions and the image checksum of S-record files");
+    inspect->add_option("FILE", inspectFiles, "S-record files")->required();
+    inspect->add_option("-o,--output", inspectOutput, "write the image of the one file given")
+        ->type_name("IMAGE");
+
+    for (CLI::App* command : app.get_subcommands({})) {
+        command->footer(Footer());
+    }
+
+    int exitCode = kExitSuccess;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        exitCode = app.exit(error);
+        FreeDebugLibrary();
+        return exitCode == 0 ? 0 : kExitUsage;
+    }
+
+    if (inspect->parsed()) {
+        std::vector<std::string> args = inspectFiles;
+        if (!inspectOutput.empty()) {
+            args.insert(args.end(), {"--output", inspectOutput});
+        }
+        exitCode = RunInspect(args);
+    } else if (!ApplyRunOptions(options)) {
+        exitCode = kExitUsage;
+    } else {
+        InstallInterruptPolicy();
+        if (update->parsed()) {
+            exitCode = RunUpdate();
+        } else if (search->parsed()) {
+            exitCode = RunSearch(save);
+        } else if (info->parsed()) {
+            exitCode = RunInfo();
+        } else if (sysinfo->parsed()) {
+            exitCode = RunSysinfo();
+        } else if (check->parsed()) {
+            exitCode = RunCheck();
+        } else if (demoCommand->parsed()) {
+            exitCode = RunDemo(demo);
         }
     }
-    if (!handled) {
-        PrintUsage();
-        exitCode = 2;
-    }
+    // Program end destroys the connection before the trace library goes.
+    pProtokoll.reset();
     FreeDebugLibrary();
     return exitCode;
 }
