@@ -43,3 +43,17 @@ void FrontEndPostMessage(WindowHandle window, unsigned message, uintptr_t wParam
 // A descriptor that is readable while messages are pending, for waits that watch a port
 // and the user interface together (POSIX); -1 when the front end has none.
 int FrontEndWakeDescriptor();
+
+// The progress window of one download: a caption, a line of text and a bar counted in
+// KiB. Open returns its handle (none when it could not be shown; the other calls then do
+// nothing); Close destroys it. The window has no way to cancel.
+WindowHandle FrontEndProgressOpen(WindowHandle owner, const char* caption);
+void FrontEndProgressText(WindowHandle progress, const char* text);
+void FrontEndProgressRange(WindowHandle progress, uint32_t maximum);
+void FrontEndProgressPosition(WindowHandle progress, uint32_t position);
+void FrontEndProgressClose(WindowHandle progress);
+
+// Shows the interface selection modally, owned by owner, over the portable dialog logic
+// (protocol/interface_dialog.h). 1 for OK (nInterface and "Interface" then hold the
+// choice), 0 for Cancel.
+int FrontEndSelectInterface(WindowHandle owner);

@@ -1,0 +1,106 @@
+#include "update/raw_download.h"
+
+#include <atomic>
+
+#include "platform/clock.h"
+#include "protocol/connection.h"
+#include "support/frontend.h"
+#include "support/settings.h"
+#include "support/trace.h"
+#include "support/utils.h"
+
+namespace {
+
+constexpr unsigned kTextErasing = 2333;
+constexpr unsigned kTextDownloading = 2334;
+constexpr uint32_t kProgressUnit = 1024;
+
+std::atomic<bool> gStopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// The progress window for the length of one download, destroyed on every path.
+class ProgressWindow {
+  public:
+    ProgressWindow(WindowHandle owner, const char* caption)
+        : handle_(FrontEndProgressOpen(owner, caption)) {}
+    ~ProgressWindow() { FrontEndProgressClose(handle_); }
+    ProgressWindow(const ProgressWindow&) = delete;
+    ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+    void Text(unsigned id) { FrontEndProgressText(handle_, LoadText(id)); }
+    void Range(uint32_t maximum) { FrontEndProgressRange(handle_, maximum); }
+    void Position(uint32_t position) { FrontEndProgressPosition(handle_, position); }
+
+  private:
+    WindowHandle handle_;
+};
+
+}  // namespace
+
+void RequestTransferStop() {
+    gStopRequested.store(true);
+}
+
+bool TransferStopRequested() {
+    return gStopRequested.load();
+}
+
+void ClearTransferStop() {
+    gStopRequested.store(false);
+}
+
+int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_t size,
+                const char* caption) {
+    TraceProtokoll(4, "{cb}RawDownload (Start: 0x%08x; Size = 0x%08x)", start, size);
+    const uint32_t t0 = GetTimeMs();
+    ProgressWindow progress(owner, caption);
+    progress.Range(size / kProgressUnit);
+    progress.Text(kTextErasing);
+    progress.Position(0);
+
+    ProtokollTQ8* connection = pProtokoll.get();
+    if (connection == nullptr || data == nullptr || size == 0 ||
+        connection->StartDownload(start, start + size - 1) == 0) {
+        return 0;
+    }
+    progress.Text(kTextDownloading);
+
+    uint8_t xorValue = 0;
+    uint32_t sum = 0;
+    // Whole blocks only: the caller's image is a multiple of 32 bytes.
+    for (uint32_t offset = 0; offset + kDownloadBlockSize <= size; offset += kDownloadBlockSize) {
+        const uint8_t* block = data + offset;
+        for (uint32_t i = 0; i < kDownloadBlockSize; ++i) {
+            xorValue ^= block[i];
+            sum += block[i];
+        }
+        HexDumpProtokoll(5, block, kDownloadBlockSize, "{cc}DL: ", start + offset);
+        progress.Position(offset / kProgressUnit);
+        if (TransferStopRequested()) {
+            TraceProtokoll(2, "{cr}*RawDownload: stopped by the operator");
+            return 0;
+        }
+        if (connection->SendData(block, kDownloadBlockSize) == 0) {
+            TraceProtokoll(2, "{cr}*RawDownload: Send data failed!");
+            return 0;
+        }
+        platform::YieldTimeSlice();
+        PumpMessages(1);
+        // A message may have replaced the connection despite the lease; never write
+        // through a destroyed one.
+        if (pProtokoll.get() != connection) {
+            TraceProtokoll(2, "{cr}*RawDownload: Send data failed!");
+            return 0;
+        }
+    }
+
+    connection->SendByte(xorValue);
+    connection->SendDWord(sum);
+    const int result = connection->WaitForAck();
+    if (result != 0) {
+        TraceProtokoll(4, "{cg}*RawDownload; %d ms", static_cast<int>(ElapsedMs(t0, GetTimeMs())));
+    } else {
+        TraceProtokoll(2, "{cr}*RawDownload");
+    }
+    return result != 0 ? 1 : 0;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Writes one memory image into the machine's flash through the current connection:
+// start (erase), 32-byte blocks each acknowledged, a trailer of XOR byte and 32-bit sum.
+
+#include <cstdint>
+
+#include "platform/types.h"
+
+inline constexpr uint32_t kDownloadBlockSize = 32;
+
+// 1 when the machine acknowledged the whole transfer including the trailer, else 0.
+// data holds size bytes for the machine addresses start..start + size - 1; start and
+// size are multiples of 32. Shows a progress window owned by owner while it runs.
+int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_t size,
+                const char* caption);
+
+// The operator's request to stop: a download that runs fails at its next block boundary,
+// as if the block had not been acknowledged. Safe to call from a signal handler.
+void RequestTransferStop();
+bool TransferStopRequested();
+void ClearTransferStop();
