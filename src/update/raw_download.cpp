@@ -35,6 +35,17 @@ class ProgressWindow {
     WindowHandle handle_;
 };
 
+// The machine still waits for blocks. Leaving the line quiet for as long as an
+// unacknowledged block takes gives it the very silence after which the failure path's
+// commands reach it as commands, not as block data.
+void KeepLineQuiet() {
+    const uint32_t since = GetTimeMs();
+    while (ElapsedMs(since, GetTimeMs()) < kAnswerTimeMs) {
+        PumpMessages(2);
+        platform::SleepMs(1);
+    }
+}
+
 }  // namespace
 
 void RequestTransferStop() {
@@ -78,6 +89,7 @@ int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_
         progress.Position(offset / kProgressUnit);
         if (TransferStopRequested()) {
             TraceProtokoll(2, "{cr}*RawDownload: stopped by the operator");
+            KeepLineQuiet();
             return 0;
         }
         if (connection->SendData(block, kDownloadBlockSize) == 0) {

@@ -13,6 +13,10 @@ struct State {
     int defaultAnswer = kIdNo;
     std::deque<std::function<void()>> messages;
     size_t dispatched = 0;
+    std::vector<ProgressCall> progress;
+    int nextProgress = 0;
+    std::function<int(WindowHandle)> selection;
+    size_t selectionsShown = 0;
 };
 
 State& S() {
@@ -32,8 +36,26 @@ std::vector<PostedMessage> Posts() {
     return S().posts;
 }
 
+std::vector<ProgressCall> ProgressCalls() {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    return S().progress;
+}
+
+void SetInterfaceSelection(std::function<int(WindowHandle)> handler) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    S().selection = std::move(handler);
+}
+
+size_t InterfaceSelectionsShown() {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    return S().selectionsShown;
+}
+
 void Reset() {
     std::lock_guard<std::mutex> lock(S().mutex);
+    S().progress.clear();
+    S().selection = nullptr;
+    S().selectionsShown = 0;
     S().boxes.clear();
     S().posts.clear();
     S().answers.clear();
@@ -119,4 +141,51 @@ void FrontEndPostMessage(WindowHandle window, unsigned message, uintptr_t wParam
 
 int FrontEndWakeDescriptor() {
     return -1;
+}
+
+namespace {
+
+void RecordProgress(WindowHandle window, std::string what) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    S().progress.push_back({window, std::move(what)});
+}
+
+}  // namespace
+
+WindowHandle FrontEndProgressOpen(WindowHandle, const char* caption) {
+    WindowHandle window = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(S().mutex);
+        // Distinct, never dereferenced handles.
+        window =
+            reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(0x7000 + ++S().nextProgress));
+    }
+    RecordProgress(window, std::string("open ") + (caption != nullptr ? caption : ""));
+    return window;
+}
+
+void FrontEndProgressText(WindowHandle progress, const char* text) {
+    RecordProgress(progress, std::string("text ") + (text != nullptr ? text : ""));
+}
+
+void FrontEndProgressRange(WindowHandle progress, uint32_t maximum) {
+    RecordProgress(progress, "range " + std::to_string(maximum));
+}
+
+void FrontEndProgressPosition(WindowHandle progress, uint32_t position) {
+    RecordProgress(progress, "pos " + std::to_string(position));
+}
+
+void FrontEndProgressClose(WindowHandle progress) {
+    RecordProgress(progress, "close");
+}
+
+int FrontEndSelectInterface(WindowHandle owner) {
+    std::function<int(WindowHandle)> handler;
+    {
+        std::lock_guard<std::mutex> lock(S().mutex);
+        ++S().selectionsShown;
+        handler = S().selection;
+    }
+    return handler ? handler(owner) : 0;
 }

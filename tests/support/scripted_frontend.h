@@ -26,10 +26,23 @@ struct PostedMessage {
     intptr_t lParam;
 };
 
+// One call on a progress window, in order: "open <caption>", "text <text>",
+// "range <n>", "pos <n>", "close".
+struct ProgressCall {
+    WindowHandle window;
+    std::string what;
+};
+
 // Everything the front end saw. Reset() clears it and the script.
 std::vector<ShownBox> Boxes();
 std::vector<PostedMessage> Posts();
+std::vector<ProgressCall> ProgressCalls();
 void Reset();
+
+// What the interface selection does when shown (with the owner); without a handler it
+// is cancelled. Counts how often it was shown.
+void SetInterfaceSelection(std::function<int(WindowHandle)> handler);
+size_t InterfaceSelectionsShown();
 
 // Answers for the next questions, in order; without one a question is answered
 // with defaultAnswer (kIdNo unless changed).
