@@ -428,3 +428,22 @@ TEST_F(UpdateTest, AMachineThatRefusesTheFastRateIsUpdatedAtNineSixHundred) {
     EXPECT_EQ(sim_.LineRate(), 9600U);
     EXPECT_EQ(sim_.ApplicationState(), 2);
 }
+
+TEST_F(UpdateTest, FilesWithLineFeedsAloneSendTheSameImagesAsWithCrLf) {
+    ASSERT_EQ(SoftwareUpdate(kOwner), 1);
+    const auto withCrLf = LinesStarting("TRAILER");
+    const auto startsCrLf = LinesStarting("DL start");
+    for (const char* name : {"TQ8-PROG.MOT", "TQ8-TEXT.MOT"}) {
+        std::string text = ReadFile(name);
+        ASSERT_NE(text.find("\r\n"), std::string::npos);
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        WriteFile(name, text);
+    }
+    sim_.ClearTranscript();
+    scripted::Reset();
+    scripted::SetDefaultAnswer(kIdYes);
+    ASSERT_EQ(SoftwareUpdate(kOwner), 1);
+    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
+    EXPECT_EQ(LinesStarting("TRAILER"), withCrLf);
+    EXPECT_EQ(LinesStarting("DL start"), startsCrLf);
+}
