@@ -8,14 +8,19 @@ TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 . scripts/wine-env.sh
 
+# native_tool PATH: the native build's program at PATH below the build folder, "" for none.
+native_tool() {
+  local preset
+  for preset in native-release native-debug; do
+    if [ -x "build/$preset/$1" ]; then
+      echo "build/$preset/$1"
+      return
+    fi
+  done
+}
+
 exe=build/windows-release/tests/protocol/protocol_tests.exe
-sim=""
-for preset in native-release native-debug; do
-  if [ -x "build/$preset/tools/tq8sim/tq8sim" ]; then
-    sim="build/$preset/tools/tq8sim/tq8sim"
-    break
-  fi
-done
+sim="$(native_tool tools/tq8sim/tq8sim)"
 if [ ! -f "$exe" ] || [ -z "$sim" ]; then
   echo "build both presets first (windows-release and native-debug or native-release)" >&2
   exit 1
@@ -75,13 +80,7 @@ done <<<"$list"
 
 # The Windows command line's whole update: the exchange must be the native one's.
 cli=build/windows-release/src/cli/tq8flash-cli.exe
-native_cli=""
-for preset in native-release native-debug; do
-  if [ -x "build/$preset/src/cli/tq8flash" ]; then
-    native_cli="build/$preset/src/cli/tq8flash"
-    break
-  fi
-done
+native_cli="$(native_tool src/cli/tq8flash)"
 # update_run NAME EXPECTED-EXIT SIM-OPTIONS...: one update of the sample bundle; the
 # transcript without the erase times stays in $work/NAME.transcript.
 update_run() {

@@ -11,6 +11,8 @@
 #include "support/globals.h"
 #include "support/settings.h"
 #include "support/utils.h"
+#include "update/firmware_file.h"
+#include "update/machine_variables.h"
 #include "update/software_update.h"
 
 namespace {
@@ -18,12 +20,6 @@ namespace {
 constexpr unsigned kTextSerial = 2315;
 constexpr unsigned kTextCount = 2316;
 constexpr unsigned kTextLastUpdate = 2317;
-
-constexpr int kVariableSerial = 2398;
-constexpr int kVariableCount = 62;
-constexpr int kVariableYear = 61;
-constexpr int kVariableDayMonth = 60;
-constexpr uint16_t kNeverWritten = 0xFFFF;
 
 constexpr const char* kMachineName = "Kovra TQ VIII";
 
@@ -70,14 +66,9 @@ void BuildAboutText(WindowHandle owner, char* text, int capacity) {
     ProtokollTQ8* connection = lease.Acquired() ? pProtokoll.get() : nullptr;
 
     char path[kMaxPath];
-    const char separator[2] = {platform::PathSeparator(), '\0'};
-    CopyString(path, szProgramDirectory, sizeof path);
-    AppendString(path, separator, sizeof path);
-    AppendString(path, kProgramFileName, sizeof path);
+    FirmwareFilePath(path, kProgramFileName);
     FileObj file;
-    const bool haveFile =
-        file.fopen(path, platform::kGenericRead, platform::kFileShareRead, platform::kOpenExisting,
-                   platform::kFileAttributeNormal, 0) != 0;
+    const bool haveFile = OpenFirmwareFile(file, path) != 0;
 
     BuildVersionOverviewWith(connection, haveFile ? &file : nullptr, text, capacity);
     if (connection != nullptr) {

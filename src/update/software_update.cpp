@@ -12,6 +12,8 @@
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/utils.h"
+#include "update/firmware_file.h"
+#include "update/machine_variables.h"
 #include "update/raw_download.h"
 
 namespace {
@@ -32,11 +34,6 @@ constexpr unsigned kCaptionFailed = 2342;
 constexpr unsigned kTextFailed = 2343;
 constexpr unsigned kCaptionChecksumArea0 = 2344;
 constexpr unsigned kTextChecksum = 2347;
-
-constexpr int kVariableSerial = 2398;
-constexpr int kVariableCount = 62;
-constexpr int kVariableYear = 61;
-constexpr int kVariableDayMonth = 60;
 
 constexpr uint16_t kStateUpdating = 1;
 constexpr uint16_t kStateValid = 2;
@@ -65,16 +62,8 @@ class LockedImage {
     std::span<uint8_t> bytes_;
 };
 
-void BuildPath(char* path, const char* directory, const char* name) {
-    const char separator[2] = {platform::PathSeparator(), '\0'};
-    CopyString(path, directory, kMaxPath);
-    AppendString(path, separator, kMaxPath);
-    AppendString(path, name, kMaxPath);
-}
-
-bool OpenFirmwareFile(FileObj& file, const char* path) {
-    if (file.fopen(path, platform::kGenericRead, platform::kFileShareRead, platform::kOpenExisting,
-                   platform::kFileAttributeNormal, 0) != 0) {
+bool OpenOrReport(FileObj& file, const char* path) {
+    if (OpenFirmwareFile(file, path) != 0) {
         return true;
     }
     ShowSystemError(path, platform::LastError());
@@ -117,7 +106,7 @@ void WriteUpdateRecord(ProtokollTQ8& connection) {
     int16_t value = 0;
     uint16_t count = 0;
     if (connection.ReadVariable(kVariableCount, value) != 0 &&
-        static_cast<uint16_t>(value) != 0xFFFF) {
+        static_cast<uint16_t>(value) != kNeverWritten) {
         count = static_cast<uint16_t>(value);
     }
     connection.WriteVariable(kVariableCount,
@@ -191,12 +180,12 @@ UpdateOutcome RunUpdate(WindowHandle owner) {
                   lastDirectory, sizeof lastDirectory);
     char programPath[kMaxPath];
     char textPath[kMaxPath];
-    BuildPath(programPath, szProgramDirectory, kProgramFileName);
-    BuildPath(textPath, szProgramDirectory, kTextFileName);
+    FirmwareFilePath(programPath, kProgramFileName);
+    FirmwareFilePath(textPath, kTextFileName);
 
     FileObj programFile;
     FileObj textFile;
-    if (!OpenFirmwareFile(programFile, programPath) || !OpenFirmwareFile(textFile, textPath)) {
+    if (!OpenOrReport(programFile, programPath) || !OpenOrReport(textFile, textPath)) {
         return UpdateOutcome::FileError;
     }
     int16_t serial = 0;

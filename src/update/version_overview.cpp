@@ -5,6 +5,7 @@
 #include "protocol/connection.h"
 #include "support/settings.h"
 #include "support/utils.h"
+#include "update/machine_variables.h"
 #include "update/software_update.h"
 
 namespace {
@@ -13,9 +14,6 @@ constexpr unsigned kTextMachine = 2311;
 constexpr unsigned kTextFile = 2312;
 constexpr unsigned kTextUnknown = 2314;
 constexpr uint32_t kNoVersion = 0xFFFFFFFF;
-
-constexpr int kVariableVersion = 0;
-constexpr int kVariableBuild = 2384;
 
 // Variable 0 holds major * 100 + minor, variable 2384 the build. Known only when both
 // reads succeed, whatever the values.
