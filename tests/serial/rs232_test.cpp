@@ -99,11 +99,11 @@ int CountingClose(int fd) {
         std::lock_guard<std::mutex> lock(gCloseMutex);
         ++gCloses[fd];
     }
-    return platform::serial_sys::Defaults().close(fd);
+    return platform::NativeSerialCalls().close(fd);
 }
 int gOpened = -1;
 int RememberingOpen(const char* path, int flags) {
-    gOpened = platform::serial_sys::Defaults().open(path, flags);
+    gOpened = platform::NativeSerialCalls().open(path, flags);
     return gOpened;
 }
 
@@ -212,8 +212,8 @@ TEST_F(Rs232, WritesDumpFirstAndArriveWhole) {
 // Every descriptor takes at most three bytes per call (an eventfd takes eight or none,
 // so the wake-ups of the event wait are left whole).
 ssize_t ShortWrite(int fd, const void* data, size_t count) {
-    return platform::serial_sys::Defaults().write(fd, data,
-                                                  count == 8 ? count : std::min<size_t>(count, 3));
+    return platform::NativeSerialCalls().write(fd, data,
+                                               count == 8 ? count : std::min<size_t>(count, 3));
 }
 
 TEST_F(Rs232, ShortWritesAreCompletedInOrderInTheBackground) {
@@ -241,10 +241,10 @@ std::atomic<int> gStalledFd{-1};
 // The device takes two bytes and then nothing more; other descriptors work.
 ssize_t StallingWrite(int fd, const void* data, size_t count) {
     if (fd != gStalledFd.load()) {
-        return platform::serial_sys::Defaults().write(fd, data, count);
+        return platform::NativeSerialCalls().write(fd, data, count);
     }
     if (gStallAfter.fetch_sub(1) > 0) {
-        return platform::serial_sys::Defaults().write(fd, data, std::min<size_t>(count, 2));
+        return platform::NativeSerialCalls().write(fd, data, std::min<size_t>(count, 2));
     }
     errno = EAGAIN;
     return -1;

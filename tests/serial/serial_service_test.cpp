@@ -127,7 +127,7 @@ int FailingEventFd(unsigned, int) {
 int gClosedFd = -1;
 int RememberClose(int fd) {
     gClosedFd = fd;
-    return platform::serial_sys::Defaults().close(fd);
+    return platform::NativeSerialCalls().close(fd);
 }
 
 using SerialService = PeerTest;
@@ -227,7 +227,7 @@ int IoctlFailing(int fd, unsigned long request, void* argument) {
         errno = ENXIO;
         return -1;
     }
-    return platform::serial_sys::Defaults().ioctl(fd, request, argument);
+    return platform::NativeSerialCalls().ioctl(fd, request, argument);
 }
 ssize_t ReadFailing(int, void*, size_t) {
     errno = ENXIO;
