@@ -114,6 +114,9 @@ bool ToTermios(const DeviceControl& dcb, termios& tio) {
         return false;
     }
     cfmakeraw(&tio);
+    // Raw mode leaves parity checking and input flow control as they were; a record that
+    // does not ask for them must not inherit them from the device's last user.
+    tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     tio.c_cflag |= CLOCAL | CREAD | size | parity;
     if (dcb.fParity != 0 && dcb.Parity != kNoParity) {
