@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -220,6 +221,47 @@ TEST_F(SerialService, EventsThatMeetAreReportedTogether) {
     EXPECT_EQ(events, platform::kEvRxChar | platform::kEvTxEmpty);
     platform::SerialCloseOverlapped(ov);
     EXPECT_TRUE(platform::SerialClose(h));
+}
+
+std::atomic<int> gWatchedFd{-1};
+std::atomic<int> gWatchedCloses{0};
+int CountWatchedClose(int fd) {
+    if (fd == gWatchedFd.load()) {
+        ++gWatchedCloses;
+    }
+    return platform::NativeSerialCalls().close(fd);
+}
+
+TEST_F(SerialService, CloseEndsAWaitOnAnotherThreadAndClosesTheDeviceOnce) {
+    FaultTable faults;
+    faults.Edit().close = CountWatchedClose;
+    faults.Install();
+    for (int round = 0; round < 50; ++round) {
+        const platform::SerialHandle h = platform::SerialOpen("COM5");
+        ASSERT_NE(h, platform::kInvalidSerialHandle);
+        gWatchedFd = static_cast<int>(h);
+        gWatchedCloses = 0;
+        ASSERT_TRUE(platform::SerialSetEventMask(h, platform::kEvRxChar));
+        std::atomic<bool> waiting{false};
+        bool ok = true;
+        uint32_t events = 99;
+        uint32_t error = 0;
+        std::thread waiter([&] {
+            waiting = true;
+            ok = platform::SerialWaitEvent(h, events);
+            error = platform::LastError();
+        });
+        ASSERT_TRUE(Eventually([&] { return waiting.load(); }));
+        if (round % 2 == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));  // well into its poll
+        }
+        EXPECT_TRUE(platform::SerialClose(h));
+        waiter.join();
+        EXPECT_FALSE(ok) << "the wait ends with the port";
+        EXPECT_EQ(error, static_cast<uint32_t>(EBADF));
+        EXPECT_EQ(gWatchedCloses.load(), 1) << "the device closes once, when the wait is over";
+    }
+    gWatchedFd = -1;
 }
 
 int gFailingRequest = 0;
