@@ -14,6 +14,21 @@ std::map<int, std::shared_ptr<Port>>& Ports() {
     return ports;
 }
 
+std::shared_ptr<Port> Lookup(SerialHandle h, bool take) {
+    std::lock_guard<std::mutex> lock(gPortsMutex);
+    auto it = Ports().find(static_cast<int>(h));
+    if (it == Ports().end()) {
+        errno = EBADF;
+        return nullptr;
+    }
+    if (!take) {
+        return it->second;
+    }
+    std::shared_ptr<Port> port = std::move(it->second);
+    Ports().erase(it);
+    return port;
+}
+
 }  // namespace
 
 void Signal(SerialAsyncState& state, bool on) {
@@ -33,25 +48,11 @@ SerialHandle Register(std::shared_ptr<Port> port) {
 }
 
 std::shared_ptr<Port> Find(SerialHandle h) {
-    std::lock_guard<std::mutex> lock(gPortsMutex);
-    auto it = Ports().find(static_cast<int>(h));
-    if (it == Ports().end()) {
-        errno = EBADF;
-        return nullptr;
-    }
-    return it->second;
+    return Lookup(h, false);
 }
 
 std::shared_ptr<Port> Unregister(SerialHandle h) {
-    std::lock_guard<std::mutex> lock(gPortsMutex);
-    auto it = Ports().find(static_cast<int>(h));
-    if (it == Ports().end()) {
-        errno = EBADF;
-        return nullptr;
-    }
-    std::shared_ptr<Port> port = std::move(it->second);
-    Ports().erase(it);
-    return port;
+    return Lookup(h, true);
 }
 
 void Wake(const Port& port) {
