@@ -67,7 +67,7 @@ SerialHandle SerialOpen(const std::string& portName) {
     // From here the descriptor is in exclusive use, which its owner gives up at the close.
     auto port = std::make_shared<Port>();
     port->device = serial_port::DeviceFd(opened.Release());
-    if (Sys().flock(port->fd(), LOCK_EX | LOCK_NB) != 0) {
+    if (Sys().flock(port->Fd(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
             errno = EBUSY;
         }
@@ -76,9 +76,9 @@ SerialHandle SerialOpen(const std::string& portName) {
     // USB adapters otherwise hold each answer back for up to 16 ms; drivers without
     // the mode (a pty) refuse, which costs nothing.
     serial_struct ss{};
-    if (Sys().ioctl(port->fd(), TIOCGSERIAL, &ss) == 0) {
+    if (Sys().ioctl(port->Fd(), TIOCGSERIAL, &ss) == 0) {
         ss.flags |= ASYNC_LOW_LATENCY;
-        (void)Sys().ioctl(port->fd(), TIOCSSERIAL, &ss);
+        (void)Sys().ioctl(port->Fd(), TIOCSSERIAL, &ss);
     }
     port->wake = serial_port::SysFd(Sys().eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (!port->wake) {
@@ -116,7 +116,7 @@ bool SerialSetupQueues(SerialHandle h, uint32_t, uint32_t) {
 bool SerialGetState(SerialHandle h, DeviceControl& dcb) {
     auto port = Find(h);
     termios tio{};
-    if (!port || Sys().tcgetattr(port->fd(), &tio) != 0) {
+    if (!port || Sys().tcgetattr(port->Fd(), &tio) != 0) {
         return false;
     }
     dcb = FromTermios(tio);
@@ -129,7 +129,7 @@ bool SerialSetState(SerialHandle h, const DeviceControl& dcb) {
         return false;
     }
     termios tio{};
-    if (Sys().tcgetattr(port->fd(), &tio) != 0) {
+    if (Sys().tcgetattr(port->Fd(), &tio) != 0) {
         return false;
     }
     if (!ToTermios(dcb, tio)) {
@@ -139,13 +139,13 @@ bool SerialSetState(SerialHandle h, const DeviceControl& dcb) {
     std::lock_guard<std::mutex> lock(port->mutex);
     tio.c_cc[VMIN] = port->vmin;
     tio.c_cc[VTIME] = 0;
-    if (Sys().tcsetattr(port->fd(), TCSANOW, &tio) != 0) {
+    if (Sys().tcsetattr(port->Fd(), TCSANOW, &tio) != 0) {
         return false;
     }
     // The call succeeds when the driver took any of the settings; what it quietly
     // dropped shows only in what it gives back.
     termios applied{};
-    if (Sys().tcgetattr(port->fd(), &applied) != 0) {
+    if (Sys().tcgetattr(port->Fd(), &applied) != 0) {
         return false;
     }
     if (!KeepsLineSettings(tio, applied)) {
@@ -182,11 +182,11 @@ bool SerialClearError(SerialHandle h, SerialStatus& status) {
         return false;
     }
     int queued = 0;
-    if (Sys().ioctl(port->fd(), FIONREAD, &queued) != 0) {
+    if (Sys().ioctl(port->Fd(), FIONREAD, &queued) != 0) {
         return false;
     }
     int outQueued = 0;
-    if (Sys().ioctl(port->fd(), TIOCOUTQ, &outQueued) != 0) {
+    if (Sys().ioctl(port->Fd(), TIOCOUTQ, &outQueued) != 0) {
         outQueued = 0;
     }
     status.errors = 0;
@@ -205,12 +205,12 @@ bool SerialPurge(SerialHandle h, uint32_t flags) {
         serial_port::CancelWrite(*port);
     }
     if ((flags & (kPurgeRxAbort | kPurgeRxClear)) != 0) {
-        ok = Sys().tcflush(port->fd(), TCIFLUSH) == 0 && ok;
+        ok = Sys().tcflush(port->Fd(), TCIFLUSH) == 0 && ok;
         std::lock_guard<std::mutex> lock(port->mutex);
         port->lastQueued = 0;
     }
     if ((flags & kPurgeTxClear) != 0) {
-        ok = Sys().tcflush(port->fd(), TCOFLUSH) == 0 && ok;
+        ok = Sys().tcflush(port->Fd(), TCOFLUSH) == 0 && ok;
     }
     return ok;
 }
@@ -224,7 +224,7 @@ bool SerialRead(SerialHandle h, SerialOverlapped&, void* buffer, uint32_t count,
     if (count == 0) {
         return true;
     }
-    const ssize_t n = Sys().read(port->fd(), buffer, count);
+    const ssize_t n = Sys().read(port->Fd(), buffer, count);
     if (n < 0) {
         return errno == EAGAIN;
     }
@@ -256,7 +256,7 @@ bool SerialWrite(SerialHandle h, SerialOverlapped& ov, const void* data, uint32_
         }
     }
     serial_port::JoinWriter(*port);  // the previous write has completed: its event is signalled
-    ssize_t n = count == 0 ? 0 : Sys().write(port->fd(), data, count);
+    ssize_t n = count == 0 ? 0 : Sys().write(port->Fd(), data, count);
     if (n < 0) {
         if (errno != EAGAIN) {
             return false;

@@ -23,10 +23,10 @@ namespace {
 
 void SetVmin(Port& port, cc_t vmin) {
     termios tio{};
-    if (Sys().tcgetattr(port.fd(), &tio) == 0) {
+    if (Sys().tcgetattr(port.Fd(), &tio) == 0) {
         tio.c_cc[VMIN] = vmin;
         tio.c_cc[VTIME] = 0;
-        (void)Sys().tcsetattr(port.fd(), TCSANOW, &tio);
+        (void)Sys().tcsetattr(port.Fd(), TCSANOW, &tio);
     }
     port.vmin = vmin;
 }
@@ -69,7 +69,7 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
     }
     for (;;) {
         int queued = 0;
-        if (Sys().ioctl(port->fd(), FIONREAD, &queued) != 0) {
+        if (Sys().ioctl(port->Fd(), FIONREAD, &queued) != 0) {
             return false;
         }
         uint32_t found = 0;
@@ -99,7 +99,7 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
             return true;
         }
         // While old bytes wait unread, only their count can tell of new ones.
-        pollfd fds[2] = {{port->wake.Get(), POLLIN, 0}, {port->fd(), POLLIN, 0}};
+        pollfd fds[2] = {{port->wake.Get(), POLLIN, 0}, {port->Fd(), POLLIN, 0}};
         const int ready = Sys().poll(fds, queued > 0 ? 1 : 2, queued > 0 ? 1 : -1);
         if (ready < 0) {
             if (errno == EINTR) {
@@ -132,7 +132,7 @@ SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int
             SetVmin(*port, want);
         }
     }
-    pollfd fds[2] = {{port->fd(), POLLIN, 0}, {uiWake, POLLIN, 0}};
+    pollfd fds[2] = {{port->Fd(), POLLIN, 0}, {uiWake, POLLIN, 0}};
     const int timeout = static_cast<int>(std::min<uint32_t>(ms, INT_MAX));
     const int ready = Sys().poll(fds, uiWake >= 0 ? 2 : 1, timeout);
     if (ready < 0) {

@@ -67,7 +67,7 @@ struct Port {
     std::thread writer;
     std::atomic<bool> cancelWrite{false};
 
-    int fd() const { return device.Get(); }
+    int Fd() const { return device.Get(); }
 };
 
 // Makes the port findable by its device's descriptor, which is its handle.

@@ -41,7 +41,7 @@ void Signal(SerialAsyncState& state, bool on) {
 
 SerialHandle Register(std::shared_ptr<Port> port) {
     // A descriptor stays open until its record goes, so no later port can share its number.
-    const int fd = port->fd();
+    const int fd = port->Fd();
     std::lock_guard<std::mutex> lock(gPortsMutex);
     Ports()[fd] = std::move(port);
     return fd;

@@ -15,7 +15,7 @@ void CompleteWrite(std::shared_ptr<Port> port, std::shared_ptr<SerialAsyncState>
     size_t offset = 0;
     const size_t size = port->pending.size();
     while (offset < size && !port->cancelWrite.load()) {
-        pollfd p{port->fd(), POLLOUT, 0};
+        pollfd p{port->Fd(), POLLOUT, 0};
         const int ready = Sys().poll(&p, 1, 10);
         if (ready < 0 && errno != EINTR) {
             break;
@@ -26,7 +26,7 @@ void CompleteWrite(std::shared_ptr<Port> port, std::shared_ptr<SerialAsyncState>
         if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             break;
         }
-        const ssize_t n = Sys().write(port->fd(), port->pending.data() + offset, size - offset);
+        const ssize_t n = Sys().write(port->Fd(), port->pending.data() + offset, size - offset);
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
             break;
         }
