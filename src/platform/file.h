@@ -46,7 +46,9 @@ struct FileCalls {
 };
 
 // The table in use. Tests may replace single entries (keeping the old ones to call
-// through) and must put the native table back with RestoreFileCalls.
+// through) and must put the native table back with RestoreFileCalls. The entries are
+// plain stores, so swapping them is not safe while a poll thread runs: only while no
+// other thread uses a file.
 FileCalls& CurrentFileCalls();
 const FileCalls& NativeFileCalls();
 void RestoreFileCalls();

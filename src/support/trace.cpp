@@ -98,14 +98,12 @@ int FormatAndOutput(const char* format, va_list args) {
 
 }  // namespace
 
-namespace debug_slots {
-Slots& Current() {
+debug_slots::Slots& CurrentDebugSlots() {
     return gSlots;
 }
-void RestoreFallbacks() {
+void RestoreDebugSlots() {
     gSlots = kFallbacks;
 }
-}  // namespace debug_slots
 
 bool LoadDebugLibrary(ModuleHandle module) {
     if (hDebugLibrary != nullptr) {
@@ -131,7 +129,7 @@ bool LoadDebugLibrary(ModuleHandle module) {
 }
 
 void FreeDebugLibrary() {
-    debug_slots::RestoreFallbacks();
+    RestoreDebugSlots();
     if (hDebugLibrary != nullptr) {
         platform::CloseLibrary(hDebugLibrary);
         hDebugLibrary = nullptr;

@@ -64,9 +64,10 @@ struct Slots {
     HexDumpStartAddressFn hexDumpStartAddress;
     RemoteDebuggingEnableFn remoteDebuggingEnable;
 };
-
-// The slots as they are now; tests may replace them to watch the trace, and must
-// restore them (Restore puts the fallbacks back).
-Slots& Current();
-void RestoreFallbacks();
 }  // namespace debug_slots
+
+// The slots as they are now; tests may replace them to watch the trace, and must put
+// them back (RestoreDebugSlots puts the fallbacks back). The slots are plain stores, so
+// swapping them is not safe while a poll thread runs: only while no other thread traces.
+debug_slots::Slots& CurrentDebugSlots();
+void RestoreDebugSlots();

@@ -20,8 +20,9 @@ namespace {
 const char kName[] = "Kovra TQ8/ZEL 5000";
 WindowHandle const kWindow = reinterpret_cast<WindowHandle>(0x4711);
 
-std::unique_ptr<RS232> OpenPort(const char* name = kName, uint32_t rate = 9600, int stop = 0) {
-    return std::make_unique<RS232>(kWindow, name, kPeerPort, rate, 8, stop, 'N', 4096, 512);
+std::unique_ptr<RS232> OpenPort(const char* name = kName, uint32_t rate = 9600, int stop = 0,
+                                char parity = 'N') {
+    return std::make_unique<RS232>(kWindow, name, kPeerPort, rate, 8, stop, parity, 4096, 512);
 }
 
 size_t CountEntries(const char* dir) {
@@ -99,11 +100,11 @@ int CountingClose(int fd) {
         std::lock_guard<std::mutex> lock(gCloseMutex);
         ++gCloses[fd];
     }
-    return platform::serial_sys::Defaults().close(fd);
+    return platform::NativeSerialCalls().close(fd);
 }
 int gOpened = -1;
 int RememberingOpen(const char* path, int flags) {
-    gOpened = platform::serial_sys::Defaults().open(path, flags);
+    gOpened = platform::NativeSerialCalls().open(path, flags);
     return gOpened;
 }
 
@@ -112,15 +113,19 @@ TEST_F(Rs232, FailedOpensShowOneBoxRunNoThreadAndCloseNothingTwice) {
         const char* what;
         const char* device;  // nullptr: the peer's pty
         int stopChoice;
+        char parity;
         bool secondOpen;
         std::string caption;
         int error;
     } cases[] = {
-        {"missing device", "/nonexistent/tty", 0, false, std::string(kName) + ": COM5", ENOENT},
-        {"not a terminal", "/dev/null", 0, false, std::string(kName) + ": COM5", ENOTTY},
-        {"busy", nullptr, 0, true, std::string(kName) + ": COM5", EBUSY},
-        {"mode refused", nullptr, 1, false, "baud=9600 parity=N data=8 stop=1.5", EINVAL},
-        {"stop choice unknown", nullptr, 7, false, "baud=9600 parity=N data=8 stop=", EINVAL},
+        {"missing device", "/nonexistent/tty", 0, 'N', false, std::string(kName) + ": COM5",
+         ENOENT},
+        {"not a terminal", "/dev/null", 0, 'N', false, std::string(kName) + ": COM5", ENOTTY},
+        {"busy", nullptr, 0, 'N', true, std::string(kName) + ": COM5", EBUSY},
+        {"mode refused", nullptr, 1, 'N', false, "baud=9600 parity=N data=8 stop=1.5", EINVAL},
+        {"stop choice unknown", nullptr, 7, 'N', false, "baud=9600 parity=N data=8 stop=", EINVAL},
+        {"parity the pty drops", nullptr, 0, 'M', false, "baud=9600 parity=M data=8 stop=1",
+         EINVAL},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -146,7 +151,7 @@ TEST_F(Rs232, FailedOpensShowOneBoxRunNoThreadAndCloseNothingTwice) {
         faults.Edit().open = RememberingOpen;
         faults.Install();
 
-        auto port = OpenPort(kName, 9600, c.stopChoice);
+        auto port = OpenPort(kName, 9600, c.stopChoice, c.parity);
         EXPECT_EQ(port->fOpen, 0);
         EXPECT_EQ(port->nInitResult, 0);
         const auto boxes = scripted::Boxes();
@@ -212,8 +217,8 @@ TEST_F(Rs232, WritesDumpFirstAndArriveWhole) {
 // Every descriptor takes at most three bytes per call (an eventfd takes eight or none,
 // so the wake-ups of the event wait are left whole).
 ssize_t ShortWrite(int fd, const void* data, size_t count) {
-    return platform::serial_sys::Defaults().write(fd, data,
-                                                  count == 8 ? count : std::min<size_t>(count, 3));
+    return platform::NativeSerialCalls().write(fd, data,
+                                               count == 8 ? count : std::min<size_t>(count, 3));
 }
 
 TEST_F(Rs232, ShortWritesAreCompletedInOrderInTheBackground) {
@@ -241,10 +246,10 @@ std::atomic<int> gStalledFd{-1};
 // The device takes two bytes and then nothing more; other descriptors work.
 ssize_t StallingWrite(int fd, const void* data, size_t count) {
     if (fd != gStalledFd.load()) {
-        return platform::serial_sys::Defaults().write(fd, data, count);
+        return platform::NativeSerialCalls().write(fd, data, count);
     }
     if (gStallAfter.fetch_sub(1) > 0) {
-        return platform::serial_sys::Defaults().write(fd, data, std::min<size_t>(count, 2));
+        return platform::NativeSerialCalls().write(fd, data, std::min<size_t>(count, 2));
     }
     errno = EAGAIN;
     return -1;

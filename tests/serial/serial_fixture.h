@@ -32,15 +32,15 @@ inline bool Eventually(const std::function<bool()>& pred, int ms = 5000) {
 // back at the end of its life.
 class FaultTable {
   public:
-    FaultTable() : table_(platform::serial_sys::Defaults()) {}
-    ~FaultTable() { platform::serial_sys::Restore(); }
+    FaultTable() : table_(platform::NativeSerialCalls()) {}
+    ~FaultTable() { platform::RestoreSerialCalls(); }
     FaultTable(const FaultTable&) = delete;
     FaultTable& operator=(const FaultTable&) = delete;
-    platform::serial_sys::Table& Edit() { return table_; }
-    void Install() { platform::serial_sys::Install(&table_); }
+    platform::SerialCalls& Edit() { return table_; }
+    void Install() { platform::SetSerialCalls(table_); }
 
   private:
-    platform::serial_sys::Table table_;
+    platform::SerialCalls table_;
 };
 
 class PeerTest : public ::testing::Test {

@@ -3,8 +3,10 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -127,7 +129,7 @@ int FailingEventFd(unsigned, int) {
 int gClosedFd = -1;
 int RememberClose(int fd) {
     gClosedFd = fd;
-    return platform::serial_sys::Defaults().close(fd);
+    return platform::NativeSerialCalls().close(fd);
 }
 
 using SerialService = PeerTest;
@@ -221,13 +223,54 @@ TEST_F(SerialService, EventsThatMeetAreReportedTogether) {
     EXPECT_TRUE(platform::SerialClose(h));
 }
 
+std::atomic<int> gWatchedFd{-1};
+std::atomic<int> gWatchedCloses{0};
+int CountWatchedClose(int fd) {
+    if (fd == gWatchedFd.load()) {
+        ++gWatchedCloses;
+    }
+    return platform::NativeSerialCalls().close(fd);
+}
+
+TEST_F(SerialService, CloseEndsAWaitOnAnotherThreadAndClosesTheDeviceOnce) {
+    FaultTable faults;
+    faults.Edit().close = CountWatchedClose;
+    faults.Install();
+    for (int round = 0; round < 50; ++round) {
+        const platform::SerialHandle h = platform::SerialOpen("COM5");
+        ASSERT_NE(h, platform::kInvalidSerialHandle);
+        gWatchedFd = static_cast<int>(h);
+        gWatchedCloses = 0;
+        ASSERT_TRUE(platform::SerialSetEventMask(h, platform::kEvRxChar));
+        std::atomic<bool> waiting{false};
+        bool ok = true;
+        uint32_t events = 99;
+        uint32_t error = 0;
+        std::thread waiter([&] {
+            waiting = true;
+            ok = platform::SerialWaitEvent(h, events);
+            error = platform::LastError();
+        });
+        ASSERT_TRUE(Eventually([&] { return waiting.load(); }));
+        if (round % 2 == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));  // well into its poll
+        }
+        EXPECT_TRUE(platform::SerialClose(h));
+        waiter.join();
+        EXPECT_FALSE(ok) << "the wait ends with the port";
+        EXPECT_EQ(error, static_cast<uint32_t>(EBADF));
+        EXPECT_EQ(gWatchedCloses.load(), 1) << "the device closes once, when the wait is over";
+    }
+    gWatchedFd = -1;
+}
+
 int gFailingRequest = 0;
 int IoctlFailing(int fd, unsigned long request, void* argument) {
     if (static_cast<int>(request) == gFailingRequest) {
         errno = ENXIO;
         return -1;
     }
-    return platform::serial_sys::Defaults().ioctl(fd, request, argument);
+    return platform::NativeSerialCalls().ioctl(fd, request, argument);
 }
 ssize_t ReadFailing(int, void*, size_t) {
     errno = ENXIO;
@@ -254,6 +297,69 @@ TEST_F(SerialService, VanishedDeviceErrorsReachTheCaller) {
     EXPECT_FALSE(platform::SerialRead(h, ov, buffer, sizeof buffer, read));
     EXPECT_EQ(read, 0U);
     platform::SerialCloseOverlapped(ov);
+    EXPECT_TRUE(platform::SerialClose(h));
+}
+
+// A driver that takes every setting without a word and answers with what it was last
+// given, less the flags it drops. (A pty's own answers to the same request differ from
+// one call to the next.)
+tcflag_t gDropped = 0;
+bool gWasSet = false;
+tcflag_t gKept = 0;
+int DroppingSet(int, int, const termios* tio) {
+    gKept = tio->c_cflag & ~gDropped;
+    gWasSet = true;
+    return 0;
+}
+int AnsweringGet(int fd, termios* tio) {
+    const int result = platform::NativeSerialCalls().tcgetattr(fd, tio);
+    if (result == 0 && gWasSet) {
+        tio->c_cflag = gKept;
+    }
+    return result;
+}
+
+TEST_F(SerialService, SettingsTheDriverDropsRefuseTheMode) {
+    const platform::SerialHandle h = platform::SerialOpen("COM5");
+    ASSERT_NE(h, platform::kInvalidSerialHandle);
+    const auto set = [&](const char* mode) {
+        DeviceControl dcb;
+        EXPECT_TRUE(platform::SerialBuildDeviceControl(mode, dcb));
+        errno = 0;
+        return platform::SerialSetState(h, dcb);
+    };
+    {
+        FaultTable faults;
+        faults.Edit().tcsetattr = DroppingSet;
+        faults.Edit().tcgetattr = AnsweringGet;
+        faults.Install();
+        struct {
+            const char* mode;
+            tcflag_t dropped;
+            bool ok;
+        } cases[] = {
+            {"baud=9600 parity=M data=8 stop=1", 0, true},
+            {"baud=9600 parity=M data=8 stop=1", CMSPAR, false},
+            {"baud=9600 parity=S data=8 stop=1", 0, true},
+            {"baud=9600 parity=S data=8 stop=1", CMSPAR, false},
+            {"baud=9600 parity=N data=5 stop=1.5", 0, true},
+            {"baud=9600 parity=N data=5 stop=1.5", CSTOPB, false},
+            {"baud=9600 parity=E data=7 stop=2", 0, true},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.mode << ", dropped " << c.dropped);
+            gDropped = c.dropped;
+            gWasSet = false;
+            EXPECT_EQ(set(c.mode), c.ok);
+            if (!c.ok) {
+                EXPECT_EQ(platform::LastError(), static_cast<uint32_t>(EINVAL));
+            }
+        }
+    }
+    // A pseudo-terminal keeps no parity at all, whether or not it says so.
+    EXPECT_FALSE(set("baud=9600 parity=M data=8 stop=1"));
+    EXPECT_EQ(platform::LastError(), static_cast<uint32_t>(EINVAL));
+    EXPECT_TRUE(set("baud=9600 parity=N data=8 stop=1")) << "the port takes the next mode";
     EXPECT_TRUE(platform::SerialClose(h));
 }
 

@@ -183,7 +183,7 @@ class Win32Serial : public ::testing::Test {
   protected:
     void SetUp() override {
         gPort = &port;
-        table = platform::serial_sys::Defaults();
+        table = platform::NativeSerialCalls();
         table.CreateFileA = FakeCreateFile;
         table.CloseHandle = FakeCloseHandle;
         table.SetupComm = FakeSetupComm;
@@ -200,11 +200,11 @@ class Win32Serial : public ::testing::Test {
         table.WriteFile = FakeWriteFile;
         table.GetOverlappedResult = FakeGetOverlappedResult;
         table.CancelIo = FakeCancelIo;
-        platform::serial_sys::Install(&table);
+        platform::SetSerialCalls(table);
         scripted::Reset();
     }
     void TearDown() override {
-        platform::serial_sys::Restore();
+        platform::RestoreSerialCalls();
         gPort = nullptr;
     }
     std::unique_ptr<RS232> Open() {
@@ -220,7 +220,7 @@ class Win32Serial : public ::testing::Test {
     }
 
     FakePort port;
-    platform::serial_sys::Table table{};
+    platform::SerialCalls table{};
     TraceLevels levels{5};
     TraceCapture trace;
 };

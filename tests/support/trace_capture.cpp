@@ -31,15 +31,15 @@ void CaptureDumpAt(const void* data, unsigned count, const char* label, unsigned
 
 }  // namespace
 
-TraceCapture::TraceCapture() : saved_(debug_slots::Current()) {
+TraceCapture::TraceCapture() : saved_(CurrentDebugSlots()) {
     Clear();
-    debug_slots::Current().outputSourceNoParam = CaptureLine;
-    debug_slots::Current().hexDump = CaptureDump;
-    debug_slots::Current().hexDumpStartAddress = CaptureDumpAt;
+    CurrentDebugSlots().outputSourceNoParam = CaptureLine;
+    CurrentDebugSlots().hexDump = CaptureDump;
+    CurrentDebugSlots().hexDumpStartAddress = CaptureDumpAt;
 }
 
 TraceCapture::~TraceCapture() {
-    debug_slots::Current() = saved_;
+    CurrentDebugSlots() = saved_;
 }
 
 std::vector<std::string> TraceCapture::Lines() const {

@@ -51,7 +51,7 @@ std::vector<std::string> TestLog::Lines() const {
 }
 
 std::vector<bool> BoundSlots(const debug_slots::Slots& fallbacks) {
-    const debug_slots::Slots& now = debug_slots::Current();
+    const debug_slots::Slots& now = CurrentDebugSlots();
     return {now.outputSource != fallbacks.outputSource,
             now.outputSourceNoParam != fallbacks.outputSourceNoParam,
             now.outputConst != fallbacks.outputConst,
@@ -62,5 +62,5 @@ std::vector<bool> BoundSlots(const debug_slots::Slots& fallbacks) {
 
 debug_slots::Slots FallbackSlots() {
     FreeDebugLibrary();
-    return debug_slots::Current();
+    return CurrentDebugSlots();
 }

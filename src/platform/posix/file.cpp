@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/posix/unique_fd.h"
+
 namespace platform {
 namespace {
 
@@ -43,13 +45,13 @@ FileHandle NativeOpen(const char* path, uint32_t access, uint32_t /*share*/, uin
     if (fd < 0) {
         return kInvalidFile;
     }
+    UniqueFd owned(fd);
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
         errno = EISDIR;
         return kInvalidFile;
     }
-    return fd;
+    return owned.Release();
 }
 
 bool NativeRead(FileHandle file, void* data, uint32_t count, uint32_t* done) {

@@ -8,22 +8,23 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/posix/unique_fd.h"
+
 namespace platform {
 
 ReadResult ReadWholeFile(const std::string& path, std::string& data) {
     data.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Error;
     }
     char chunk[4096];
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            ::close(fd);
             return ReadResult::Error;
         }
         if (n == 0) {
@@ -31,7 +32,6 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
         }
         data.append(chunk, static_cast<size_t>(n));
     }
-    ::close(fd);
     return ReadResult::Ok;
 }
 
@@ -57,14 +57,14 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
         return false;
     }
     std::string temp = path + ".tmpXXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
+    UniqueFd fd(::mkstemp(temp.data()));
+    if (!fd) {
         return false;
     }
     size_t done = 0;
     bool ok = true;
     while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        const ssize_t n = ::write(fd.Get(), data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -74,17 +74,16 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
         }
         done += static_cast<size_t>(n);
     }
-    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::fchmod(fd.Get(), 0644) == 0 && ::fsync(fd.Get()) == 0;
+    ok = fd.Close() && ok;
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
     // Make the rename itself durable.
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
+    const UniqueFd dfd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dfd) {
+        ::fsync(dfd.Get());
     }
     return true;
 }

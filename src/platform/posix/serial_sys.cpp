@@ -5,9 +5,8 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#include <atomic>
 
-namespace platform::serial_sys {
+namespace platform {
 namespace {
 
 int Open(const char* path, int flags) {
@@ -20,24 +19,13 @@ int EventFd(unsigned initial, int flags) {
     return ::eventfd(initial, flags);
 }
 
-constexpr Table kDefaults{Open,        ::close,   ::read,  ::write, Ioctl,  ::tcgetattr,
-                          ::tcsetattr, ::tcflush, ::flock, ::poll,  EventFd};
-
-std::atomic<const Table*> gCurrent{&kDefaults};
+constexpr SerialCalls kNative{Open,        ::close,   ::read,  ::write, Ioctl,  ::tcgetattr,
+                              ::tcsetattr, ::tcflush, ::flock, ::poll,  EventFd};
 
 }  // namespace
 
-const Table& Current() {
-    return *gCurrent.load(std::memory_order_acquire);
-}
-const Table& Defaults() {
-    return kDefaults;
-}
-void Install(const Table* table) {
-    gCurrent.store(table, std::memory_order_release);
-}
-void Restore() {
-    gCurrent.store(&kDefaults, std::memory_order_release);
+const SerialCalls& NativeSerialCalls() {
+    return kNative;
 }
 
-}  // namespace platform::serial_sys
+}  // namespace platform

@@ -1,15 +1,17 @@
 #pragma once
 // Every system call of the POSIX serial service goes through this table, so tests can
 // force short writes, stalls, errors and a vanished device. Each entry has the system
-// call's own result and errno convention.
+// call's own result and errno convention. Switching tables: platform/serial_calls.h.
 
 #include <poll.h>
 #include <sys/types.h>
 #include <termios.h>
 
-namespace platform::serial_sys {
+#include "platform/serial_calls.h"
 
-struct Table {
+namespace platform {
+
+struct SerialCalls {
     int (*open)(const char* path, int flags);
     int (*close)(int fd);
     ssize_t (*read)(int fd, void* buffer, size_t count);
@@ -23,12 +25,4 @@ struct Table {
     int (*eventfd)(unsigned initial, int flags);
 };
 
-// The table in use. Tests install a table of their own (which must live until it is
-// replaced) and put the defaults back with Restore(); the switch is atomic, so a port's
-// poll thread may keep running meanwhile.
-const Table& Current();
-const Table& Defaults();
-void Install(const Table* table);
-void Restore();
-
-}  // namespace platform::serial_sys
+}  // namespace platform

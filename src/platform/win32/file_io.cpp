@@ -2,13 +2,16 @@
 
 #include <windows.h>
 
+#include "platform/win32/unique_handle.h"
+
 namespace platform {
 
 ReadResult ReadWholeFile(const std::string& path, std::string& data) {
     data.clear();
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         const DWORD err = ::GetLastError();
         return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
                                                                           : ReadResult::Error;
@@ -17,7 +20,7 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
     DWORD got = 0;
     ReadResult result = ReadResult::Ok;
     for (;;) {
-        if (!::ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+        if (!::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr)) {
             result = ReadResult::Error;
             break;
         }
@@ -26,7 +29,6 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
         }
         data.append(chunk, got);
     }
-    ::CloseHandle(file);
     return result;
 }
 
@@ -56,17 +58,18 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     if (::GetTempFileNameA(dir.c_str(), "tq8", 0, temp) == 0) {
         return false;
     }
-    HANDLE file = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueHandle file(::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         ::DeleteFileA(temp);
         return false;
     }
     DWORD written = 0;
-    bool ok = ::WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-              written == data.size();
-    ok = ::FlushFileBuffers(file) && ok;
-    ok = ::CloseHandle(file) && ok;
+    bool ok =
+        ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+        written == data.size();
+    ok = ::FlushFileBuffers(file.Get()) && ok;
+    ok = file.Close() && ok;
     if (!ok ||
         !::MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ::DeleteFileA(temp);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/win32/unique_handle.h"
+
 namespace platform {
 
 namespace {
@@ -42,11 +44,13 @@ bool ProfileWriteString(const char* section, const char* key, const char* value,
     }
     // Drop the profile cache's hold on the copy before it is moved.
     ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, tempPath.c_str());
-    HANDLE file = ::CreateFileA(temp, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        ::FlushFileBuffers(file);
-        ::CloseHandle(file);
+    {
+        const UniqueHandle file(::CreateFileA(temp, GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            ::FlushFileBuffers(file.Get());
+        }
     }
     if (!::MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ::DeleteFileA(temp);

@@ -8,16 +8,19 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/serial_ports.h"
 #include "platform/win32/serial_dcb.h"
 #include "platform/win32/serial_sys.h"
+#include "platform/win32/unique_handle.h"
 
 namespace platform {
 
 struct SerialAsyncState {
+    UniqueHandle event;  // the record's manual-reset event, also in ov.hEvent
     OVERLAPPED ov{};
     HANDLE file = INVALID_HANDLE_VALUE;  // the port of the operation last started
     std::vector<uint8_t> buffer;         // a write's bytes until the device has taken them
@@ -25,34 +28,41 @@ struct SerialAsyncState {
 
 namespace {
 
-const serial_sys::Table& Sys() {
-    return serial_sys::Current();
+const SerialCalls& Sys() {
+    return CurrentSerialCalls();
+}
+
+// Closes through the table in use, so that a test's table sees every close.
+BOOL CloseThroughCalls(HANDLE h) {
+    return Sys().CloseHandle(h);
 }
 
 // A wait for data looks at the queue at least this often, should a notification of the
 // event wait ever be missed.
 constexpr DWORD kDataWaitSliceMs = 10;
 
+// The events live as long as the record, so a wait still running on another thread when
+// the port is closed keeps handles that are its own.
 struct Port {
-    HANDLE data = nullptr;       // set when characters have arrived
-    HANDLE waitEvent = nullptr;  // the event wait's own overlapped event
+    BasicUniqueHandle<CloseThroughCalls> file;
+    UniqueHandle data;       // set when characters have arrived
+    UniqueHandle waitEvent;  // the event wait's own overlapped event
 };
 
 std::mutex gPortsMutex;
-std::map<SerialHandle, Port>& Ports() {
-    static std::map<SerialHandle, Port> ports;
+std::map<SerialHandle, std::shared_ptr<Port>>& Ports() {
+    static std::map<SerialHandle, std::shared_ptr<Port>> ports;
     return ports;
 }
 
-bool FindPort(SerialHandle h, Port& port) {
+std::shared_ptr<Port> FindPort(SerialHandle h) {
     std::lock_guard<std::mutex> lock(gPortsMutex);
     auto it = Ports().find(h);
     if (it == Ports().end()) {
         ::SetLastError(ERROR_INVALID_HANDLE);
-        return false;
+        return nullptr;
     }
-    port = it->second;
-    return true;
+    return it->second;
 }
 
 HANDLE Native(SerialHandle h) {
@@ -71,10 +81,11 @@ std::string SerialDefaultDevice(int port) {
 
 bool SerialCreateOverlapped(SerialOverlapped& ov, bool signalled) {
     auto state = std::make_shared<SerialAsyncState>();
-    state->ov.hEvent = ::CreateEventA(nullptr, TRUE, signalled ? TRUE : FALSE, nullptr);
-    if (state->ov.hEvent == nullptr) {
+    state->event.Reset(::CreateEventA(nullptr, TRUE, signalled ? TRUE : FALSE, nullptr));
+    if (!state->event) {
         return false;
     }
+    state->ov.hEvent = state->event.Get();
     ov.state = std::move(state);
     return true;
 }
@@ -90,10 +101,6 @@ void SerialCloseOverlapped(SerialOverlapped& ov) {
         Sys().CancelIo(state.file);
         Sys().GetOverlappedResult(state.file, &state.ov, &done, TRUE);
     }
-    if (state.ov.hEvent != nullptr) {
-        ::CloseHandle(state.ov.hEvent);
-        state.ov.hEvent = nullptr;
-    }
     ov.state.reset();
 }
 
@@ -107,34 +114,25 @@ bool SerialWaitOverlapped(const SerialOverlapped& ov, uint32_t ms) {
 
 SerialHandle SerialOpen(const std::string& portName) {
     const std::string path = SerialDevicePath(portName);
-    HANDLE h = Sys().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    auto port = std::make_shared<Port>();
+    port->file.Reset(Sys().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!port->file) {
         return kInvalidSerialHandle;
     }
-    Port port;
-    port.data = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    port.waitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (port.data == nullptr || port.waitEvent == nullptr) {
-        const DWORD code = ::GetLastError();
-        if (port.data != nullptr) {
-            ::CloseHandle(port.data);
-        }
-        if (port.waitEvent != nullptr) {
-            ::CloseHandle(port.waitEvent);
-        }
-        Sys().CloseHandle(h);
-        ::SetLastError(code);
+    port->data.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    port->waitEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!port->data || !port->waitEvent) {
         return kInvalidSerialHandle;
     }
-    const auto handle = reinterpret_cast<SerialHandle>(h);
+    const auto handle = reinterpret_cast<SerialHandle>(port->file.Get());
     std::lock_guard<std::mutex> lock(gPortsMutex);
-    Ports()[handle] = port;
+    Ports()[handle] = std::move(port);
     return handle;
 }
 
 bool SerialClose(SerialHandle h) {
-    Port port;
+    std::shared_ptr<Port> port;
     {
         std::lock_guard<std::mutex> lock(gPortsMutex);
         auto it = Ports().find(h);
@@ -142,13 +140,12 @@ bool SerialClose(SerialHandle h) {
             ::SetLastError(ERROR_INVALID_HANDLE);
             return false;
         }
-        port = it->second;
+        port = std::move(it->second);
         Ports().erase(it);
     }
-    const BOOL closed = Sys().CloseHandle(Native(h));
-    ::CloseHandle(port.data);
-    ::CloseHandle(port.waitEvent);
-    return closed != FALSE;
+    // The device closes now, which ends what is pending on it; the events go with the
+    // last holder of the record.
+    return port->file.Close();
 }
 
 bool SerialSetupQueues(SerialHandle h, uint32_t rxSize, uint32_t txSize) {
@@ -204,19 +201,19 @@ bool SerialSetEventMask(SerialHandle h, uint32_t mask) {
 }
 
 bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
-    Port port;
-    if (!FindPort(h, port)) {
+    const std::shared_ptr<Port> port = FindPort(h);
+    if (!port) {
         return false;
     }
     // Characters that came while no wait was pending raise no event of their own.
     DWORD errors = 0;
     COMSTAT stat{};
     if (Sys().ClearCommError(Native(h), &errors, &stat) && stat.cbInQue > 0) {
-        ::SetEvent(port.data);
+        ::SetEvent(port->data.Get());
     }
     OVERLAPPED ov{};
-    ov.hEvent = port.waitEvent;
-    ::ResetEvent(port.waitEvent);
+    ov.hEvent = port->waitEvent.Get();
+    ::ResetEvent(port->waitEvent.Get());
     DWORD mask = 0;
     if (!Sys().WaitCommEvent(Native(h), &mask, &ov)) {
         if (::GetLastError() != ERROR_IO_PENDING) {
@@ -233,7 +230,7 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
         }
     }
     if ((mask & EV_RXCHAR) != 0) {
-        ::SetEvent(port.data);
+        ::SetEvent(port->data.Get());
     }
     events = mask;
     return true;
@@ -307,11 +304,12 @@ bool SerialWrite(SerialHandle h, SerialOverlapped& ov, const void* data, uint32_
 }
 
 SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int) {
-    Port port;
-    if (!FindPort(h, port)) {
+    const std::shared_ptr<Port> port = FindPort(h);
+    if (!port) {
         return SerialWaitResult::Failed;
     }
-    ::ResetEvent(port.data);
+    HANDLE data = port->data.Get();
+    ::ResetEvent(data);
     DWORD errors = 0;
     COMSTAT stat{};
     if (!Sys().ClearCommError(Native(h), &errors, &stat)) {
@@ -322,7 +320,7 @@ SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int
     }
     const DWORD slice = std::min<DWORD>(ms, kDataWaitSliceMs);
     const DWORD result =
-        Sys().MsgWaitForMultipleObjectsEx(1, &port.data, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        Sys().MsgWaitForMultipleObjectsEx(1, &data, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (result == WAIT_OBJECT_0) {
         return SerialWaitResult::Data;
     }

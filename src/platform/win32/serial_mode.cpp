@@ -10,7 +10,7 @@ namespace platform {
 
 bool SerialBuildDeviceControl(const char* mode, DeviceControl& dcb) {
     DCB native = ToDcb(dcb);
-    if (!serial_sys::Current().BuildCommDCBA(mode, &native)) {
+    if (!CurrentSerialCalls().BuildCommDCBA(mode, &native)) {
         return false;
     }
     dcb = FromDcb(native);

@@ -1,12 +1,15 @@
 #pragma once
 // Every system call of the Win32 serial service goes through this table, so tests can
 // force failures, stalls and a vanished device (ERROR_BAD_COMMAND and friends).
+// Switching tables: platform/serial_calls.h.
 
 #include <windows.h>
 
-namespace platform::serial_sys {
+#include "platform/serial_calls.h"
 
-struct Table {
+namespace platform {
+
+struct SerialCalls {
     HANDLE(WINAPI* CreateFileA)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
     BOOL(WINAPI* CloseHandle)(HANDLE);
     BOOL(WINAPI* SetupComm)(HANDLE, DWORD, DWORD);
@@ -27,11 +30,4 @@ struct Table {
     DWORD(WINAPI* MsgWaitForMultipleObjectsEx)(DWORD, const HANDLE*, DWORD, DWORD, DWORD);
 };
 
-// The table in use. Tests install a table of their own (which must live until it is
-// replaced) and put the defaults back with Restore().
-const Table& Current();
-const Table& Defaults();
-void Install(const Table* table);
-void Restore();
-
-}  // namespace platform::serial_sys
+}  // namespace platform
