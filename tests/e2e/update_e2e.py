@@ -123,8 +123,24 @@ class UpdateTest(unittest.TestCase):
         self.assertIn("Download completed", run.stdout)
         self.assertEqual(machine.transcript_lines(),
                          download_phase(folder, state_before, count_before))
+        self.assertFlashHolds(machine, folder)
         self.assertMachine(count_before + 1, 2)
         return machine
+
+    def assertFlashHolds(self, machine, folder):
+        """The machine's own sums over its flash after the download are those of the files:
+        the data arrived, not only a matching trailer."""
+        reports = {}
+        with open(machine.transcript) as f:
+            for line in f:
+                if line.startswith("CHECKSUM "):
+                    fields = dict(field.split("=") for field in line.split()[1:])
+                    reports[int(fields["area"])] = fields
+        for area, name in ((1, PROG), (2, TEXT)):
+            start, image = harness.load_image(os.path.join(folder, name))
+            self.assertEqual(int(reports[area]["start"], 16), start)
+            self.assertEqual(int(reports[area]["end"], 16), start + len(image) - 1)
+            self.assertEqual(int(reports[area]["calc"], 16), harness.check_values(image)[1])
 
 
 class CompleteUpdate(UpdateTest):
