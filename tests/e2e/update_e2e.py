@@ -275,11 +275,12 @@ class EndsBeforeTheDownload(UpdateTest):
         ])
 
 
-class DownloadFaults(UpdateTest):
-    """Each fault in the first download: a failed update that still ends the download phase
+class DownloadPhaseFault(UpdateTest):
+    """A fault after the overview: a failed update that still ends the download phase
     properly, then an update without the fault that succeeds and counts both."""
 
     def fault_then_recovery(self, options, **phase):
+        """phase: how the failed run's exchange differs from a complete one."""
         folder = self.space.bundle(records=SHORT)
         machine = self.machine(*options)
         run = self.update(machine, folder, timeout=60)
@@ -299,6 +300,14 @@ class DownloadFaults(UpdateTest):
         lines[-1] = lines[-1].replace("-> ACK", f"-> {answer}")
         return lines
 
+    def text_then(self, *after):
+        """The complete text download, then the lines `after` (a failed query first)."""
+        folder = self.space.bundle(records=SHORT)
+        lines = harness.expected_download(folder, TEXT)
+        return lines + [after[0]] + [f"CHECKSUM {area}" for area in after[1:]]
+
+
+class BlockFaults(DownloadPhaseFault):
     def test_blocks_not_acknowledged(self):
         for block in (0, SHORT // 2, SHORT - 1):
             for option, answer in ((f"--block-noack={block}", "NOACK"),
@@ -309,6 +318,8 @@ class DownloadFaults(UpdateTest):
                                              program=self.program_until(block, answer),
                                              text=[], checksums=False)
 
+
+class TransferFaults(DownloadPhaseFault):
     def test_trailer_refused(self):
         program = self.program_until(SHORT, "ACK")
         # The machine names the values it expected: here the ones that were sent.
@@ -323,17 +334,6 @@ class DownloadFaults(UpdateTest):
                 self.fresh()
                 self.fault_then_recovery([option, "7"], program=[line], text=[],
                                          checksums=False)
-
-    def test_checksum_mismatch_in_each_area(self):
-        captions = ("Checksum failure (Bootloader)!", "Checksum failure (Application)!",
-                    "Checksum failure (Display-Texts)!")
-        for area in (0, 1, 2):
-            with self.subTest(area=area):
-                self.fresh()
-                # All three areas are still asked after the mismatch.
-                run = self.fault_then_recovery(["--checksum-mismatch", str(area)])
-                for index, caption in enumerate(captions):
-                    self.assertEqual(caption in run.stderr, index == area, caption)
 
     def test_refused_rate_switch_downloads_at_9600(self):
         # Neither side changes the rate, so the whole update runs at the old one.
@@ -360,6 +360,48 @@ class DownloadFaults(UpdateTest):
         # and only the next attempt counts.
         self.assertMachine(None, 1)
         self.complete_update(folder, count_before=0, state_before=1)
+
+
+class ChecksumFaults(DownloadPhaseFault):
+    def test_checksum_mismatch_in_each_area(self):
+        captions = ("Checksum failure (Bootloader)!", "Checksum failure (Application)!",
+                    "Checksum failure (Display-Texts)!")
+        for area in (0, 1, 2):
+            with self.subTest(area=area):
+                self.fresh()
+                # All three areas are still asked after the mismatch.
+                run = self.fault_then_recovery(["--checksum-mismatch", str(area)])
+                for index, caption in enumerate(captions):
+                    self.assertEqual(caption in run.stderr, index == area, caption)
+
+    def test_mismatches_in_two_areas_show_a_box_each_in_order(self):
+        run = self.fault_then_recovery(["--checksum-mismatch", "0", "--checksum-mismatch", "2"])
+        boxes = [line for line in run.stderr.splitlines() if line.startswith("== Error: ")]
+        self.assertEqual(boxes, ["== Error: Checksum failure (Bootloader)! ==",
+                                 "== Error: Checksum failure (Display-Texts)! ==",
+                                 "== Error: Download Failed! =="])
+
+    def test_failed_checksum_query_fails_the_update_but_not_the_other_areas(self):
+        for option, line in (("--nak", "NAK cmd=10"), ("--silent", "SILENT cmd=10")):
+            with self.subTest(option=option):
+                self.fresh()
+                # The first query (area 0) fails; areas 1 and 2 are still asked.
+                run = self.fault_then_recovery([option, "10:1"], checksums=False,
+                                               text=self.text_then(line, "area=1", "area=2"))
+                self.assertNotIn("Checksum failure", run.stderr)
+
+
+class UpdateRecord(UpdateTest):
+    def test_refused_record_leaves_a_successful_update(self):
+        folder = self.space.bundle(records=SHORT)
+        machine = self.machine("--nak", "5")
+        run = self.update(machine, folder)
+        self.finish(machine)
+        self.assertEqual(run.code, 0, run)
+        expected = download_phase(folder, 2, 0)
+        expected[-3:] = ["NAK cmd=5"] * 3
+        self.assertEqual(machine.transcript_lines(), expected)
+        self.assertMachine(None, 2)
 
 
 class Interrupt(UpdateTest):
