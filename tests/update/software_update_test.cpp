@@ -404,7 +404,12 @@ TEST_F(UpdateTest, AStopRequestedDuringTheDownloadTakesTheFailurePath) {
     EXPECT_EQ(sim_.ApplicationState(), 1);
     EXPECT_EQ(LinesStarting("CMD 5 WriteVariable id=62").size(), 1U);
     EXPECT_EQ(trace_.Count("{cr}*RawDownload: stopped by the operator"), 1U);
+    // The machine took the failure path's commands as commands: the next run reaches it.
     ClearTransferStop();
+    scripted::Reset();
+    scripted::SetDefaultAnswer(kIdYes);
+    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
+    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
 }
 
 TEST_F(UpdateTest, AMachineThatVanishesMidwayEndsTheUpdateWithTheFailureBox) {
