@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 #include "transcript.h"
@@ -56,34 +57,6 @@ constexpr uint64_t kNsPerMs = 1000000;
 constexpr uint64_t kNoHostRetryNs = 5 * kNsPerMs;
 constexpr uint64_t kSpinNs = 200 * 1000;
 
-// The pty's own round trip, a byte to the slave and one back, at its quickest: what the
-// host cannot avoid on this line and a wire would not have. Measured with the pty's own
-// slave before any host opens it; 0 when that does not work.
-uint64_t QuickestRoundTrip(int master, const char* slavePath) {
-    const int slave = open(slavePath, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0) {
-        return 0;
-    }
-    auto oneWay = [](int from, int to) -> uint64_t {
-        const uint8_t probe = 0;
-        const uint64_t sent = MonotonicNs();
-        pollfd ready{to, POLLIN, 0};
-        uint8_t byte;
-        if (write(from, &probe, 1) != 1 || poll(&ready, 1, 100) != 1 || read(to, &byte, 1) != 1) {
-            return UINT64_MAX;
-        }
-        return MonotonicNs() - sent;
-    };
-    uint64_t in = UINT64_MAX;
-    uint64_t out = UINT64_MAX;
-    for (int i = 0; i < 16; ++i) {
-        in = std::min(in, oneWay(slave, master));
-        out = std::min(out, oneWay(master, slave));
-    }
-    close(slave);
-    return in == UINT64_MAX || out == UINT64_MAX ? 0 : in + out;
-}
-
 bool ConfigureRaw(int fd, uint32_t rate) {
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
@@ -96,6 +69,44 @@ bool ConfigureRaw(int fd, uint32_t rate) {
     cfsetispeed(&tio, SpeedOf(rate));
     cfsetospeed(&tio, SpeedOf(rate));
     return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// The pty's own round trip at its quickest: a byte to a thread on the slave that sends it
+// straight back, as the quickest host would. What any host pays on this line and a wire
+// would not have. Measured on the pty's own slave before a host opens it; 0 when that
+// does not work.
+uint64_t QuickestRoundTrip(int master, const char* slavePath) {
+    const int slave = open(slavePath, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) {
+        return 0;
+    }
+    constexpr uint8_t kDone = 1;
+    std::thread echo([slave] {
+        for (;;) {
+            pollfd ready{slave, POLLIN, 0};
+            uint8_t byte = 0;
+            if (poll(&ready, 1, 200) != 1 || read(slave, &byte, 1) != 1 || byte == kDone ||
+                write(slave, &byte, 1) != 1) {
+                return;
+            }
+        }
+    });
+    uint64_t quickest = UINT64_MAX;
+    for (int i = 0; i < 16; ++i) {
+        const uint8_t probe = 0;
+        const uint64_t sent = MonotonicNs();
+        pollfd ready{master, POLLIN, 0};
+        uint8_t byte = 0;
+        if (write(master, &probe, 1) != 1 || poll(&ready, 1, 200) != 1 ||
+            read(master, &byte, 1) != 1) {
+            break;
+        }
+        quickest = std::min(quickest, MonotonicNs() - sent);
+    }
+    [[maybe_unused]] const ssize_t written = write(master, &kDone, 1);
+    echo.join();
+    close(slave);
+    return quickest == UINT64_MAX ? 0 : quickest;
 }
 
 }  // namespace
