@@ -18,7 +18,7 @@ Line and files:
   --pace                   delay every byte by its wire time, 10 bit times at the current rate;
                            the time is kept on the line's own clock: when an answer leaves
                            late (a busy system), the host's reply is dated back by as much,
-                           and the pty's own quickest round trip is not counted either
+                           and the pty's own typical round trip is not counted either
   --state FILE             keep variables and application state in FILE across runs
   --transcript FILE        append one line per frame seen and answered to FILE
   -v, --verbose            also print the transcript on standard error
