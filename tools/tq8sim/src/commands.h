@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "tq8sim/simulator.h"
@@ -22,7 +21,6 @@ struct CommandSpec {
 // The longest request of any command (StartDownload: guard, start, end).
 inline constexpr size_t kLongestRequest = 12;
 
-std::span<const CommandSpec> Commands();
 const CommandSpec* FindCommand(uint16_t code);
 const CommandSpec* FindCommand(std::string_view name);  // ignoring case
 

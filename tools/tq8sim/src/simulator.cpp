@@ -119,10 +119,6 @@ static_assert(std::all_of(kCommands.begin(), kCommands.end(),
 
 }  // namespace
 
-std::span<const CommandSpec> Commands() {
-    return kCommands;
-}
-
 const CommandSpec* FindCommand(uint16_t code) {
     const auto found = std::find_if(kCommands.begin(), kCommands.end(),
                                     [code](const CommandSpec& c) { return c.code == code; });
