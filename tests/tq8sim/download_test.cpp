@@ -1,6 +1,8 @@
 // The download exchange, the flash behind it and the memory map around it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "raw_host.h"
 
 namespace tq8sim_test {
@@ -166,6 +168,29 @@ TEST(Download, HostSpeakingDuringTheEraseCancelsTheDownload) {
     // A host that gave up waiting asks for the state: that is what it gets, no late ACK.
     EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
     EXPECT_TRUE(WaitForLine(rig.simulator, "-> CANCELLED"));
+}
+
+// The paced line may make up for its own late answers, never for the wire: a download
+// takes at least the wire time of every byte both ways plus the machine's own times.
+TEST(Download, PacedDownloadNeverBeatsTheWire) {
+    tq8sim::Options options;
+    options.pace = true;
+    options.rate = 38400;
+    options.eraseMsPerKiB = 3;
+    tq8sim::Simulator simulator(options);
+    ASSERT_TRUE(simulator.CreatePty());
+    ASSERT_TRUE(simulator.Start());
+    RawHost host(simulator.DevicePath(), 38400);
+    const Bytes data = Pattern(16 * 32, 5);
+    for (int run = 0; run < 2; ++run) {
+        const auto begin = std::chrono::steady_clock::now();
+        ASSERT_EQ(Download(host, 0x4000, data), Bytes(16 + 3, 0x06));
+        const auto took = std::chrono::steady_clock::now() - begin;
+        const double wireBytes = 3 + 1 + 12 + 1 + 16 * 33 + 5 + 1;
+        const auto bound = std::chrono::duration<double>(wireBytes * 10 / 38400 + 3e-3 +
+                                                         16 * options.programUsPerBlock / 1e6);
+        EXPECT_GE(took, bound) << "run " << run;
+    }
 }
 
 }  // namespace

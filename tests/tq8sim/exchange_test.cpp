@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "raw_host.h"
 
@@ -184,6 +186,24 @@ TEST(Exchanges, IncompleteFrameIsDroppedAfterTheGap) {
     rig.host.Send({0x00});
     EXPECT_TRUE(WaitForLine(rig.simulator, "TIMEOUT cmd=4 got=1"));
     EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
+}
+
+// Each command takes exactly its request: one byte short and the frame is dropped, the
+// next frame is a command again.
+TEST(Exchanges, EveryCommandWaitsForItsWholeRequest) {
+    Rig rig;
+    const std::pair<uint16_t, size_t> requests[] = {{4, 2},  {5, 4}, {6, 6},
+                                                    {7, 12}, {9, 4}, {10, 2}};
+    for (const auto& [code, size] : requests) {
+        SCOPED_TRACE(code);
+        rig.simulator.ClearTranscript();
+        EXPECT_EQ(rig.host.Exchange(Frame(code), 1), Bytes{0x06});
+        rig.host.Send(Bytes(size - 1, 0));
+        EXPECT_TRUE(WaitForLine(rig.simulator, "TIMEOUT cmd=" + std::to_string(code) +
+                                                   " got=" + std::to_string(size - 1)));
+        EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02}));
+    }
+    EXPECT_EQ(rig.simulator.DownloadsStarted(), 0u) << "a cut start request is no download";
 }
 
 TEST(Exchanges, BytesOutsideAFrameAreIgnored) {

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "raw_host.h"
+#include "tq8sim/arguments.h"
 
 namespace tq8sim_test {
 namespace {
@@ -120,6 +123,111 @@ INSTANTIATE_TEST_SUITE_P(Table, BlockFaults,
                                                       {0x06, 0x06, 0x06, 0x06, 0x06, 0x06, 0x15},
                                                       "TRAILER xor=0x00 sum=0x00002d00 -> NAK"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The update sends two downloads, the program image and then the texts: a fault aimed at
+// the second must leave the first alone and hit only its own.
+struct LaterDownloadFault {
+    const char* name;
+    std::function<void(tq8sim::Simulator&, uint32_t download)> inject;
+    Bytes answers;  // of the aimed download: frame ACK, start answer, blocks, trailer
+    const char* line;
+};
+
+class LaterDownloadFaults : public ::testing::TestWithParam<LaterDownloadFault> {};
+
+TEST_P(LaterDownloadFaults, HitOnlyTheDownloadTheyAreAimedAt) {
+    Rig rig;
+    const LaterDownloadFault& row = GetParam();
+    row.inject(rig.simulator, 2);
+    const Bytes texts(96, 0x3C);
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(64, 0x5A)), Bytes(5, 0x06));
+    rig.simulator.ClearTranscript();
+    EXPECT_EQ(Download(rig.host, tq8sim::kTextStart, texts, true, 300), row.answers);
+    EXPECT_TRUE(WaitForLine(rig.simulator, row.line));
+    EXPECT_EQ(rig.simulator.DownloadsStarted(), 2u);
+    EXPECT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02})) << "commands again";
+    EXPECT_EQ(Download(rig.host, tq8sim::kTextStart, texts), Bytes(6, 0x06)) << "the third";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LaterDownloadFaults,
+    ::testing::Values(
+        LaterDownloadFault{"EraseNak",
+                           [](auto& s, uint32_t d) { s.InjectEraseNak(d); },
+                           {0x06, 0x15},
+                           "DL start=0x00080000 end=0x0008005f -> NAK reason=injected"},
+        LaterDownloadFault{"EraseSilence",
+                           [](auto& s, uint32_t d) { s.InjectEraseSilence(d); },
+                           {0x06},
+                           "DL start=0x00080000 end=0x0008005f -> SILENT"},
+        LaterDownloadFault{"BlockNoAck",
+                           [](auto& s, uint32_t d) { s.InjectBlockNoAck(1, d); },
+                           {0x06, 0x06, 0x06},
+                           "BLOCK 1 addr=0x00080020 -> NOACK"},
+        LaterDownloadFault{"BlockWrongByte",
+                           [](auto& s, uint32_t d) { s.InjectBlockWrongByte(0, 0x15, d); },
+                           {0x06, 0x06, 0x15},
+                           "BLOCK 0 addr=0x00080000 -> BYTE 0x15"},
+        LaterDownloadFault{"TrailerNak",
+                           [](auto& s, uint32_t d) { s.InjectTrailerNak(d); },
+                           {0x06, 0x06, 0x06, 0x06, 0x06, 0x15},
+                           "TRAILER xor=0x00 sum=0x00001680 -> NAK"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Faults, RefusedAndSilentErasesLeaveTheFlashAsItWas) {
+    Rig rig;
+    ASSERT_EQ(Download(rig.host, 0x4000, Bytes(32, 0x11)), Bytes(4, 0x06));
+    rig.simulator.InjectEraseNak();
+    rig.simulator.InjectEraseSilence(rig.simulator.DownloadsStarted() + 2);
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(32, 0x22)), (Bytes{0x06, 0x15}));
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(32, 0x33), true, 300), Bytes{0x06});
+    EXPECT_EQ(rig.simulator.ReadMemory(0x4000, 32), Bytes(32, 0x11));
+    // The refused downloads count: the next is the fourth, and the checksum still tells
+    // of the first.
+    EXPECT_EQ(rig.simulator.DownloadsStarted(), 3u);
+    rig.host.Exchange(Frame(10), 1);
+    EXPECT_EQ(DWordAt(rig.host.Exchange(WordBytes(1), 16), 8), 32u * 0x11);
+}
+
+TEST(Faults, SlowEraseOfOneDownloadAddsToEveryErase) {
+    Rig rig;
+    rig.simulator.InjectSlowErase(20);
+    rig.simulator.InjectSlowErase(150, 2);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(Download(rig.host, 0x4000, Bytes(32, 0)).back(), 0x06);
+    }
+    const auto lines = rig.simulator.Transcript();
+    std::vector<std::string> erases;
+    for (const std::string& line : lines) {
+        if (line.rfind("DL ", 0) == 0) {
+            erases.push_back(line.substr(line.find("erase=")));
+        }
+    }
+    EXPECT_EQ(erases, (std::vector<std::string>{"erase=20ms", "erase=170ms", "erase=20ms"}));
+}
+
+TEST(Faults, ClearedFaultsKeepTheCountOfDownloads) {
+    Rig rig;
+    ASSERT_EQ(Download(rig.host, 0x4000, Bytes(32, 0)).back(), 0x06);
+    rig.simulator.InjectTrailerNak(2);
+    rig.simulator.ClearFaults();
+    rig.simulator.InjectBlockNoAck(0, 3);
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(32, 0)).back(), 0x06) << "cleared";
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(32, 0)), (Bytes{0x06, 0x06}));
+}
+
+TEST(Faults, ProgramWordsAimAtTheSecondDownloadInProcessToo) {
+    Rig rig;
+    std::string error;
+    ASSERT_TRUE(tq8sim::ApplyArguments(
+        rig.simulator, {"--block-noack", "0", "--in-download", "2", "--erase-nak"}, &error))
+        << error;
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(32, 0)), (Bytes{0x06, 0x06}));
+    EXPECT_EQ(Download(rig.host, 0x4000, Bytes(32, 0)), (Bytes{0x06, 0x15}));
+    EXPECT_FALSE(tq8sim::ApplyArguments(rig.simulator, {"--pace"}, &error));
+    EXPECT_NE(error.find("already made"), std::string::npos);
+    EXPECT_FALSE(tq8sim::ApplyArguments(rig.simulator, {"--in-download", "0"}, &error));
+}
 
 TEST(Faults, ChecksumMismatchHitsOnlyItsArea) {
     Rig rig;

@@ -79,14 +79,24 @@ TEST(FaultSet, CountsRunOutAndDownloadFaultsAreTakenOnce) {
     faults.SetCommand(5, {CommandFault::Kind::kSilence, 0, 0});
     EXPECT_FALSE(faults.TakeCommand(5)) << "count 0 clears";
 
-    faults.SetBlockNoAck(3);
-    faults.SetTrailerNak();
+    faults.PlanDownload(0).noAckBlock = 3;
+    faults.PlanDownload(0).trailerNak = true;
+    faults.PlanDownload(3).erase = DownloadFaults::Erase::kNak;
     const DownloadFaults taken = faults.TakeDownload();
     EXPECT_EQ(taken.noAckBlock, 3u);
     EXPECT_TRUE(taken.trailerNak);
-    const DownloadFaults next = faults.TakeDownload();
-    EXPECT_FALSE(next.noAckBlock);
-    EXPECT_FALSE(next.trailerNak);
+    EXPECT_EQ(taken.erase, DownloadFaults::Erase::kAck);
+    const DownloadFaults second = faults.TakeDownload();
+    EXPECT_FALSE(second.noAckBlock);
+    EXPECT_FALSE(second.trailerNak);
+    faults.PlanDownload(1).trailerNak = true;  // too late: the first download has been
+    faults.Clear();
+    faults.PlanDownload(0).slowEraseMs = 7;  // the next is still the third, after Clear
+    const DownloadFaults third = faults.TakeDownload();
+    EXPECT_EQ(third.erase, DownloadFaults::Erase::kAck) << "cleared with the rest";
+    EXPECT_EQ(third.slowEraseMs, 7u);
+    EXPECT_EQ(faults.DownloadsStarted(), 3u);
+    EXPECT_FALSE(faults.TakeDownload().trailerNak);
 
     faults.AddStray({1});
     faults.AddStray({2});
@@ -182,6 +192,17 @@ TEST(CommandLine, ParsesEveryOption) {
                     c.applicationState == 0;
          }},
         {{"--help"}, [](const auto& c) { return c.help; }},
+        {{"--trailer-nak", "--slow-erase", "5", "--in-download", "2", "--erase-nak", "--block-byte",
+          "3=0x42", "--nak", "7", "--slow-erase", "9", "--in-download", "1", "--erase-silent"},
+         [](const auto& c) {
+             const auto& f = c.faults;
+             return f.size() == 7 && f[0].download == 0 && f[1].download == 0 &&
+                    f[2].kind == FaultSpec::Kind::kEraseNak && f[2].download == 2 &&
+                    f[3].kind == FaultSpec::Kind::kBlockByte && f[3].download == 2 &&
+                    f[4].kind == FaultSpec::Kind::kNak &&
+                    f[5].kind == FaultSpec::Kind::kSlowErase && f[5].download == 2 &&
+                    f[6].kind == FaultSpec::Kind::kEraseSilent && f[6].download == 1;
+         }},
     };
     for (const GoodArgs& row : table) {
         ProgramConfig config;
@@ -210,7 +231,10 @@ TEST(CommandLine, RefusesBadArguments) {
                                                          {"--app-state", "256"},
                                                          {"--gap-ms", "0"},
                                                          {"--wrong-byte", "4"},
-                                                         {"--slow-erase", "1e3"}};
+                                                         {"--slow-erase", "1e3"},
+                                                         {"--in-download", "0"},
+                                                         {"--in-download"},
+                                                         {"--erase-nak", "2"}};
     for (const auto& args : table) {
         ProgramConfig config;
         std::string error;

@@ -145,6 +145,19 @@ def main(program):
         host.close()
         stop(proc)
 
+        # A fault aimed at the second download (the texts of an update) spares the first.
+        proc, path = start(program, "--in-download", "2", "--erase-nak")
+        host = Host(path, termios.B9600)
+        for name, start_answer in (("program", b"\x06"), ("texts", b"\x15")):
+            expect(f"StartDownload frame ({name})", host.exchange(b"\x11\x00\x07", 1), b"\x06")
+            request = GUARD + (0x4000).to_bytes(4, "big") + (0x401F).to_bytes(4, "big")
+            expect(f"StartDownload ({name})", host.exchange(request, 1), start_answer)
+            if start_answer == b"\x06":
+                expect("block", host.exchange(bytes(32), 1), b"\x06")
+                expect("trailer", host.exchange(bytes(5), 1), b"\x06")
+        host.close()
+        stop(proc)
+
     if failures:
         print("\n".join(failures))
         return 1

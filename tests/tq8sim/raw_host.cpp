@@ -152,14 +152,16 @@ bool WaitForLine(const tq8sim::Simulator& simulator, const std::string& text, in
 
 Rig::Rig(tq8sim::Options options) : simulator(options), host(OpenPty(simulator), 9600) {}
 
-Bytes Download(RawHost& host, uint32_t start, const Bytes& data, bool correctTrailer) {
+Bytes Download(RawHost& host, uint32_t start, const Bytes& data, bool correctTrailer,
+               int startLimitMs) {
     Bytes answers = host.Exchange(Frame(7), 1);
     if (answers != Bytes{0x06}) {
         return answers;
     }
     const uint32_t end = start + static_cast<uint32_t>(data.size()) - 1;
-    const Bytes startAnswer = host.Exchange(
-        Concat({DWordBytes(tq8sim::kGuardCode), DWordBytes(start), DWordBytes(end)}), 1);
+    const Bytes startAnswer =
+        host.Exchange(Concat({DWordBytes(tq8sim::kGuardCode), DWordBytes(start), DWordBytes(end)}),
+                      1, startLimitMs);
     answers.insert(answers.end(), startAnswer.begin(), startAnswer.end());
     if (startAnswer != Bytes{0x06}) {
         return answers;

@@ -74,6 +74,8 @@ struct Rig {
 
 // A complete download exchange; returns every answer byte in order (frame ACK, start ACK,
 // one per block, trailer answer), stopping at the first missing one.
-Bytes Download(RawHost& host, uint32_t start, const Bytes& data, bool correctTrailer = true);
+// startLimitMs is how long it waits for the answer to the start request (erasing).
+Bytes Download(RawHost& host, uint32_t start, const Bytes& data, bool correctTrailer = true,
+               int startLimitMs = kAnswerLimitMs);
 
 }  // namespace tq8sim_test

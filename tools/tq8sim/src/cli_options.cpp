@@ -7,7 +7,9 @@
 
 #include <set>
 
+#include "commands.h"
 #include "line.h"
+#include "tq8sim/arguments.h"
 
 namespace tq8sim {
 namespace {
@@ -83,21 +85,11 @@ FaultSpec MakeFault(FaultSpec::Kind kind, uint32_t first = 0, uint32_t second = 
 }  // namespace
 
 std::optional<uint16_t> ParseCommand(const std::string& text) {
-    static const std::pair<const char*, uint16_t> kNames[] = {
-        {"InitEEPROM", 3},
-        {"ReadVariable", 4},
-        {"WriteVariable", 5},
-        {"SetApplicationActive", 6},
-        {"StartDownload", 7},
-        {"GetApplicationActive", 8},
-        {"SetBaudRate", 9},
-        {"GetCheckSum", 10},
-        {"devtype", kDeviceTypeCommand},
-        {"GetDeviceType", kDeviceTypeCommand}};
-    for (const auto& [name, code] : kNames) {
-        if (strcasecmp(name, text.c_str()) == 0) {
-            return code;
-        }
+    if (strcasecmp(text.c_str(), "devtype") == 0) {
+        return kDeviceTypeCommand;
+    }
+    if (const CommandSpec* command = FindCommand(std::string_view(text))) {
+        return command->code;
     }
     const auto number = ParseUnsigned(text, 0xFFFF);
     if (!number) {
@@ -157,7 +149,15 @@ bool ParseCommandLine(const std::vector<std::string>& args, ProgramConfig* confi
                                                   "--vanish-after",
                                                   "--slow-erase",
                                                   "--checksum-mismatch",
-                                                  "--stray"};
+                                                  "--stray",
+                                                  "--in-download"};
+    // Download faults hit this download of the run; 0 until --in-download is given.
+    uint32_t download = 0;
+    auto downloadFault = [&](FaultSpec::Kind kind, uint32_t first = 0, uint32_t second = 0) {
+        FaultSpec fault = MakeFault(kind, first, second);
+        fault.download = download;
+        config->faults.push_back(fault);
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
         auto value = [&](std::string* out) {
@@ -180,7 +180,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, ProgramConfig* confi
         } else if (option == "--verbose" || option == "-v") {
             config->options.transcriptToStderr = true;
         } else if (option == "--trailer-nak") {
-            config->faults.push_back(MakeFault(FaultSpec::Kind::kTrailerNak));
+            downloadFault(FaultSpec::Kind::kTrailerNak);
+        } else if (option == "--erase-nak") {
+            downloadFault(FaultSpec::Kind::kEraseNak);
+        } else if (option == "--erase-silent") {
+            downloadFault(FaultSpec::Kind::kEraseSilent);
         } else if (option == "--refuse-rate") {
             config->faults.push_back(MakeFault(FaultSpec::Kind::kRefuseRate));
         } else if (kValued.count(option) == 0) {
@@ -188,6 +192,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, ProgramConfig* confi
             return false;
         } else if (!value(&text)) {
             return false;
+        } else if (option == "--in-download") {
+            const auto number = ParseUnsigned(text, 0xFFFFFFFF);
+            if (!number || *number == 0) {
+                return bad(text);
+            }
+            download = *number;
         } else if (option == "--device") {
             config->device = text;
         } else if (option == "--link") {
@@ -278,9 +288,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, ProgramConfig* confi
             if (!first || !second) {
                 return bad(text);
             }
-            config->faults.push_back(
-                MakeFault(kennung ? FaultSpec::Kind::kKennung : FaultSpec::Kind::kBlockByte, *first,
-                          *second));
+            if (kennung) {
+                config->faults.push_back(MakeFault(FaultSpec::Kind::kKennung, *first, *second));
+            } else {
+                downloadFault(FaultSpec::Kind::kBlockByte, *first, *second);
+            }
         } else if (option == "--block-noack" || option == "--vanish-after" ||
                    option == "--slow-erase" || option == "--checksum-mismatch") {
             const auto number =
@@ -293,7 +305,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, ProgramConfig* confi
                 : option == "--vanish-after" ? FaultSpec::Kind::kVanishAfter
                 : option == "--slow-erase"   ? FaultSpec::Kind::kSlowErase
                                              : FaultSpec::Kind::kChecksumMismatch;
-            config->faults.push_back(MakeFault(kind, *number));
+            if (kind == FaultSpec::Kind::kChecksumMismatch) {
+                config->faults.push_back(MakeFault(kind, *number));
+            } else {
+                downloadFault(kind, *number);
+            }
         } else if (option == "--stray") {
             const auto bytes = ParseHexBytes(text);
             if (!bytes) {
@@ -319,6 +335,8 @@ void ApplyConfig(const ProgramConfig& config, Simulator& simulator) {
     }
     for (const FaultSpec& fault : config.faults) {
         const auto command = static_cast<uint16_t>(fault.first);
+        // Without --in-download a download fault is meant for the first download.
+        const uint32_t download = fault.download == 0 ? 1 : fault.download;
         switch (fault.kind) {
             case FaultSpec::Kind::kNak:
                 simulator.InjectNak(command, fault.count);
@@ -333,13 +351,20 @@ void ApplyConfig(const ProgramConfig& config, Simulator& simulator) {
                 simulator.InjectKennung(command, static_cast<uint16_t>(fault.second));
                 break;
             case FaultSpec::Kind::kBlockNoAck:
-                simulator.InjectBlockNoAck(fault.first);
+                simulator.InjectBlockNoAck(fault.first, download);
                 break;
             case FaultSpec::Kind::kBlockByte:
-                simulator.InjectBlockWrongByte(fault.first, static_cast<uint8_t>(fault.second));
+                simulator.InjectBlockWrongByte(fault.first, static_cast<uint8_t>(fault.second),
+                                               download);
                 break;
             case FaultSpec::Kind::kTrailerNak:
-                simulator.InjectTrailerNak();
+                simulator.InjectTrailerNak(download);
+                break;
+            case FaultSpec::Kind::kEraseNak:
+                simulator.InjectEraseNak(download);
+                break;
+            case FaultSpec::Kind::kEraseSilent:
+                simulator.InjectEraseSilence(download);
                 break;
             case FaultSpec::Kind::kChecksumMismatch:
                 simulator.InjectChecksumMismatch(static_cast<int>(fault.first));
@@ -348,16 +373,38 @@ void ApplyConfig(const ProgramConfig& config, Simulator& simulator) {
                 simulator.InjectRateRefusal();
                 break;
             case FaultSpec::Kind::kSlowErase:
-                simulator.InjectSlowErase(fault.first);
+                if (fault.download == 0) {
+                    simulator.InjectSlowErase(fault.first);
+                } else {
+                    simulator.InjectSlowErase(fault.first, fault.download);
+                }
                 break;
             case FaultSpec::Kind::kStray:
                 simulator.InjectStrayBytes(fault.bytes);
                 break;
             case FaultSpec::Kind::kVanishAfter:
-                simulator.InjectVanishAfterBlock(fault.first);
+                simulator.InjectVanishAfterBlock(fault.first, download);
                 break;
         }
     }
+}
+
+bool ApplyArguments(Simulator& simulator, const std::vector<std::string>& args,
+                    std::string* error) {
+    ProgramConfig config;
+    if (!ParseCommandLine(args, &config, error)) {
+        return false;
+    }
+    const ProgramConfig plain;
+    if (!(config.options == plain.options) || config.device != plain.device ||
+        config.link != plain.link || config.help) {
+        *error =
+            "only faults, variables and the application state can be given to a machine "
+            "that is already made";
+        return false;
+    }
+    ApplyConfig(config, simulator);
+    return true;
 }
 
 }  // namespace tq8sim

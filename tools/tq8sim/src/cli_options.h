@@ -20,6 +20,8 @@ struct FaultSpec {
         kBlockNoAck,
         kBlockByte,
         kTrailerNak,
+        kEraseNak,
+        kEraseSilent,
         kChecksumMismatch,
         kRefuseRate,
         kSlowErase,
@@ -31,6 +33,7 @@ struct FaultSpec {
     uint32_t second = 0;  // byte or kennung
     int count = -1;
     std::vector<uint8_t> bytes;
+    uint32_t download = 0;  // from --in-download; 0 when none came before the fault
 };
 
 struct ProgramConfig {

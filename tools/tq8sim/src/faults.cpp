@@ -30,19 +30,31 @@ std::optional<uint16_t> Faults::Kennung(uint16_t variable) const {
     return found->second;
 }
 
-void Faults::SetBlockWrongByte(uint32_t block, uint8_t byte) {
-    next_.wrongByteBlock = block;
-    next_.wrongByte = byte;
+DownloadFaults& Faults::PlanDownload(uint32_t number) {
+    return downloads_[number == 0 ? downloadsStarted_ + 1 : number];
 }
 
 DownloadFaults Faults::TakeDownload() {
-    DownloadFaults taken = next_;
-    next_ = DownloadFaults{};
+    ++downloadsStarted_;
+    DownloadFaults taken;
+    const auto found = downloads_.find(downloadsStarted_);
+    if (found != downloads_.end()) {
+        taken = found->second;
+        downloads_.erase(found);
+    }
+    // A plan made for a download that has already been is never taken.
+    downloads_.erase(downloads_.begin(), downloads_.lower_bound(downloadsStarted_));
     return taken;
 }
 
 void Faults::AddStray(const std::vector<uint8_t>& bytes) {
     stray_.insert(stray_.end(), bytes.begin(), bytes.end());
+}
+
+void Faults::Clear() {
+    const uint32_t started = downloadsStarted_;
+    *this = Faults{};
+    downloadsStarted_ = started;
 }
 
 std::vector<uint8_t> Faults::TakeStray() {

@@ -17,8 +17,12 @@ struct CommandFault {
     int count = -1;  // -1: every time
 };
 
-// Faults of one download, taken as a whole when the download starts.
+// Faults of one download, taken as a whole when its start request has come.
 struct DownloadFaults {
+    // The answer to the start request: kNak refuses it without erasing, kSilence gives none.
+    enum class Erase { kAck, kNak, kSilence };
+    Erase erase = Erase::kAck;
+    uint32_t slowEraseMs = 0;  // on top of the erase time of every download
     std::optional<uint32_t> noAckBlock;
     std::optional<uint32_t> wrongByteBlock;
     uint8_t wrongByte = 0;
@@ -36,12 +40,12 @@ class Faults {
     void SetKennung(uint16_t variable, uint16_t kennung) { kennung_[variable] = kennung; }
     std::optional<uint16_t> Kennung(uint16_t variable) const;
 
-    void SetBlockNoAck(uint32_t block) { next_.noAckBlock = block; }
-    void SetBlockWrongByte(uint32_t block, uint8_t byte);
-    void SetVanishAfterBlock(uint32_t block) { next_.vanishAfterBlock = block; }
-    void SetTrailerNak() { next_.trailerNak = true; }
-    // Hands the armed download faults to the download that starts now.
+    // The planned faults of download `number` (1 for the first start request since the
+    // machine was made), 0 for the next one to start; made empty when none are planned.
+    DownloadFaults& PlanDownload(uint32_t number);
+    // Counts a start request and hands it the faults planned for it.
     DownloadFaults TakeDownload();
+    uint32_t DownloadsStarted() const { return downloadsStarted_; }
 
     void SetChecksumMismatch(int area) { checksumMismatch_.insert(area); }
     bool ChecksumMismatch(int area) const { return checksumMismatch_.count(area) != 0; }
@@ -52,12 +56,14 @@ class Faults {
     void AddStray(const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> TakeStray();
 
-    void Clear() { *this = Faults{}; }
+    // Every fault goes; the count of downloads stays, it is the machine's history.
+    void Clear();
 
   private:
     std::map<uint16_t, CommandFault> command_;
     std::map<uint16_t, uint16_t> kennung_;
-    DownloadFaults next_;
+    std::map<uint32_t, DownloadFaults> downloads_;
+    uint32_t downloadsStarted_ = 0;
     std::set<int> checksumMismatch_;
     bool refuseRate_ = false;
     uint32_t slowEraseMs_ = 0;

@@ -15,7 +15,10 @@ Line and files:
   --link PATH              also make a symbolic link PATH to the pty (removed at exit),
                            e.g. $WINEPREFIX/dosdevices/com3
   --rate N                 the machine's line rate at start (default 9600)
-  --pace                   delay every byte by its wire time, 10 bit times at the current rate
+  --pace                   delay every byte by its wire time, 10 bit times at the current rate;
+                           the time is kept on the line's own clock: when an answer leaves
+                           late (a busy system), the host's reply is dated back by as much,
+                           and the pty's own typical round trip is not counted either
   --state FILE             keep variables and application state in FILE across runs
   --transcript FILE        append one line per frame seen and answered to FILE
   -v, --verbose            also print the transcript on standard error
@@ -40,15 +43,25 @@ single-byte device-type query; COUNT is how many times, default every time):
   --silent CMD[:COUNT]     no answer at all to that command frame
   --wrong-byte CMD=BYTE[:COUNT]  send BYTE instead of ACK to that command frame
   --kennung VAR=K          ReadVariable of VAR answers kennung K (the value still follows)
-  --block-noack N          block N (0-based) of the next download is not acknowledged
-  --block-byte N=BYTE      block N of the next download is answered with BYTE
-  --trailer-nak            the next download's trailer is answered with NAK
+  --block-noack N          block N (0-based) of the download is not acknowledged
+  --block-byte N=BYTE      block N of the download is answered with BYTE
+  --trailer-nak            the download's trailer is answered with NAK
+  --erase-nak              the download's start request is answered with NAK (no erase)
+  --erase-silent           the download's start request gets no answer (no erase, and
+                           what follows is read as commands)
+  --vanish-after N         the device disappears 100 ms after acknowledging block N of the
+                           download (the pty is closed and the program exits with 3)
+  --in-download N          the download faults after it (the six above and --slow-erase)
+                           hit download N of the run: 1 is the first start request
+                           (command 7 with its 12 bytes, a refused one included), 2 the
+                           next. Without it they hit the first download; a later
+                           --in-download aims the ones after it anew. The text image of
+                           an update refused: --in-download 2 --erase-nak
   --checksum-mismatch AREA the checksum report of AREA (0..2) has calculated = saved + 1
   --refuse-rate            every rate switch is answered with NAK
-  --slow-erase MS          every erase takes MS longer (above 10000 the host gives up)
+  --slow-erase MS          every erase takes MS longer (above 10000 the host gives up);
+                           after --in-download N only that download's erase
   --stray HEXBYTES         send these bytes (e.g. "41 42") just before the next answer
-  --vanish-after N         the device disappears 100 ms after acknowledging block N of the
-                           next download (the pty is closed and the program exits with 3)
 
 What the machine answers:
   Frame 11 HH LL: ACK for the codes 3..10, then the command's exchange; NAK for any
@@ -95,7 +108,8 @@ State file: text lines "application_state=N" and "variable.ID=VALUE" (unsigned),
 comments; rewritten through a temporary file on every change.
 
 Transcript lines: "CMD 4 ReadVariable id=62 -> ACK kennung=2 value=5",
-"DL start=0x00004000 end=0x0003ffff -> ACK erase=240ms", "BLOCK 17 addr=0x00004220 -> ACK",
+"DL start=0x00004000 end=0x0003ffff -> ACK erase=240ms" (or "-> NAK reason=...",
+"-> SILENT"), "BLOCK 17 addr=0x00004220 -> ACK",
 "TRAILER xor=0x5a sum=0x0012ab34 -> ACK", "RATE 38400 -> ACK", "NAK cmd=4",
 "CHECKSUM area=1 start=... end=... saved=... calc=...", "STRAY 0x41", "VANISH after block 3".
 )";

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 #include "transcript.h"
@@ -70,6 +71,53 @@ bool ConfigureRaw(int fd, uint32_t rate) {
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// The pty's own round trip as a host meets it: a byte to a thread on the slave that
+// sends it straight back, after a pause as between two blocks (both sides asleep, as a
+// host waiting for an answer is), the middle of several tries. What every host pays on
+// this line and a wire would not have; a reply quicker than that is still never dated
+// before the answer it follows. Measured on the pty's own slave before a host opens it;
+// 0 when that does not work.
+uint64_t TypicalRoundTrip(int master, const char* slavePath) {
+    const int slave = open(slavePath, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) {
+        return 0;
+    }
+    constexpr uint8_t kDone = 1;
+    std::thread echo([slave] {
+        for (;;) {
+            pollfd ready{slave, POLLIN, 0};
+            uint8_t byte = 0;
+            if (poll(&ready, 1, 200) != 1 || read(slave, &byte, 1) != 1 || byte == kDone ||
+                write(slave, &byte, 1) != 1) {
+                return;
+            }
+        }
+    });
+    std::vector<uint64_t> tries;
+    for (int i = 0; i < 15; ++i) {
+        // About a block's time at 38400 baud: long enough for both sides to fall asleep.
+        const timespec pause{0, 10 * static_cast<long>(kNsPerMs)};
+        nanosleep(&pause, nullptr);
+        const uint8_t probe = 0;
+        const uint64_t sent = MonotonicNs();
+        pollfd ready{master, POLLIN, 0};
+        uint8_t byte = 0;
+        if (write(master, &probe, 1) != 1 || poll(&ready, 1, 200) != 1 ||
+            read(master, &byte, 1) != 1) {
+            break;
+        }
+        tries.push_back(MonotonicNs() - sent);
+    }
+    [[maybe_unused]] const ssize_t written = write(master, &kDone, 1);
+    echo.join();
+    close(slave);
+    if (tries.empty()) {
+        return 0;
+    }
+    std::nth_element(tries.begin(), tries.begin() + tries.size() / 2, tries.end());
+    return tries[tries.size() / 2];
+}
+
 }  // namespace
 
 bool IsSupportedRate(uint32_t rate) {
@@ -128,9 +176,12 @@ bool Line::OpenPty(uint32_t rate, std::string* slavePath, std::string* error) {
         close(fd);
         return false;
     }
+    // Only a paced line dates replies back; the others need not wait for the measurement.
+    const uint64_t roundTrip = pace_ ? TypicalRoundTrip(fd, name) : 0;
     std::lock_guard lock(fdMutex_);
     fd_ = fd;
     isPty_ = true;
+    ptyRoundTrip_ = roundTrip;
     machineRate_ = rate;
     *slavePath = name;
     return true;
@@ -151,6 +202,7 @@ bool Line::OpenDevice(const std::string& path, uint32_t rate, std::string* error
     std::lock_guard lock(fdMutex_);
     fd_ = fd;
     isPty_ = false;
+    ptyRoundTrip_ = 0;
     machineRate_ = rate;
     return true;
 }
@@ -200,6 +252,23 @@ uint32_t Line::HostRate() const {
         return 0;
     }
     return RateOf(cfgetospeed(&tio));
+}
+
+uint64_t Line::LineNow() const {
+    return MonotonicNs() - slip_;
+}
+
+uint64_t Line::ReplyCredit() {
+    if (!pace_) {
+        return 0;
+    }
+    if (awaitingReply_) {
+        // Never more than the time since the answer left, so a reply is never dated
+        // before the answer it follows.
+        awaitingReply_ = false;
+        credit_ = std::min(ptyRoundTrip_, MonotonicNs() - answerSent_);
+    }
+    return credit_;
 }
 
 uint64_t Line::ByteNs() const {
@@ -288,7 +357,7 @@ Line::Status Line::Fill(uint64_t deadline) {
             uint8_t buffer[4096];
             const ssize_t n = read(fd, buffer, sizeof buffer);
             if (n > 0) {
-                const uint64_t arrival = MonotonicNs();
+                const uint64_t arrival = LineNow() - ReplyCredit();
                 const bool garble = Mismatched("in");
                 for (ssize_t i = 0; i < n; ++i) {
                     incoming_.push_back({garble ? GarbleByte(buffer[i]) : buffer[i], arrival});
@@ -327,10 +396,9 @@ Line::Status Line::Read(uint8_t* out, size_t count, int gapMs, size_t* got) {
         incoming_.pop_front();
         out[(*got)++] = next.byte;
         // A byte is there only once it has crossed the wire, one after the other.
-        lastInAvailable_ =
-            pace_ ? std::max(next.arrival, lastInAvailable_) + ByteNs() : next.arrival;
+        inFree_ = pace_ ? std::max(next.arrival, inFree_) + ByteNs() : next.arrival;
     }
-    machineTime_ = std::max(machineTime_, lastInAvailable_);
+    machineTime_ = std::max(machineTime_, inFree_);
     return Status::kOk;
 }
 
@@ -347,7 +415,7 @@ bool Line::InputPending() {
 }
 
 void Line::Busy(uint64_t ns) {
-    machineTime_ = std::max(machineTime_, MonotonicNs()) + ns;
+    machineTime_ = std::max(machineTime_, LineNow()) + ns;
 }
 
 bool Line::WaitIdle() {
@@ -358,7 +426,7 @@ void Line::Write(std::span<const uint8_t> bytes) {
     if (bytes.empty()) {
         return;
     }
-    uint64_t done = std::max(MonotonicNs(), machineTime_);
+    uint64_t done = std::max(LineNow(), machineTime_);
     if (pace_) {
         done = std::max(done, outFree_) + bytes.size() * ByteNs();
     }
@@ -367,6 +435,11 @@ void Line::Write(std::span<const uint8_t> bytes) {
     }
     outFree_ = done;
     machineTime_ = done;
+    if (pace_) {
+        slip_ = MonotonicNs() - done;
+    }
+    answerSent_ = MonotonicNs();
+    awaitingReply_ = true;
     std::vector<uint8_t> wire(bytes.begin(), bytes.end());
     if (Mismatched("out")) {
         std::transform(wire.begin(), wire.end(), wire.begin(), GarbleByte);

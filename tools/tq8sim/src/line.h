@@ -62,6 +62,8 @@ class Line {
     bool SleepUntil(uint64_t deadline);
     bool Mismatched(const char* direction);
     uint64_t ByteNs() const;
+    uint64_t LineNow() const;  // now on the line's clock
+    uint64_t ReplyCredit();    // how far the bytes just read are dated back
 
     struct Incoming {
         uint8_t byte;
@@ -76,9 +78,22 @@ class Line {
     bool pace_ = false;
     std::atomic<uint32_t> machineRate_{9600};  // read by queries from other threads
     std::deque<Incoming> incoming_;
-    uint64_t lastInAvailable_ = 0;  // when the last consumed byte had fully arrived
-    uint64_t outFree_ = 0;          // when the outgoing wire is free again
-    uint64_t machineTime_ = 0;      // the machine may answer from this moment on
+    // The line's clock. With pacing every byte gets the moment it would have finished
+    // crossing a real wire: the host's bytes one after the other from the moment they were
+    // sent, the machine's from the moment it is ready. An answer that leaves later than
+    // its moment (the serving thread woke late on a busy system) still counts as on time:
+    // what the host sends after seeing it is dated back by that lateness, slip_, so a late
+    // wake-up costs the exchange nothing and is made up by the next answer.
+    uint64_t inFree_ = 0;       // when the last consumed byte had fully arrived
+    uint64_t outFree_ = 0;      // when the outgoing wire is free again
+    uint64_t machineTime_ = 0;  // the machine may answer from this moment on
+    uint64_t slip_ = 0;         // how late the last paced answer left
+    // The pty's own delay both ways is no part of the line either: what the host sends
+    // after an answer is dated back by it (credit_), at most to the answer's moment.
+    uint64_t ptyRoundTrip_ = 0;
+    uint64_t answerSent_ = 0;  // when the last answer was handed to the pty
+    bool awaitingReply_ = false;
+    uint64_t credit_ = 0;
     bool reportedMismatch_ = false;
     std::function<void(const std::string&)> note_;
 };

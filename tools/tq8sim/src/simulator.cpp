@@ -1,12 +1,17 @@
 #include "tq8sim/simulator.h"
 
+#include <strings.h>
 #include <sys/prctl.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <thread>
 
+#include "commands.h"
 #include "faults.h"
 #include "flash_memory.h"
 #include "line.h"
@@ -30,29 +35,6 @@ void PutDWord(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value >> 16));
     out.push_back(static_cast<uint8_t>(value >> 8));
     out.push_back(static_cast<uint8_t>(value));
-}
-
-const char* CommandName(uint16_t code) {
-    switch (code) {
-        case 3:
-            return "InitEEPROM";
-        case 4:
-            return "ReadVariable";
-        case 5:
-            return "WriteVariable";
-        case 6:
-            return "SetApplicationActive";
-        case 7:
-            return "StartDownload";
-        case 8:
-            return "GetApplicationActive";
-        case 9:
-            return "SetBaudRate";
-        case 10:
-            return "GetCheckSum";
-        default:
-            return nullptr;
-    }
 }
 
 std::string HexBytes(const std::vector<uint8_t>& bytes) {
@@ -81,19 +63,26 @@ struct Simulator::Impl {
     void Run();
     void HandleFrame();
     void HandleDeviceType();
-    void Command(uint16_t code);
-    void ReadVariable();
-    void WriteVariable();
-    void SetApplicationActive();
-    void GetApplicationActive();
-    void StartDownload();
-    void Download(uint32_t start, uint32_t end);
-    void SetBaudRate();
-    void GetCheckSum();
+    // The handlers of the command table, each given the request that followed its frame.
+    void InitEEPROM(const uint8_t* request);
+    void ReadVariable(const uint8_t* request);
+    void WriteVariable(const uint8_t* request);
+    void SetApplicationActive(const uint8_t* request);
+    void StartDownload(const uint8_t* request);
+    void GetApplicationActive(const uint8_t* request);
+    void SetBaudRate(const uint8_t* request);
+    void GetCheckSum(const uint8_t* request);
+    void GetDeviceType(const uint8_t* request);
+    void Download(uint32_t start, uint32_t end, const DownloadFaults& planned);
     // Reads the rest of a request; false (after a TIMEOUT line) when it did not come whole.
     bool ReadRequest(uint16_t code, uint8_t* out, size_t count);
     void Answer(std::vector<uint8_t> bytes);
     int GapMs() const { return static_cast<int>(options.downloadGapMs); }
+    template <typename Change>
+    void ChangeFaults(Change change) {
+        std::lock_guard lock(mutex);
+        change(faults);
+    }
 
     Options options;
     Line line;
@@ -108,6 +97,41 @@ struct Simulator::Impl {
     Faults faults;
     tq8sim::Transcript transcript;
 };
+
+namespace {
+
+using Impl = Simulator::Impl;
+
+constexpr std::array<CommandSpec, 9> kCommands{{
+    {3, "InitEEPROM", true, 0, &Impl::InitEEPROM},
+    {4, "ReadVariable", true, 2, &Impl::ReadVariable},
+    {5, "WriteVariable", true, 4, &Impl::WriteVariable},
+    {6, "SetApplicationActive", true, 6, &Impl::SetApplicationActive},
+    {7, "StartDownload", true, 12, &Impl::StartDownload},
+    {8, "GetApplicationActive", true, 0, &Impl::GetApplicationActive},
+    {9, "SetBaudRate", true, 4, &Impl::SetBaudRate},
+    {10, "GetCheckSum", true, 2, &Impl::GetCheckSum},
+    {kDeviceTypeCommand, "GetDeviceType", false, 0, &Impl::GetDeviceType},
+}};
+
+static_assert(std::all_of(kCommands.begin(), kCommands.end(),
+                          [](const CommandSpec& c) { return c.requestSize <= kLongestRequest; }));
+
+}  // namespace
+
+const CommandSpec* FindCommand(uint16_t code) {
+    const auto found = std::find_if(kCommands.begin(), kCommands.end(),
+                                    [code](const CommandSpec& c) { return c.code == code; });
+    return found == kCommands.end() ? nullptr : &*found;
+}
+
+const CommandSpec* FindCommand(std::string_view name) {
+    const auto found = std::find_if(kCommands.begin(), kCommands.end(), [name](const auto& c) {
+        return name.size() == std::char_traits<char>::length(c.name) &&
+               strncasecmp(c.name, name.data(), name.size()) == 0;
+    });
+    return found == kCommands.end() ? nullptr : &*found;
+}
 
 void Simulator::Impl::Run() {
     // Pacing sleeps in fractions of a millisecond; the default slack would stretch them.
@@ -189,13 +213,17 @@ void Simulator::Impl::HandleFrame() {
                 return;
         }
     }
-    if (CommandName(code) == nullptr) {
+    const CommandSpec* command = FindCommand(code);
+    if (command == nullptr || !command->framed) {
         Answer({kNak});
         transcript.Add(Format("NAK cmd=%u", code));
         return;
     }
     Answer({kAck});
-    Command(code);
+    uint8_t request[kLongestRequest] = {};
+    if (ReadRequest(code, request, command->requestSize)) {
+        (this->*command->handler)(request);
+    }
 }
 
 void Simulator::Impl::HandleDeviceType() {
@@ -214,47 +242,21 @@ void Simulator::Impl::HandleDeviceType() {
         transcript.Add(Format("DEVTYPE -> BYTE 0x%02x", byte));
         return;
     }
+    const CommandSpec* command = FindCommand(kDeviceTypeCommand);
+    (this->*command->handler)(nullptr);
+}
+
+void Simulator::Impl::GetDeviceType(const uint8_t*) {
     Answer({kAck, 0x00, 0x01});
     transcript.Add("DEVTYPE -> ACK type=0x0001");
 }
 
-void Simulator::Impl::Command(uint16_t code) {
-    switch (code) {
-        case 3:
-            // Nothing in this machine needs initialising: the variables live on.
-            transcript.Add("CMD 3 InitEEPROM -> ACK");
-            return;
-        case 4:
-            ReadVariable();
-            return;
-        case 5:
-            WriteVariable();
-            return;
-        case 6:
-            SetApplicationActive();
-            return;
-        case 7:
-            StartDownload();
-            return;
-        case 8:
-            GetApplicationActive();
-            return;
-        case 9:
-            SetBaudRate();
-            return;
-        case 10:
-            GetCheckSum();
-            return;
-        default:
-            return;
-    }
+void Simulator::Impl::InitEEPROM(const uint8_t*) {
+    // Nothing in this machine needs initialising: the variables live on.
+    transcript.Add("CMD 3 InitEEPROM -> ACK");
 }
 
-void Simulator::Impl::ReadVariable() {
-    uint8_t request[2];
-    if (!ReadRequest(4, request, sizeof request)) {
-        return;
-    }
+void Simulator::Impl::ReadVariable(const uint8_t* request) {
     const uint16_t id = Word(request);
     uint16_t kennung;
     uint16_t value;
@@ -270,11 +272,7 @@ void Simulator::Impl::ReadVariable() {
                           static_cast<int16_t>(value)));
 }
 
-void Simulator::Impl::WriteVariable() {
-    uint8_t request[4];
-    if (!ReadRequest(5, request, sizeof request)) {
-        return;
-    }
+void Simulator::Impl::WriteVariable(const uint8_t* request) {
     const uint16_t id = Word(request);
     const auto value = static_cast<int16_t>(Word(request + 2));
     bool accepted = MachineState::Writable(id);
@@ -287,11 +285,7 @@ void Simulator::Impl::WriteVariable() {
         Format("CMD 5 WriteVariable id=%u value=%d -> %s", id, value, accepted ? "ACK" : "NAK"));
 }
 
-void Simulator::Impl::SetApplicationActive() {
-    uint8_t request[6];
-    if (!ReadRequest(6, request, sizeof request)) {
-        return;
-    }
+void Simulator::Impl::SetApplicationActive(const uint8_t* request) {
     const uint16_t newState = Word(request);
     const uint32_t guard = DWord(request + 2);
     const bool accepted = guard == kGuardCode && newState <= 0xFF;
@@ -304,7 +298,7 @@ void Simulator::Impl::SetApplicationActive() {
                           accepted ? "ACK" : "NAK"));
 }
 
-void Simulator::Impl::GetApplicationActive() {
+void Simulator::Impl::GetApplicationActive(const uint8_t*) {
     uint8_t current;
     {
         std::lock_guard lock(mutex);
@@ -314,19 +308,29 @@ void Simulator::Impl::GetApplicationActive() {
     transcript.Add(Format("CMD 8 GetApplicationActive -> state=%u", current));
 }
 
-void Simulator::Impl::StartDownload() {
-    uint8_t request[12];
-    if (!ReadRequest(7, request, sizeof request)) {
-        return;
-    }
+void Simulator::Impl::StartDownload(const uint8_t* request) {
     const uint32_t guard = DWord(request);
     const uint32_t start = DWord(request + 4);
     const uint32_t end = DWord(request + 8);
+    DownloadFaults planned;
+    {
+        std::lock_guard lock(mutex);
+        planned = faults.TakeDownload();
+    }
+    if (planned.erase == DownloadFaults::Erase::kSilence) {
+        // A machine hung before erasing: nothing changes, and what comes next is read as
+        // commands again.
+        transcript.Add(Format("DL start=0x%08x end=0x%08x -> SILENT", start, end));
+        return;
+    }
     const RangeVerdict verdict = FlashMemory::CheckDownloadRange(start, end);
-    if (guard != kGuardCode || verdict != RangeVerdict::kOk) {
+    const bool refused = planned.erase == DownloadFaults::Erase::kNak;
+    if (guard != kGuardCode || verdict != RangeVerdict::kOk || refused) {
         Answer({kNak});
         transcript.Add(Format("DL start=0x%08x end=0x%08x -> NAK reason=%s", start, end,
-                              guard != kGuardCode ? "guard" : RangeVerdictName(verdict)));
+                              guard != kGuardCode            ? "guard"
+                              : verdict != RangeVerdict::kOk ? RangeVerdictName(verdict)
+                                                             : "injected"));
         return;
     }
     uint32_t eraseMs;
@@ -334,7 +338,8 @@ void Simulator::Impl::StartDownload() {
         std::lock_guard lock(mutex);
         memory.Erase(start, end);
         const uint64_t kib = (static_cast<uint64_t>(end) - start + 1 + 1023) / 1024;
-        eraseMs = static_cast<uint32_t>(kib * options.eraseMsPerKiB) + faults.SlowEraseMs();
+        eraseMs = static_cast<uint32_t>(kib * options.eraseMsPerKiB) + faults.SlowEraseMs() +
+                  planned.slowEraseMs;
     }
     line.Busy(static_cast<uint64_t>(eraseMs) * 1000000ull);
     if (!line.WaitIdle()) {
@@ -349,15 +354,10 @@ void Simulator::Impl::StartDownload() {
     }
     Answer({kAck});
     transcript.Add(Format("DL start=0x%08x end=0x%08x -> ACK erase=%ums", start, end, eraseMs));
-    Download(start, end);
+    Download(start, end, planned);
 }
 
-void Simulator::Impl::Download(uint32_t start, uint32_t end) {
-    DownloadFaults planned;
-    {
-        std::lock_guard lock(mutex);
-        planned = faults.TakeDownload();
-    }
+void Simulator::Impl::Download(uint32_t start, uint32_t end, const DownloadFaults& planned) {
     const uint32_t blocks = static_cast<uint32_t>((static_cast<uint64_t>(end) - start + 1) / 32);
     uint8_t xorValue = 0;
     uint32_t sum = 0;
@@ -431,11 +431,7 @@ void Simulator::Impl::Download(uint32_t start, uint32_t end) {
                           hostXor, hostSum, xorValue, sum));
 }
 
-void Simulator::Impl::SetBaudRate() {
-    uint8_t request[4];
-    if (!ReadRequest(9, request, sizeof request)) {
-        return;
-    }
+void Simulator::Impl::SetBaudRate(const uint8_t* request) {
     const uint32_t rate = DWord(request);
     bool refused;
     {
@@ -453,11 +449,7 @@ void Simulator::Impl::SetBaudRate() {
     transcript.Add(Format("RATE %u -> ACK", rate));
 }
 
-void Simulator::Impl::GetCheckSum() {
-    uint8_t request[2];
-    if (!ReadRequest(10, request, sizeof request)) {
-        return;
-    }
+void Simulator::Impl::GetCheckSum(const uint8_t* request) {
     const uint16_t area = Word(request);
     if (area >= kAreaCount) {
         // Any answer would be fewer than the 16 bytes the host waits for and linger in
@@ -546,68 +538,84 @@ bool Simulator::Vanished() const {
 }
 
 void Simulator::InjectNak(uint16_t command, int count) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetCommand(command, {CommandFault::Kind::kNak, 0, count});
+    impl_->ChangeFaults([&](Faults& f) {
+        f.SetCommand(command, {CommandFault::Kind::kNak, 0, count});
+    });
 }
 
 void Simulator::InjectSilence(uint16_t command, int count) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetCommand(command, {CommandFault::Kind::kSilence, 0, count});
+    impl_->ChangeFaults([&](Faults& f) {
+        f.SetCommand(command, {CommandFault::Kind::kSilence, 0, count});
+    });
 }
 
 void Simulator::InjectWrongByte(uint16_t command, uint8_t byte, int count) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetCommand(command, {CommandFault::Kind::kWrongByte, byte, count});
+    impl_->ChangeFaults([&](Faults& f) {
+        f.SetCommand(command, {CommandFault::Kind::kWrongByte, byte, count});
+    });
 }
 
 void Simulator::InjectKennung(uint16_t variable, uint16_t kennung) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetKennung(variable, kennung);
+    impl_->ChangeFaults([&](Faults& f) { f.SetKennung(variable, kennung); });
 }
 
-void Simulator::InjectBlockNoAck(uint32_t block) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetBlockNoAck(block);
+void Simulator::InjectBlockNoAck(uint32_t block, uint32_t download) {
+    impl_->ChangeFaults([&](Faults& f) { f.PlanDownload(download).noAckBlock = block; });
 }
 
-void Simulator::InjectBlockWrongByte(uint32_t block, uint8_t byte) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetBlockWrongByte(block, byte);
+void Simulator::InjectBlockWrongByte(uint32_t block, uint8_t byte, uint32_t download) {
+    impl_->ChangeFaults([&](Faults& f) {
+        DownloadFaults& plan = f.PlanDownload(download);
+        plan.wrongByteBlock = block;
+        plan.wrongByte = byte;
+    });
 }
 
-void Simulator::InjectTrailerNak() {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetTrailerNak();
+void Simulator::InjectTrailerNak(uint32_t download) {
+    impl_->ChangeFaults([&](Faults& f) { f.PlanDownload(download).trailerNak = true; });
 }
 
-void Simulator::InjectChecksumMismatch(int area) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetChecksumMismatch(area);
+void Simulator::InjectVanishAfterBlock(uint32_t block, uint32_t download) {
+    impl_->ChangeFaults([&](Faults& f) { f.PlanDownload(download).vanishAfterBlock = block; });
 }
 
-void Simulator::InjectRateRefusal() {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetRateRefusal();
+void Simulator::InjectEraseNak(uint32_t download) {
+    impl_->ChangeFaults(
+        [&](Faults& f) { f.PlanDownload(download).erase = DownloadFaults::Erase::kNak; });
+}
+
+void Simulator::InjectEraseSilence(uint32_t download) {
+    impl_->ChangeFaults(
+        [&](Faults& f) { f.PlanDownload(download).erase = DownloadFaults::Erase::kSilence; });
 }
 
 void Simulator::InjectSlowErase(uint32_t ms) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetSlowErase(ms);
+    impl_->ChangeFaults([&](Faults& f) { f.SetSlowErase(ms); });
+}
+
+void Simulator::InjectSlowErase(uint32_t ms, uint32_t download) {
+    impl_->ChangeFaults([&](Faults& f) { f.PlanDownload(download).slowEraseMs = ms; });
+}
+
+void Simulator::InjectChecksumMismatch(int area) {
+    impl_->ChangeFaults([&](Faults& f) { f.SetChecksumMismatch(area); });
+}
+
+void Simulator::InjectRateRefusal() {
+    impl_->ChangeFaults([](Faults& f) { f.SetRateRefusal(); });
 }
 
 void Simulator::InjectStrayBytes(std::vector<uint8_t> bytes) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.AddStray(bytes);
-}
-
-void Simulator::InjectVanishAfterBlock(uint32_t block) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->faults.SetVanishAfterBlock(block);
+    impl_->ChangeFaults([&](Faults& f) { f.AddStray(bytes); });
 }
 
 void Simulator::ClearFaults() {
+    impl_->ChangeFaults([](Faults& f) { f.Clear(); });
+}
+
+uint32_t Simulator::DownloadsStarted() const {
     std::lock_guard lock(impl_->mutex);
-    impl_->faults.Clear();
+    return impl_->faults.DownloadsStarted();
 }
 
 int16_t Simulator::Variable(uint16_t id) const {

@@ -7,7 +7,7 @@
 //   CMD 5 WriteVariable id=61 value=2005 -> ACK            (-> NAK for a read-only id)
 //   CMD 6 SetApplicationActive state=1 guard=0x5d2e91c4 -> ACK   (-> NAK on a wrong guard)
 //   CMD 8 GetApplicationActive -> state=2
-//   DL start=0x00004000 end=0x0003ffff -> ACK              (-> NAK reason=...)
+//   DL start=0x00004000 end=0x0003ffff -> ACK erase=240ms  (-> NAK reason=..., -> SILENT)
 //   BLOCK 17 addr=0x00004220 -> ACK                        (-> NOACK, -> BYTE 0x42)
 //   TRAILER xor=0x5a sum=0x0012ab34 -> ACK                 (-> NAK expected xor=.. sum=..)
 //   DL ABORT blocks=5 reason=gap                           (left download mode early)
@@ -47,6 +47,8 @@ inline constexpr uint8_t kCommandIntro = 0x11;
 inline constexpr uint8_t kDeviceTypeByte = 0x14;
 // Fault injection addresses the device-type query with this code.
 inline constexpr uint16_t kDeviceTypeCommand = 0x14;
+// Download faults given without a download number hit the next download to start.
+inline constexpr uint32_t kNextDownload = 0;
 
 // Variables the machine knows at start, before a state file is read.
 inline constexpr int16_t kDefaultVersion = 102;  // variable 0: 1.02
@@ -63,6 +65,8 @@ struct Options {
     uint32_t programUsPerBlock = 100;  // programming time of one 32-byte block
     uint32_t downloadGapMs = 1000;     // leaves download mode (or drops a frame) after this gap
     bool transcriptToStderr = false;   // echo transcript lines to standard error
+
+    bool operator==(const Options&) const = default;
 };
 
 class Simulator {
@@ -86,15 +90,22 @@ class Simulator {
     void InjectSilence(uint16_t command, int count = -1);  // no answer at all to that frame
     void InjectWrongByte(uint16_t command, uint8_t byte, int count = -1);  // another byte than ACK
     void InjectKennung(uint16_t variable, uint16_t kennung);  // ReadVariable answers this kennung
-    void InjectBlockNoAck(uint32_t block);                    // block N (0-based), next download
-    void InjectBlockWrongByte(uint32_t block, uint8_t byte);
-    void InjectTrailerNak();
+    // Faults of one download: `download` is its number in the run (1 for the first start
+    // request since the simulator was made, refused ones included), or kNextDownload.
+    // Blocks count from 0.
+    void InjectBlockNoAck(uint32_t block, uint32_t download = kNextDownload);
+    void InjectBlockWrongByte(uint32_t block, uint8_t byte, uint32_t download = kNextDownload);
+    void InjectTrailerNak(uint32_t download = kNextDownload);
+    void InjectVanishAfterBlock(uint32_t block, uint32_t download = kNextDownload);
+    void InjectEraseNak(uint32_t download = kNextDownload);      // start request refused
+    void InjectEraseSilence(uint32_t download = kNextDownload);  // start request unanswered
+    void InjectSlowErase(uint32_t ms);                           // extra time, every erase
+    void InjectSlowErase(uint32_t ms, uint32_t download);        // extra time, that erase
     void InjectChecksumMismatch(int area);              // report saved != calculated for the area
     void InjectRateRefusal();                           // NAK the rate switch
-    void InjectSlowErase(uint32_t ms);                  // extra erase time
     void InjectStrayBytes(std::vector<uint8_t> bytes);  // sent before the next answer
-    void InjectVanishAfterBlock(uint32_t block);        // the device disappears after block N
-    void ClearFaults();
+    void ClearFaults();                                 // the count of downloads stays
+    uint32_t DownloadsStarted() const;                  // start requests read so far
 
     // State, thread-safe.
     int16_t Variable(uint16_t id) const;
