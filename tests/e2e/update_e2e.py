@@ -362,6 +362,49 @@ class TransferFaults(DownloadPhaseFault):
         self.complete_update(folder, count_before=0, state_before=1)
 
 
+class TextFaults(DownloadPhaseFault):
+    """Faults aimed at the second download: the program went through, the texts fail."""
+
+    def text_until(self, failing, answer):
+        folder = self.space.bundle(records=SHORT)
+        lines = harness.expected_download(folder, TEXT)[:failing + 2]
+        lines[-1] = lines[-1].replace("-> ACK", f"-> {answer}")
+        return lines
+
+    def program_whole(self):
+        return harness.expected_download(self.space.bundle(records=SHORT), PROG)
+
+    def test_text_blocks_not_acknowledged(self):
+        blocks = len(harness.expected_download(self.space.bundle(records=SHORT), TEXT)) - 2
+        for block in (0, blocks // 2, blocks - 1):
+            for option, answer in ((["--block-noack", str(block)], "NOACK"),
+                                   (["--block-byte", f"{block}=0x15"], "BYTE 0x15")):
+                with self.subTest(block=block, answer=answer):
+                    self.fresh()
+                    self.fault_then_recovery(["--in-download", "2"] + option,
+                                             program=self.program_whole(),
+                                             text=self.text_until(block, answer),
+                                             checksums=False)
+
+    def test_text_trailer_refused(self):
+        blocks = len(harness.expected_download(self.space.bundle(records=SHORT), TEXT)) - 2
+        text = self.text_until(blocks, "ACK")
+        sent = text[-1][len("TRAILER "):-len(" -> ACK")]
+        text[-1] = f"TRAILER {sent} -> NAK expected {sent}"
+        self.fault_then_recovery(["--in-download", "2", "--trailer-nak"],
+                                 program=self.program_whole(), text=text, checksums=False)
+
+    def test_text_erase_refused_or_unanswered(self):
+        start = harness.expected_download(self.space.bundle(records=SHORT), TEXT)[0]
+        for option, answer in (("--erase-nak", "NAK reason=injected"), ("--erase-silent", "SILENT")):
+            with self.subTest(option=option):
+                self.fresh()
+                line = start[:start.index(" -> ")] + " -> " + answer
+                self.fault_then_recovery(["--in-download", "2", option],
+                                         program=self.program_whole(), text=[line],
+                                         checksums=False)
+
+
 class ChecksumFaults(DownloadPhaseFault):
     def test_checksum_mismatch_in_each_area(self):
         captions = ("Checksum failure (Bootloader)!", "Checksum failure (Application)!",
