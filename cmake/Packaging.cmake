@@ -14,17 +14,23 @@
 set(TQ8_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 
 if(WIN32)
-  # One line per program: the zip and the installer take whatever is installed here.
-  set(TQ8_WINDOWS_PROGRAMS tq8flash)
-  if(TARGET tq8flash_app)
-    list(APPEND TQ8_WINDOWS_PROGRAMS tq8flash_app)
-  endif()
-  install(TARGETS ${TQ8_WINDOWS_PROGRAMS} RUNTIME DESTINATION .)
-  install(TARGETS vldebug RUNTIME DESTINATION .)
-  if(TARGET sysinfo)
-    install(TARGETS sysinfo RUNTIME DESTINATION .)
-  endif()
+  # What the zip and the installer ship, all in one folder: one line per executable.
+  # TQ8Flash.exe and SysInfo.Dll join with a line each once they are built here.
+  set(TQ8_WINDOWS_ARTEFACTS
+    tq8flash   # tq8flash-cli.exe
+    vldebug    # VLdebug.dll (file version of its own)
+  )
+  foreach(target IN LISTS TQ8_WINDOWS_ARTEFACTS)
+    install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION .)
+  endforeach()
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples)
+  # Notepad of older Windows versions wants CR LF, whatever git checked out.
+  file(READ ${TQ8_PACKAGING_DIR}/windows/README.txt readme)
+  string(REPLACE "\r\n" "\n" readme "${readme}")
+  string(REPLACE "\n" "\r\n" readme "${readme}")
+  string(REPLACE "@VERSION@" "${PROJECT_VERSION}" readme "${readme}")
+  file(WRITE ${CMAKE_BINARY_DIR}/packaging/README.txt "${readme}")
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/README.txt DESTINATION .)
   return()
 endif()
 
