@@ -68,14 +68,14 @@ build_windows() {
     -DCMAKE_TOOLCHAIN_FILE="$TQ8_ROOT/cmake/mingw-w64.cmake" \
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -ffile-prefix-map=$TQ8_ROOT=. -DNDEBUG" \
     -DCMAKE_C_FLAGS_RELEASE="-O2 -ffile-prefix-map=$TQ8_ROOT=. -DNDEBUG" \
-    -DCMAKE_EXE_LINKER_FLAGS="-Wl,--no-insert-timestamp" \
-    -DCMAKE_SHARED_LINKER_FLAGS="-Wl,--no-insert-timestamp" >/dev/null
+    -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--no-insert-timestamp" \
+    -DCMAKE_SHARED_LINKER_FLAGS="-s -Wl,--no-insert-timestamp" >/dev/null
   cmake --build "$dir" -j "$jobs"
   local version
   version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")"
   local stage="$TQ8_ROOT/$dir/stage"
   local folder="$stage/TQ8Flash"
-  cmake --install "$dir" --prefix "$folder" --strip >/dev/null
+  cmake --install "$dir" --prefix "$folder" >/dev/null
 
   local binary runtime=0
   for binary in "$folder"/*.exe "$folder"/*.dll "$folder"/*.Dll; do
