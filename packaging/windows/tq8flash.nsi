@@ -4,7 +4,8 @@
 ; For the current user by default, into %LOCALAPPDATA%\Programs\Ostrelwerk\TQ8Flash,
 ; registered under HKCU. Started elevated (Run as administrator, or /ALLUSERS on the
 ; command line of an elevated prompt) it installs for every user into Program Files and
-; registers under HKLM. The uninstaller removes the program files, the shortcut and its
+; registers under HKLM; /CURRENTUSER keeps an elevated run to the current user. The
+; uninstaller removes the program files, the shortcut and its
 ; registration; the settings under HKCU\SOFTWARE\Ostrelwerk\TQ8Flash stay.
 
 !ifndef VERSION | STAGE | OUTFILE
@@ -12,6 +13,8 @@
 !endif
 
 Unicode true
+; The programs are 64-bit; a 64-bit installer also runs where no 32-bit subsystem is.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestDPIAware true
@@ -71,6 +74,11 @@ Function .onInit
   ${AndIf} $AllUsers == 0
     MessageBox MB_ICONSTOP "/ALLUSERS needs an elevated prompt." /SD IDOK
     Abort
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $1 "/CURRENTUSER" $2
+  ${IfNot} ${Errors}
+    StrCpy $AllUsers 0
   ${EndIf}
   ${If} $AllUsers == 1
     SetShellVarContext all
