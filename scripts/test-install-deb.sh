@@ -53,6 +53,8 @@ dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's|^\./|/|; s|/$||' | grep -v '^$'
 run() { (cd "$work/run" && env -i PATH=/usr/bin:/bin HOME="$work/home" TMPDIR="$work/tmp" "$@"); }
 mkdir -p "$work/run" "$work/home" "$work/tmp"
 
+check "lintian: no errors, no warnings that are not overridden" \
+  lintian --fail-on error,warning "$deb"
 check "package version is the project version" \
   test "$(dpkg-query -W -f='${Version}' tq8flash)" = "$version"
 check "tq8flash --version from /usr/bin" \
