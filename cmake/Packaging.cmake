@@ -72,16 +72,19 @@ add_custom_command(OUTPUT ${docs}/changelog.gz
 set(doc_files ${docs}/changelog.gz)
 
 if(TQ8_HELP2MAN)
-  # help2man dates the page from SOURCE_DATE_EPOCH when it is set.
+  # help2man dates the page from SOURCE_DATE_EPOCH when it is set. The help names the
+  # settings file of whoever runs it: the page names the reader's, in English.
   set(tq8flash_man_options --name "update the firmware of a Kovra TQ VIII over RS-232")
   set(tq8sim_man_options --name "simulated Kovra TQ VIII in bootloader mode on a pseudo-terminal"
                          --version-string ${PROJECT_VERSION})
   foreach(program tq8flash tq8sim)
     add_custom_command(OUTPUT ${docs}/${program}.1.gz
-      COMMAND ${TQ8_HELP2MAN} --no-info --section 1 ${${program}_man_options}
+      COMMAND ${CMAKE_COMMAND} -E env --unset=XDG_CONFIG_HOME --unset=LANGUAGE HOME=~ LC_ALL=C
+              ${TQ8_HELP2MAN} --no-info --section 1 ${${program}_man_options}
+              --include ${TQ8_PACKAGING_DIR}/man/${program}.h2m
               --output ${docs}/${program}.1 $<TARGET_FILE:${program}>
       COMMAND ${TQ8_GZIP} -9nf ${docs}/${program}.1
-      DEPENDS ${program}
+      DEPENDS ${program} ${TQ8_PACKAGING_DIR}/man/${program}.h2m
       COMMENT "Writing the manual page of ${program}" VERBATIM)
     list(APPEND doc_files ${docs}/${program}.1.gz)
     install(FILES ${docs}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -65,6 +65,10 @@ check "man -w tq8sim" test "$(man -w tq8sim)" = /usr/share/man/man1/tq8sim.1.gz
 check "the installed program holds no path of the build" \
   bash -c "! grep -qaF '$TQ8_ROOT' /usr/lib/tq8flash/tq8flash /usr/lib/tq8flash/tq8sim"
 
+check "the manual pages name no folder of the build or of its user" \
+  bash -c "! zcat /usr/share/man/man1/tq8flash.1.gz /usr/share/man/man1/tq8sim.1.gz |
+    grep -qF -e '$TQ8_ROOT' -e '${HOME:-/root}/'"
+
 demo_ok() {
   run env VLDEBUG_LOG="$work/trace.log" VLDEBUG_STDERR=0 tq8flash --trace 3 demo \
     </dev/null >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; return 1; }
