@@ -24,6 +24,7 @@ if [ -z "$SOURCE_DATE_EPOCH" ]; then
   exit 1
 fi
 export SOURCE_DATE_EPOCH
+echo "release: dated $(date -u -d "@$SOURCE_DATE_EPOCH" "+%F %T") UTC, the time of commit $(git rev-parse --short HEAD)"
 export TZ=UTC LC_ALL=C.UTF-8
 umask 022
 if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
