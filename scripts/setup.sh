@@ -6,6 +6,7 @@ packages=(
   build-essential cmake python3 libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth socat
   clang libclang-rt-14-dev srecord zlib1g-dev libcli11-dev
+  help2man lintian man-db file nsis zip unzip
 )
 
 missing=()

@@ -10,8 +10,8 @@
 #include "cli/console_frontend.h"
 #include "cli/exit_codes.h"
 #include "platform/process.h"
-#include "protocol/connection.h"
 #include "platform/serial.h"
+#include "protocol/connection.h"
 #include "support/globals.h"
 #include "support/utils.h"
 #include "tq8sim/simulator.h"
@@ -25,8 +25,8 @@ bool HoldsBundle(const fs::path& dir) {
     return !dir.empty() && fs::is_regular_file(dir / "TQ8-PROG.MOT", error);
 }
 
-// --dir, then $TQ8_EXAMPLES, then the installed copy beside the program, then the
-// source tree this program was built from.
+// --dir, then $TQ8_EXAMPLES, then a copy beside the program, then the installed copy,
+// then (in a developer's build) the source tree this program was built from.
 std::string FindSampleFirmware(const std::string& given) {
     if (!given.empty()) {
         return given;
@@ -38,7 +38,10 @@ std::string FindSampleFirmware(const std::string& given) {
     const fs::path program = platform::ProgramPath();
     const fs::path candidates[] = {
         program.parent_path() / ".." / "share" / "tq8flash" / "examples" / "firmware",
+        fs::path(TQ8_INSTALLED_EXAMPLES),
+#ifdef TQ8_SOURCE_EXAMPLES
         fs::path(TQ8_SOURCE_EXAMPLES),
+#endif
     };
     for (const fs::path& candidate : candidates) {
         if (HoldsBundle(candidate)) {
@@ -56,8 +59,8 @@ class ScratchSettings {
         std::error_code error;
         std::random_device random;
         for (int attempt = 0; attempt < 16 && path_.empty(); ++attempt) {
-            const fs::path candidate = fs::temp_directory_path(error) /
-                                       ("tq8flash-demo-" + std::to_string(random()));
+            const fs::path candidate =
+                fs::temp_directory_path(error) / ("tq8flash-demo-" + std::to_string(random()));
             if (!error && fs::create_directory(candidate, error)) {
                 path_ = candidate;
             }

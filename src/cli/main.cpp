@@ -20,7 +20,8 @@
 
 namespace {
 
-constexpr const char* kVersion = "tq8flash 1.02";
+// The project version, the same as in the Windows version resource and the packages.
+constexpr const char* kVersion = "tq8flash " TQ8_VERSION;
 
 std::string Footer() {
     const std::string settings = platform::SettingsFilePath();
@@ -37,8 +38,9 @@ void AddRunOptions(CLI::App& app, RunOptions& options) {
                    "COMn: use that port for this run; DEVICE: open DEVICE as the selected "
                    "port (COM1 when none is selected) for this run")
         ->type_name("COMn|DEVICE");
-    app.add_flag("--yes", options.yes, "answer Yes to every question (the interface "
-                                       "selection still needs a terminal)");
+    app.add_flag("--yes", options.yes,
+                 "answer Yes to every question (the interface "
+                 "selection still needs a terminal)");
     app.add_flag("--no", options.no, "answer No to every question");
     app.add_option("--lang", options.lang, "texts in English or German for this run")
         ->check(CLI::IsMember({"en", "de"}));
@@ -72,9 +74,10 @@ int main(int argc, char** argv) {
     RunOptions options;
     AddRunOptions(app, options);
 
-    CLI::App* update = app.add_subcommand(
-        "update", "Update the machine with the firmware bundle of --dir: asks, shows the "
-                  "versions, downloads program and texts, checks the checksums");
+    CLI::App* update =
+        app.add_subcommand("update",
+                           "Update the machine with the firmware bundle of --dir: asks, shows the "
+                           "versions, downloads program and texts, checks the checksums");
     AddRunOptions(*update, options);
     AddDirOption(*update, options);
 
@@ -88,9 +91,10 @@ int main(int argc, char** argv) {
     AddRunOptions(*info, options);
     AddDirOption(*info, options);
 
-    CLI::App* sysinfo = app.add_subcommand(
-        "sysinfo", "Open the selected port and show the system-information text of that "
-                   "connection (\"|\" when no machine answers)");
+    CLI::App* sysinfo =
+        app.add_subcommand("sysinfo",
+                           "Open the selected port and show the system-information text of that "
+                           "connection (\"|\" when no machine answers)");
     AddRunOptions(*sysinfo, options);
 
     CLI::App* check = app.add_subcommand(
