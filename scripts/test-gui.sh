@@ -75,6 +75,8 @@ wineserver -p 60 >"$out/wineserver.log" 2>&1 || true
 # Without a window manager wine draws caption bars only when it manages them itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+# A crash ends the program at once instead of waiting in the debugger.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
 
 # Only the test's ports exist.
 rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
@@ -105,8 +107,10 @@ windows_path() {
   local path="${1//\//\\}"
   printf 'Z:%s' "$path"
 }
-export TQ8_GUI_EXE
+export TQ8_GUI_EXE TQ8_GUI_PROBE TQ8_GUI_PROBE_OUT
 TQ8_GUI_EXE="$(windows_path "$run/TQ8Flash.exe")"
+TQ8_GUI_PROBE="$(windows_path "$TQ8_ROOT/$win/tests/gui/gui_menu_probe.dll")"
+TQ8_GUI_PROBE_OUT="$(windows_path "$out/menu.txt")"
 
 # scenario options for tq8sim
 declare -A sim_options=(

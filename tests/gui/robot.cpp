@@ -114,6 +114,27 @@ DWORD Program::WaitExit(DWORD timeoutMs) {
     return code;
 }
 
+bool Program::Inject(const std::string& library) const {
+    void* remote = ::VirtualAllocEx(info_.hProcess, nullptr, library.size() + 1,
+                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (remote == nullptr ||
+        !::WriteProcessMemory(info_.hProcess, remote, library.c_str(), library.size() + 1,
+                              nullptr)) {
+        return false;
+    }
+    auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+    HANDLE thread = ::CreateRemoteThread(info_.hProcess, nullptr, 0, load, remote, 0, nullptr);
+    if (thread == nullptr) {
+        ::VirtualFreeEx(info_.hProcess, remote, 0, MEM_RELEASE);
+        return false;
+    }
+    const bool done = ::WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+    ::CloseHandle(thread);
+    ::VirtualFreeEx(info_.hProcess, remote, 0, MEM_RELEASE);
+    return done;
+}
+
 void WatchMainWindow(DWORD processId) {
     gWatchedProcess = processId;
     gMainWindowVisible = false;

@@ -30,6 +30,9 @@ class Program {
     // Waits for the exit; the exit code, or fails after timeoutMs.
     DWORD WaitExit(DWORD timeoutMs);
     bool Running() const;
+    // Loads a library into the program on a thread of its own and waits for the load
+    // to finish (successful or declined).
+    bool Inject(const std::string& library) const;
 
   private:
     PROCESS_INFORMATION info_{};

@@ -43,15 +43,19 @@ PcFacts GatherFacts() {
         facts.totalMemoryMiB = memory.ullTotalPhys / (1024 * 1024);
         facts.freeMemoryMiB = memory.ullAvailPhys / (1024 * 1024);
     }
-    // A port is present when the system names a device for it; nothing is opened, so a
-    // port in use (the machine's own) is listed too.
+    // A port is present when its device exists; one held by a program (the machine's
+    // own connection) refuses the open but is there all the same.
     for (int port = 1; port <= kLastComPort; ++port) {
-        char name[16];
-        std::snprintf(name, sizeof name, "COM%d", port);
-        char target[512];
-        if (::QueryDosDeviceA(name, target, sizeof target) != 0) {
-            facts.comPorts.emplace_back(name);
+        char name[24];
+        std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);
+        HANDLE device = ::CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const DWORD error = ::GetLastError();
+        if (device != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(device);
+        } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            continue;
         }
+        facts.comPorts.emplace_back(name + 4);
     }
     return facts;
 }
