@@ -37,8 +37,8 @@ void ShowSystemInformation(HWND owner) {
     }
     char text[kSystemInformationCapacity + 1];
     BuildSystemInformationText(text, sizeof text);
-    if (auto entry = reinterpret_cast<SysInfoDialogFn>(
-            platform::FindSymbol(library, "_SysInfoDialog"))) {
+    if (auto entry =
+            reinterpret_cast<SysInfoDialogFn>(platform::FindSymbol(library, "_SysInfoDialog"))) {
         entry(owner, text);
     }
     platform::CloseLibrary(library);

@@ -1,6 +1,7 @@
 // TQ8Flash.exe: runs one update at start, then offers the main window for more.
 
 #include <windows.h>
+// commctrl.h needs the types of windows.h.
 #include <commctrl.h>
 
 #include <string>
@@ -46,8 +47,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
 
     RunSoftwareUpdate(window);
     const char* text = LoadText(kTextQuit);
-    if (::MessageBoxA(window, text, LoadText(kCaptionQuit), MB_YESNO | MB_ICONQUESTION) ==
-        IDNO) {
+    if (::MessageBoxA(window, text, LoadText(kCaptionQuit), MB_YESNO | MB_ICONQUESTION) == IDNO) {
         ::ShowWindow(window, show);
         ::UpdateWindow(window);
     } else {

@@ -101,17 +101,16 @@ void SwitchLanguage(HWND window, int command) {
 
 void CreateChildren(HWND window) {
     const std::string notice = std::string(kProgramName) + " - " + kStatusNotice;
-    hStatusBar = ::CreateWindowExA(0, STATUSCLASSNAMEA, notice.c_str(),
-                                   WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0, window,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdStatusBar)),
-                                   AppInstance(), nullptr);
+    hStatusBar = ::CreateWindowExA(
+        0, STATUSCLASSNAMEA, notice.c_str(), WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0, window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdStatusBar)), AppInstance(), nullptr);
     LayoutStatusBar(hStatusBar);
     ::SendMessageA(hStatusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(notice.c_str()));
     nClockTimer = ::SetTimer(hStatusBar, kClockTimerId, kClockPeriodMs, ClockTimerProc);
 
     hToolBar = ::CreateToolbarEx(
-        window, WS_CHILD | WS_VISIBLE | WS_BORDER | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE,
-        kIdToolBar, kToolbarImages, AppInstance(), kBmpToolbar, kToolbarButtons.data(),
+        window, WS_CHILD | WS_VISIBLE | WS_BORDER | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE, kIdToolBar,
+        kToolbarImages, AppInstance(), kBmpToolbar, kToolbarButtons.data(),
         static_cast<int>(kToolbarButtons.size()), 18, 17, 16, 16, sizeof(TBBUTTON));
     ApplyLanguage(window);
 }
@@ -156,8 +155,8 @@ void Command(HWND window, int command) {
         case kCmdAbout:
             // The box takes the connection itself while it reads the machine.
             if (ConnectionFree()) {
-                ::DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(kDlgAbout), window,
-                                  AboutDlgProc, 0);
+                ::DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(kDlgAbout), window, AboutDlgProc,
+                                  0);
             }
             break;
         case kCmdHelp:

@@ -2,6 +2,7 @@
 // own, kept above every other window while the machine is being written.
 
 #include <windows.h>
+// commctrl.h needs the types of windows.h.
 #include <commctrl.h>
 
 #include "app/app_ids.h"
@@ -21,8 +22,7 @@ WindowHandle FrontEndProgressOpen(WindowHandle owner, const char* caption) {
     if (dialog == nullptr) {
         return nullptr;
     }
-    ::SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOOWNERZORDER);
+    ::SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOOWNERZORDER);
     ::SetWindowTextA(dialog, caption != nullptr ? caption : "");
     return dialog;
 }

@@ -14,8 +14,7 @@ TEST(ProgramDirectory, QuotedAndPlainPathsGiveTheFolder) {
     EXPECT_EQ(ProgramDirectoryFromCommandLine("D:\\Tools\\TQ8Flash.exe", kModule, 261),
               "D:\\Tools");
     // A quoted path with blanks stays whole up to its closing quote.
-    EXPECT_EQ(ProgramDirectoryFromCommandLine("\"C:\\My Tools\\TQ8Flash.exe\" D:\\x", kModule,
-                                              261),
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("\"C:\\My Tools\\TQ8Flash.exe\" D:\\x", kModule, 261),
               "C:\\My Tools");
 }
 

@@ -117,9 +117,8 @@ DWORD Program::WaitExit(DWORD timeoutMs) {
 bool Program::Inject(const std::string& library) const {
     void* remote = ::VirtualAllocEx(info_.hProcess, nullptr, library.size() + 1,
                                     MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (remote == nullptr ||
-        !::WriteProcessMemory(info_.hProcess, remote, library.c_str(), library.size() + 1,
-                              nullptr)) {
+    if (remote == nullptr || !::WriteProcessMemory(info_.hProcess, remote, library.c_str(),
+                                                   library.size() + 1, nullptr)) {
         return false;
     }
     auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
@@ -247,7 +246,8 @@ void Shot(const std::string& name) {
     if (folder.empty()) {
         return;
     }
-    Pause(200);
+    // Wine paints some controls (toolbar buttons, a fresh dialog) a little late.
+    Pause(600);
     const std::string request = folder + "\\" + name + ".req";
     if (FILE* file = std::fopen(request.c_str(), "w")) {
         std::fclose(file);

@@ -2,6 +2,7 @@
 // simulated machine; the script prepares them and names the scenario to run.
 
 #include <windows.h>
+// commctrl.h needs the types of windows.h.
 #include <commctrl.h>
 
 #include <cstdio>
@@ -16,8 +17,8 @@ using namespace robot;
 
 namespace {
 
-constexpr DWORD kBox = 15000;       // a box that follows a machine exchange
-constexpr DWORD kDownload = 120000; // both images at 38400 baud under wine
+constexpr DWORD kBox = 15000;        // a box that follows a machine exchange
+constexpr DWORD kDownload = 120000;  // both images at 38400 baud under wine
 
 // Texts of the program, English and German (CP1252).
 const std::string kCaptionUpdate = "Kovra TQ VIII Update-Utility";
@@ -53,8 +54,8 @@ std::string Quoted(const std::string& path) {
 }
 
 // Answers a message box: checks its caption and a part of its text, then presses.
-void Answer(const Program& program, const std::string& caption, const std::string& part,
-            int button, const std::string& shot = {}, DWORD timeoutMs = kBox) {
+void Answer(const Program& program, const std::string& caption, const std::string& part, int button,
+            const std::string& shot = {}, DWORD timeoutMs = kBox) {
     HWND box = WaitWindow(program.Id(), caption, timeoutMs);
     const std::string texts = ChildTexts(box);
     Check(Contains(texts, part), "box \"" + caption + "\" says:\n" + texts);
@@ -68,8 +69,7 @@ void Answer(const Program& program, const std::string& caption, const std::strin
 
 bool Checked(HWND toolbar, int command) {
     DWORD_PTR result = 0;
-    ::SendMessageTimeoutA(toolbar, TB_ISBUTTONCHECKED, command, 0, SMTO_ABORTIFHUNG, 2000,
-                          &result);
+    ::SendMessageTimeoutA(toolbar, TB_ISBUTTONCHECKED, command, 0, SMTO_ABORTIFHUNG, 2000, &result);
     return result != 0;
 }
 
@@ -140,7 +140,8 @@ void CheckAbout(const Program& program, HWND main, bool german, const std::strin
     Check(ItemText(about, 2401) == "TQ8Flash V1.02", "program name " + ItemText(about, 2401));
     Check(ItemText(about, 1) == "Okay", "button reads " + ItemText(about, 1));
     if (german) {
-        Check(Contains(description, "Flash-Utility f\xFCr Kovra TQ8"), "description " + description);
+        Check(Contains(description, "Flash-Utility f\xFCr Kovra TQ8"),
+              "description " + description);
         Check(Contains(machine, "Softwareversion Maschine:"), "machine field:\n" + machine);
         Check(Contains(machine, "Seriennummer Maschine:"), "machine field:\n" + machine);
         Check(Contains(machine, "Updates gesamt:"), "machine field:\n" + machine);
@@ -164,7 +165,8 @@ void CheckAbout(const Program& program, HWND main, bool german, const std::strin
 void UpdateAtStartUp() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES, "update-question");
+    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES,
+           "update-question");
     Answer(program, kCaptionOverview, "Software-version file:", IDYES, "version-overview");
     HWND progress = WaitWindow(program.Id(), "Downloading software", kBox);
     Check(Contains(ChildTexts(progress), "Download active") ||

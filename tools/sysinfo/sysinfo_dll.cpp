@@ -91,7 +91,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
 
 // Exported as _SysInfoDialog (sysinfo.def). The caller removes the arguments.
 extern "C" int __cdecl SysInfoDialog(HWND owner, const char* text) {
-    return static_cast<int>(::DialogBoxParamA(gModule, MAKEINTRESOURCEA(kDialogSysInfo), owner,
-                                              SysInfoDlgProc,
-                                              reinterpret_cast<LPARAM>(text != nullptr ? text : "")));
+    return static_cast<int>(
+        ::DialogBoxParamA(gModule, MAKEINTRESOURCEA(kDialogSysInfo), owner, SysInfoDlgProc,
+                          reinterpret_cast<LPARAM>(text != nullptr ? text : "")));
 }
