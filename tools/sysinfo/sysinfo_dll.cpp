@@ -1,9 +1,11 @@
 // SysInfo.Dll: the system-information dialog that TQ8Flash.exe calls for command 152.
+//
+// Built without the C runtime (its own entry, Win32 calls only): the runtime's start-up
+// code brings a TLS directory, and wine 8 crashes loading a library with one while a
+// serial port of the process waits for an event in another thread, which is the case
+// whenever TQ8Flash.exe has a connection open.
 
 #include <windows.h>
-
-#include <cstdio>
-#include <string>
 
 #include "sysinfo_report.h"
 
@@ -11,33 +13,34 @@ namespace {
 
 constexpr int kDialogSysInfo = 1;
 constexpr int kIdReport = 100;
-constexpr int kLastComPort = 32;
+constexpr int kReportSize = 2048;
 
 HINSTANCE gModule = nullptr;
 
 // The version the system really runs: GetVersionEx answers what the caller's manifest
 // allows it to know, so ask ntdll.
-std::string WindowsVersion() {
+void ReadWindowsVersion(PcFacts& facts) {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
     HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    auto getVersion = ntdll != nullptr ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(
-                                             ::GetProcAddress(ntdll, "RtlGetVersion")))
-                                       : nullptr;
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (getVersion == nullptr || getVersion(&info) != 0) {
-        return {};
+    if (ntdll == nullptr) {
+        return;
     }
-    char text[64];
-    std::snprintf(text, sizeof text, "%lu.%lu (build %lu)", info.dwMajorVersion,
-                  info.dwMinorVersion, info.dwBuildNumber);
-    return text;
+    auto getVersion = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")));
+    OSVERSIONINFOW info;
+    ::ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+    if (getVersion != nullptr && getVersion(&info) == 0) {
+        facts.windowsMajor = info.dwMajorVersion;
+        facts.windowsMinor = info.dwMinorVersion;
+        facts.windowsBuild = info.dwBuildNumber;
+    }
 }
 
-PcFacts GatherFacts() {
-    PcFacts facts;
-    facts.windowsVersion = WindowsVersion();
-    MEMORYSTATUSEX memory{};
+void GatherFacts(PcFacts& facts) {
+    ReadWindowsVersion(facts);
+    MEMORYSTATUSEX memory;
+    ::ZeroMemory(&memory, sizeof memory);
     memory.dwLength = sizeof memory;
     if (::GlobalMemoryStatusEx(&memory)) {
         facts.totalMemoryMiB = memory.ullTotalPhys / (1024 * 1024);
@@ -45,9 +48,9 @@ PcFacts GatherFacts() {
     }
     // A port is present when its device exists; one held by a program (the machine's
     // own connection) refuses the open but is there all the same.
-    for (int port = 1; port <= kLastComPort; ++port) {
+    for (int port = 1; port <= kMaxComPorts; ++port) {
         char name[24];
-        std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);
+        ::wsprintfA(name, "\\\\.\\COM%d", port);
         HANDLE device = ::CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         const DWORD error = ::GetLastError();
         if (device != INVALID_HANDLE_VALUE) {
@@ -55,17 +58,18 @@ PcFacts GatherFacts() {
         } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             continue;
         }
-        facts.comPorts.emplace_back(name + 4);
+        facts.comPorts[facts.comPortCount++] = port;
     }
-    return facts;
 }
 
 INT_PTR CALLBACK SysInfoDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
-            const std::string report =
-                SysInfoReport(reinterpret_cast<const char*>(lParam), GatherFacts());
-            ::SetDlgItemTextA(dialog, kIdReport, report.c_str());
+            PcFacts facts;
+            GatherFacts(facts);
+            char report[kReportSize];
+            SysInfoReport(reinterpret_cast<const char*>(lParam), facts, report, sizeof report);
+            ::SetDlgItemTextA(dialog, kIdReport, report);
             return TRUE;
         }
         case WM_COMMAND:
@@ -81,7 +85,7 @@ INT_PTR CALLBACK SysInfoDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI SysInfoEntry(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         gModule = module;
         ::DisableThreadLibraryCalls(module);

@@ -1,49 +1,92 @@
 #include "sysinfo_report.h"
 
-std::vector<std::string> SplitFields(const char* text) {
-    std::vector<std::string> fields;
-    std::string field;
-    for (const char* p = text; p != nullptr && *p != '\0'; ++p) {
-        if (*p == '|') {
-            if (!field.empty()) {
-                fields.push_back(field);
-            }
-            field.clear();
-        } else {
-            field += *p;
+namespace {
+
+// Appends to a bounded text; what does not fit is cut.
+class Text {
+  public:
+    Text(char* out, int size) : out_(out), size_(size) {
+        if (size_ > 0) {
+            out_[0] = '\0';
         }
     }
-    if (!field.empty()) {
-        fields.push_back(field);
+    Text& operator<<(const char* part) {
+        for (; part != nullptr && *part != '\0'; ++part) {
+            Put(*part);
+        }
+        return *this;
     }
-    return fields;
-}
+    Text& operator<<(uint64_t number) {
+        char digits[24];
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + number % 10);
+            number /= 10;
+        } while (number != 0);
+        while (count > 0) {
+            Put(digits[--count]);
+        }
+        return *this;
+    }
+    void Put(char c) {
+        if (length_ + 1 < size_) {
+            out_[length_++] = c;
+            out_[length_] = '\0';
+        }
+    }
+    int Length() const { return length_; }
 
-std::string SysInfoReport(const char* text, const PcFacts& facts) {
-    static constexpr const char* kBreak = "\r\n";
-    std::string report = "Connection:";
-    report += kBreak;
-    const std::vector<std::string> fields = SplitFields(text);
-    if (fields.empty()) {
-        report += "    none";
-        report += kBreak;
+  private:
+    char* out_;
+    int size_;
+    int length_ = 0;
+};
+
+constexpr const char* kBreak = "\r\n";
+
+}  // namespace
+
+int SysInfoReport(const char* fields, const PcFacts& facts, char* out, int size) {
+    Text text(out, size);
+    text << "Connection:" << kBreak;
+    bool any = false;
+    bool lineOpen = false;
+    for (const char* p = fields; p != nullptr && *p != '\0'; ++p) {
+        if (*p == '|') {
+            if (lineOpen) {
+                text << kBreak;
+                lineOpen = false;
+            }
+            continue;
+        }
+        if (!lineOpen) {
+            text << "    ";
+            lineOpen = true;
+            any = true;
+        }
+        text.Put(*p);
     }
-    for (const std::string& field : fields) {
-        report += "    " + field + kBreak;
+    if (lineOpen) {
+        text << kBreak;
     }
-    report += kBreak;
-    report += "Windows: " + (facts.windowsVersion.empty() ? "unknown" : facts.windowsVersion);
-    report += kBreak;
-    report += "Memory: " + std::to_string(facts.totalMemoryMiB) + " MB, " +
-              std::to_string(facts.freeMemoryMiB) + " MB free";
-    report += kBreak;
-    report += "COM ports:";
-    if (facts.comPorts.empty()) {
-        report += " none";
+    if (!any) {
+        text << "    none" << kBreak;
     }
-    for (size_t i = 0; i < facts.comPorts.size(); ++i) {
-        report += (i == 0 ? " " : ", ") + facts.comPorts[i];
+    text << kBreak << "Windows: ";
+    if (facts.windowsMajor == 0) {
+        text << "unknown";
+    } else {
+        text << uint64_t{facts.windowsMajor} << "." << uint64_t{facts.windowsMinor} << " (build "
+             << uint64_t{facts.windowsBuild} << ")";
     }
-    report += kBreak;
-    return report;
+    text << kBreak << "Memory: " << facts.totalMemoryMiB << " MB, " << facts.freeMemoryMiB
+         << " MB free" << kBreak << "COM ports:";
+    if (facts.comPortCount == 0) {
+        text << " none";
+    }
+    for (int i = 0; i < facts.comPortCount && i < kMaxComPorts; ++i) {
+        text << (i == 0 ? " COM" : ", COM") << static_cast<uint64_t>(facts.comPorts[i]);
+    }
+    text << kBreak;
+    return text.Length();
 }
