@@ -99,6 +99,27 @@ void SwitchLanguage(HWND window, int command) {
     ApplyLanguage(window);
 }
 
+// The toolbar made step by step rather than by CreateToolbarEx: wine's version of that
+// call cuts the strip into images of the button width (18) instead of 16 pixels.
+HWND CreateToolBar(HWND window) {
+    HWND toolbar = ::CreateWindowExA(
+        0, TOOLBARCLASSNAMEA, "",
+        WS_CHILD | WS_VISIBLE | WS_BORDER | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE, 0, 0, 0, 0, window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdToolBar)), AppInstance(), nullptr);
+    if (toolbar == nullptr) {
+        return nullptr;
+    }
+    ::SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    ::SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
+    TBADDBITMAP strip{AppInstance(), static_cast<UINT_PTR>(kBmpToolbar)};
+    ::SendMessageA(toolbar, TB_ADDBITMAP, kToolbarImages, reinterpret_cast<LPARAM>(&strip));
+    ::SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(18, 17));
+    ::SendMessageA(toolbar, TB_ADDBUTTONSA, kToolbarButtons.size(),
+                   reinterpret_cast<LPARAM>(kToolbarButtons.data()));
+    ::SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);
+    return toolbar;
+}
+
 void CreateChildren(HWND window) {
     const std::string notice = std::string(kProgramName) + " - " + kStatusNotice;
     hStatusBar = ::CreateWindowExA(
@@ -108,10 +129,7 @@ void CreateChildren(HWND window) {
     ::SendMessageA(hStatusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(notice.c_str()));
     nClockTimer = ::SetTimer(hStatusBar, kClockTimerId, kClockPeriodMs, ClockTimerProc);
 
-    hToolBar = ::CreateToolbarEx(
-        window, WS_CHILD | WS_VISIBLE | WS_BORDER | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE, kIdToolBar,
-        kToolbarImages, AppInstance(), kBmpToolbar, kToolbarButtons.data(),
-        static_cast<int>(kToolbarButtons.size()), 18, 17, 16, 16, sizeof(TBBUTTON));
+    hToolBar = CreateToolBar(window);
     ApplyLanguage(window);
 }
 
