@@ -17,8 +17,10 @@ if(WIN32)
   # What the zip and the installer ship, all in one folder: one line per executable.
   # TQ8Flash.exe and SysInfo.Dll join with a line each once they are built here.
   set(TQ8_WINDOWS_ARTEFACTS
+    TQ8Flash   # TQ8Flash.exe, the operators' program
     tq8flash   # tq8flash-cli.exe
     vldebug    # VLdebug.dll (file version of its own)
+    sysinfo    # SysInfo.Dll
   )
   foreach(target IN LISTS TQ8_WINDOWS_ARTEFACTS)
     install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION .)

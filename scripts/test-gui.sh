@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# TQ8Flash.exe under wine and Xvfb, driven by the robot of tests/gui: COM1 and COM2 are
+# silent ptys, COM3 the simulated machine. Screenshots of every step land in
+# build/windows-release/gui-test/shots. Usage: test-gui.sh [SCENARIO...]
+set -euo pipefail
+TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$TQ8_ROOT"
+
+win=build/windows-release
+sim=""
+for preset in native-release native-debug; do
+  if [ -x "build/$preset/tools/tq8sim/tq8sim" ]; then
+    sim="$TQ8_ROOT/build/$preset/tools/tq8sim/tq8sim"
+    break
+  fi
+done
+for file in "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$win/tests/gui/gui_robot.exe"; do
+  if [ ! -f "$file" ]; then
+    echo "build the windows-release preset first ($file is missing)" >&2
+    exit 1
+  fi
+done
+if [ -z "$sim" ]; then
+  echo "build tq8sim first (native-debug or native-release)" >&2
+  exit 1
+fi
+for tool in Xvfb xwd xwdtopnm pnmtopng python3; do
+  command -v "$tool" >/dev/null || { echo "test-gui: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
+done
+
+# A prefix of its own: its COM ports and settings are the test's.
+export WINEPREFIX="$TQ8_ROOT/$win/wineprefix-gui"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+out="$TQ8_ROOT/$win/gui-test"
+run="$out/run"
+shots="$out/shots"
+rm -rf "$run" "$shots"
+mkdir -p "$run" "$shots"
+cp "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" examples/firmware/TQ8-* "$run/"
+if [ -f "$win/src/app/VLdebug.dll" ]; then
+  cp "$win/src/app/VLdebug.dll" "$run/"
+fi
+robot="$TQ8_ROOT/$win/tests/gui/gui_robot.exe"
+
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# The display: Xvfb picks a free number itself.
+displayfile="$out/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >"$out/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  [ -s "$displayfile" ] && break
+  sleep 0.05
+done
+export DISPLAY=":$(cat "$displayfile")"
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w || true
+fi
+wineserver -p 60 >"$out/wineserver.log" 2>&1 || true
+# Without a window manager wine draws caption bars only when it manages them itself.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+# A crash ends the program at once instead of waiting in the debugger.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
+
+# Only the test's ports exist.
+rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
+portlog="$out/ports.log"
+: >"$portlog"
+python3 tests/gui/silent_ports.py "$portlog" "$WINEPREFIX/dosdevices/com1" \
+  "$WINEPREFIX/dosdevices/com2" >"$out/ports.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  grep -q ready "$out/ports.out" 2>/dev/null && break
+  sleep 0.05
+done
+
+# Screenshots on the robot's request: NAME.req in the scenario's folder.
+(
+  while true; do
+    for request in "$shots"/*/*.req; do
+      [ -e "$request" ] || continue
+      xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"${request%.req}.png" 2>/dev/null || true
+      rm -f "$request"
+    done
+    sleep 0.05
+  done
+) &
+pids+=($!)
+
+windows_path() {
+  local path="${1//\//\\}"
+  printf 'Z:%s' "$path"
+}
+export TQ8_GUI_EXE TQ8_GUI_PROBE TQ8_GUI_PROBE_OUT
+TQ8_GUI_EXE="$(windows_path "$run/TQ8Flash.exe")"
+TQ8_GUI_PROBE="$(windows_path "$TQ8_ROOT/$win/tests/gui/gui_menu_probe.dll")"
+TQ8_GUI_PROBE_OUT="$(windows_path "$out/menu.txt")"
+
+# scenario options for tq8sim
+declare -A sim_options=(
+  [download-failure]="--block-noack 200"
+)
+if [ "$#" -gt 0 ]; then
+  scenarios=("$@")
+else
+  mapfile -t scenarios < <(wine "$robot" | tr -d '\r')
+fi
+
+passed=0
+failed=0
+for scenario in "${scenarios[@]}"; do
+  [ -n "$scenario" ] || continue
+  mkdir -p "$shots/$scenario"
+  export TQ8_GUI_SHOTS
+  TQ8_GUI_SHOTS="$(windows_path "$shots/$scenario")"
+  link="$WINEPREFIX/dosdevices/com3"
+  transcript="$out/$scenario.transcript"
+  : >"$transcript"
+  rm -f "$link"
+  # shellcheck disable=SC2086 # the options are words for tq8sim
+  "$sim" --link "$link" --state "$out/$scenario.state" --var 2398=4711 \
+    --transcript "$transcript" ${sim_options[$scenario]:-} >"$out/$scenario.sim" 2>&1 &
+  simpid=$!
+  for _ in $(seq 100); do
+    [ -L "$link" ] && break
+    sleep 0.05
+  done
+  : >"$portlog"
+  started=$(date +%s)
+  result=ok
+  if ! wine "$robot" "$scenario" >"$out/$scenario.log" 2>&1; then
+    result=FAIL
+  fi
+  # What only the outside can see.
+  case "$scenario" in
+    update-at-start-up)
+      grep -q '^TRAILER .* -> ACK' "$transcript" || { echo "  no acknowledged trailer" >>"$out/$scenario.log"; result=FAIL; } ;;
+    download-failure)
+      grep -q '^BLOCK 200 .* -> NOACK\|^BLOCK 200' "$transcript" || { echo "  block 200 never reached" >>"$out/$scenario.log"; result=FAIL; } ;;
+    quit-at-once)
+      if [ -s "$transcript" ] || [ -s "$portlog" ]; then
+        echo "  a port was opened:" >>"$out/$scenario.log"
+        cat "$portlog" >>"$out/$scenario.log"
+        result=FAIL
+      fi ;;
+  esac
+  kill "$simpid" 2>/dev/null || true
+  wait "$simpid" 2>/dev/null || true
+  echo "$result  $scenario ($(( $(date +%s) - started )) s)"
+  if [ "$result" = ok ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    tr -d '\r' <"$out/$scenario.log" | sed 's/^/      /'
+  fi
+done
+echo "gui tests: $passed passed, $failed failed; screenshots in $shots"
+[ "$failed" -eq 0 ]

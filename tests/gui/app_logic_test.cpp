@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "app/app_logic.h"
+
+namespace {
+
+constexpr const char* kModule = "C:\\Program Files\\TQ8\\TQ8Flash.exe";
+
+TEST(ProgramDirectory, QuotedAndPlainPathsGiveTheFolder) {
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("\"D:\\Tools\\TQ8Flash.exe\"", kModule, 261),
+              "D:\\Tools");
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("\"D:\\Tools\\TQ8Flash.exe\" -x", kModule, 261),
+              "D:\\Tools");
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("D:\\Tools\\TQ8Flash.exe", kModule, 261),
+              "D:\\Tools");
+    // A quoted path with blanks stays whole up to its closing quote.
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("\"C:\\My Tools\\TQ8Flash.exe\" D:\\x", kModule, 261),
+              "C:\\My Tools");
+}
+
+TEST(ProgramDirectory, BareNameTakesTheModulesFolder) {
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("TQ8Flash.exe", kModule, 261),
+              "C:\\Program Files\\TQ8");
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("\"TQ8Flash\"", kModule, 261),
+              "C:\\Program Files\\TQ8");
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("", "", 261), ".");
+}
+
+TEST(ProgramDirectory, CutToTheBuffer) {
+    const std::string longPath = "C:\\" + std::string(400, 'a') + "\\TQ8Flash.exe";
+    EXPECT_EQ(ProgramDirectoryFromCommandLine(longPath.c_str(), kModule, 261).size(), 260U);
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("C:\\x\\y.exe", kModule, 3), "C:");
+}
+
+TEST(BitmapAnchor, CentredRightAndCorner) {
+    EXPECT_EQ(BitmapTopLeft(200, 100, 101, 51, kAnchorCentre), (Point{150, 75}));
+    EXPECT_EQ(BitmapTopLeft(200, 100, 101, 51, kAnchorRight), (Point{99, 100}));
+    EXPECT_EQ(BitmapTopLeft(200, 100, 101, 51, 0), (Point{200, 100}));
+    EXPECT_EQ(BitmapTopLeft(200, 100, 101, 51, 7), (Point{200, 100}));
+}
+
+TEST(StatusBar, PartEnds) {
+    EXPECT_EQ(StatusBarPartEnds(200), (std::array<int, 2>{140, 200}));
+    EXPECT_EQ(StatusBarPartEnds(70), (std::array<int, 2>{10, 70}));
+    EXPECT_EQ(StatusBarPartEnds(20), (std::array<int, 2>{10, 20}));
+}
+
+TEST(Clock, PadsTheHourWithABlank) {
+    EXPECT_EQ(ClockText(9, 5, 3), "  9:05:03");
+    EXPECT_EQ(ClockText(23, 59, 0), " 23:59:00");
+}
+
+}  // namespace

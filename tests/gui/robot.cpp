@@ -1,0 +1,284 @@
+#include "robot.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace robot {
+
+namespace {
+
+DWORD gWatchedProcess = 0;
+bool gMainWindowVisible = false;
+
+constexpr const char* kSettingsKey = "SOFTWARE\\Ostrelwerk\\TQ8Flash";
+
+struct Search {
+    DWORD processId;
+    const std::function<bool(HWND)>* accept;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && ::IsWindowVisible(window) && (*search->accept)(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindWindowOf(DWORD processId, const std::function<bool(HWND)>& accept) {
+    Search search{processId, &accept, nullptr};
+    ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void Look() {
+    if (gWatchedProcess != 0) {
+        HWND main = MainWindow(gWatchedProcess);
+        if (main != nullptr && ::IsWindowVisible(main)) {
+            gMainWindowVisible = true;
+        }
+    }
+}
+
+BOOL CALLBACK CollectText(HWND window, LPARAM param) {
+    auto* texts = reinterpret_cast<std::string*>(param);
+    *texts += Text(window);
+    *texts += '\n';
+    return TRUE;
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+void Fail(const std::string& message) {
+    throw Failure{message};
+}
+
+void Check(bool condition, const std::string& message) {
+    if (!condition) {
+        Fail(message);
+    }
+}
+
+void Log(const std::string& message) {
+    std::printf("  %s\n", message.c_str());
+    std::fflush(stdout);
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+Program::Program(const std::string& file, const std::string& commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string line = commandLine;
+    if (!::CreateProcessA(file.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info_)) {
+        Fail("cannot start " + file);
+    }
+    WatchMainWindow(info_.dwProcessId);
+}
+
+Program::~Program() {
+    if (Running()) {
+        ::TerminateProcess(info_.hProcess, 99);
+        ::WaitForSingleObject(info_.hProcess, 5000);
+    }
+    ::CloseHandle(info_.hThread);
+    ::CloseHandle(info_.hProcess);
+}
+
+bool Program::Running() const {
+    return ::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD Program::WaitExit(DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (Running()) {
+        if (::GetTickCount() - start > timeoutMs) {
+            Fail("the program did not end");
+        }
+        Pause(20);
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+bool Program::Inject(const std::string& library) const {
+    void* remote = ::VirtualAllocEx(info_.hProcess, nullptr, library.size() + 1,
+                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (remote == nullptr || !::WriteProcessMemory(info_.hProcess, remote, library.c_str(),
+                                                   library.size() + 1, nullptr)) {
+        return false;
+    }
+    auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+    HANDLE thread = ::CreateRemoteThread(info_.hProcess, nullptr, 0, load, remote, 0, nullptr);
+    if (thread == nullptr) {
+        ::VirtualFreeEx(info_.hProcess, remote, 0, MEM_RELEASE);
+        return false;
+    }
+    const bool done = ::WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+    ::CloseHandle(thread);
+    ::VirtualFreeEx(info_.hProcess, remote, 0, MEM_RELEASE);
+    return done;
+}
+
+void WatchMainWindow(DWORD processId) {
+    gWatchedProcess = processId;
+    gMainWindowVisible = false;
+}
+
+bool MainWindowWasVisible() {
+    Look();
+    return gMainWindowVisible;
+}
+
+HWND MainWindow(DWORD processId) {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, "TQ8FlashClass", nullptr)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+HWND WaitWindowWhere(DWORD processId, const std::function<bool(HWND)>& accept,
+                     const std::string& what, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        Look();
+        if (HWND window = FindWindowOf(processId, accept)) {
+            return window;
+        }
+        if (::GetTickCount() - start > timeoutMs) {
+            Fail("no window " + what);
+        }
+        ::Sleep(20);
+    }
+}
+
+HWND WaitWindow(DWORD processId, const std::string& caption, DWORD timeoutMs) {
+    const HWND window = WaitWindowWhere(
+        processId, [&](HWND w) { return Text(w) == caption; }, "\"" + caption + "\"", timeoutMs);
+    // Let the window finish its first paint before anyone looks at it.
+    Pause(150);
+    return window;
+}
+
+bool Shown(DWORD processId, const std::string& caption) {
+    return FindWindowOf(processId, [&](HWND w) { return Text(w) == caption; }) != nullptr;
+}
+
+void WaitGone(HWND window, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (::IsWindow(window) && ::IsWindowVisible(window)) {
+        if (::GetTickCount() - start > timeoutMs) {
+            Fail("window \"" + Text(window) + "\" stays");
+        }
+        Pause(20);
+    }
+}
+
+std::string Text(HWND window) {
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) {
+        return {};
+    }
+    std::string text(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                          SMTO_ABORTIFHUNG, 2000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+std::string ClassName(HWND window) {
+    char name[64] = "";
+    ::GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string ChildTexts(HWND window) {
+    std::string texts;
+    ::EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+std::string ItemText(HWND dialog, int id) {
+    HWND item = ::GetDlgItem(dialog, id);
+    Check(item != nullptr, "no control " + std::to_string(id) + " in \"" + Text(dialog) + "\"");
+    return Text(item);
+}
+
+void Press(HWND dialog, int id) {
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+void Command(HWND window, int command) {
+    ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+void Pause(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    do {
+        Look();
+        ::Sleep(ms < 20 ? ms : 20);
+    } while (::GetTickCount() - start < ms);
+}
+
+void Shot(const std::string& name) {
+    const std::string folder = Environment("TQ8_GUI_SHOTS");
+    if (folder.empty()) {
+        return;
+    }
+    // Wine paints some controls (toolbar buttons, a fresh dialog) a little late.
+    Pause(600);
+    const std::string request = folder + "\\" + name + ".req";
+    if (FILE* file = std::fopen(request.c_str(), "w")) {
+        std::fclose(file);
+    }
+    // The script takes the picture and removes the request.
+    const DWORD start = ::GetTickCount();
+    while (::GetFileAttributesA(request.c_str()) != INVALID_FILE_ATTRIBUTES &&
+           ::GetTickCount() - start < 10000) {
+        Pause(20);
+    }
+}
+
+long ReadInterface(long missing) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (::RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "Interface", RRF_RT_REG_DWORD, nullptr,
+                       &value, &size) != ERROR_SUCCESS) {
+        return missing;
+    }
+    return static_cast<long>(static_cast<LONG>(value));
+}
+
+void WriteInterface(long value) {
+    const DWORD data = static_cast<DWORD>(value);
+    Check(::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "Interface", REG_DWORD, &data,
+                            sizeof data) == ERROR_SUCCESS,
+          "cannot write the setting Interface");
+}
+
+void DeleteSettings() {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+}
+
+}  // namespace robot

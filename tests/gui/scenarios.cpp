@@ -1,0 +1,348 @@
+// The scenarios of TQ8Flash.exe under wine. COM1 and COM2 are silent ports, COM3 is the
+// simulated machine; the script prepares them and names the scenario to run.
+
+#include <windows.h>
+// commctrl.h needs the types of windows.h.
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "robot.h"
+
+using namespace robot;
+
+namespace {
+
+constexpr DWORD kBox = 15000;        // a box that follows a machine exchange
+constexpr DWORD kDownload = 120000;  // both images at 38400 baud under wine
+
+// Texts of the program, English and German (CP1252).
+const std::string kCaptionUpdate = "Kovra TQ VIII Update-Utility";
+const std::string kCaptionOverview = "Version-Overview";
+const std::string kCaptionQuit = "Quit program";
+const std::string kCaptionQuitGerman = "Programm beenden";
+const std::string kCaptionSearch = "Seraching Interface";
+const std::string kCaptionSearchGerman = "Schnittstellensuche";
+const std::string kCaptionInterface = "Select interface";
+const std::string kCaptionInterfaceGerman = "Schnittstellenauswahl";
+const std::string kMainCaption = "TQ VIII - Flash-Download-Utility";
+
+std::string ProgramFile() {
+    const char* file = std::getenv("TQ8_GUI_EXE");
+    Check(file != nullptr, "TQ8_GUI_EXE is not set");
+    return file;
+}
+
+std::string ProbeLibrary() {
+    const char* file = std::getenv("TQ8_GUI_PROBE");
+    Check(file != nullptr, "TQ8_GUI_PROBE is not set");
+    return file;
+}
+
+std::string ProbeOutput() {
+    const char* file = std::getenv("TQ8_GUI_PROBE_OUT");
+    Check(file != nullptr, "TQ8_GUI_PROBE_OUT is not set");
+    return file;
+}
+
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+// Answers a message box: checks its caption and a part of its text, then presses.
+void Answer(const Program& program, const std::string& caption, const std::string& part, int button,
+            const std::string& shot = {}, DWORD timeoutMs = kBox) {
+    HWND box = WaitWindow(program.Id(), caption, timeoutMs);
+    const std::string texts = ChildTexts(box);
+    Check(Contains(texts, part), "box \"" + caption + "\" says:\n" + texts);
+    Log("box \"" + caption + "\": " + part);
+    if (!shot.empty()) {
+        Shot(shot);
+    }
+    Press(box, button);
+    WaitGone(box, 5000);
+}
+
+bool Checked(HWND toolbar, int command) {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutA(toolbar, TB_ISBUTTONCHECKED, command, 0, SMTO_ABORTIFHUNG, 2000, &result);
+    return result != 0;
+}
+
+LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+// The menu bar's pop-up titles ("|"-separated) and the marked language commands, read
+// inside the program by the probe library.
+struct MenuState {
+    std::string titles;
+    std::string marked;
+};
+
+MenuState ReadMenu(const Program& program) {
+    const std::string out = ProbeOutput();
+    ::DeleteFileA(out.c_str());
+    Check(program.Inject(ProbeLibrary()), "cannot load the menu probe into the program");
+    MenuState state;
+    FILE* file = std::fopen(out.c_str(), "r");
+    Check(file != nullptr, "the menu probe wrote nothing");
+    char line[256] = "";
+    if (std::fgets(line, sizeof line, file) != nullptr) {
+        state.titles = std::string(line).substr(0, std::string(line).find('\n'));
+    }
+    if (std::fgets(line, sizeof line, file) != nullptr) {
+        state.marked = std::string(line).substr(0, std::string(line).find('\n'));
+    }
+    std::fclose(file);
+    return state;
+}
+
+// The main window after No at the update question and No at the quit question.
+HWND StayInMainWindow(const Program& program) {
+    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDNO);
+    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+    Check(MainWindowWasVisible(), "the main window is not visible");
+    return main;
+}
+
+void CheckLanguage(const Program& program, HWND main, bool german) {
+    HWND toolbar = ::GetDlgItem(main, 102);
+    Check(toolbar != nullptr, "no toolbar");
+    Check(Checked(toolbar, 141) == german && Checked(toolbar, 140) == !german,
+          std::string("the pressed language button is not ") + (german ? "German" : "English"));
+    const MenuState menu = ReadMenu(program);
+    Check(menu.marked == (german ? "141" : "140"), "marked language items: " + menu.marked);
+    const std::string expected =
+        german ? "&Datei|D&ownload|&Sprache|&Hilfe" : "&File|D&ownload|&Language|&Help";
+    Check(menu.titles == expected, "menu bar reads " + menu.titles);
+    Log(std::string("language ") + (german ? "German" : "English") + ": menu " + menu.titles);
+}
+
+bool IsAboutBox(HWND window) {
+    return ClassName(window) == "#32770" && ::GetDlgItem(window, 2402) != nullptr;
+}
+
+// Opens the About box, checks its texts and closes it with Okay.
+void CheckAbout(const Program& program, HWND main, bool german, const std::string& shot) {
+    Command(main, 150);
+    HWND about = WaitWindowWhere(program.Id(), IsAboutBox, "About", kBox);
+    Pause(150);
+    const std::string machine = ItemText(about, 2402);
+    const std::string description = ItemText(about, 2400);
+    Check(ItemText(about, 2401) == "TQ8Flash V1.02", "program name " + ItemText(about, 2401));
+    Check(ItemText(about, 1) == "Okay", "button reads " + ItemText(about, 1));
+    if (german) {
+        Check(Contains(description, "Flash-Utility f\xFCr Kovra TQ8"),
+              "description " + description);
+        Check(Contains(machine, "Softwareversion Maschine:"), "machine field:\n" + machine);
+        Check(Contains(machine, "Seriennummer Maschine:"), "machine field:\n" + machine);
+        Check(Contains(machine, "Updates gesamt:"), "machine field:\n" + machine);
+    } else {
+        Check(Contains(description, "Flash utility for Kovra TQ8"), "description " + description);
+        Check(Contains(machine, "Software-version maschine:"), "machine field:\n" + machine);
+        Check(Contains(machine, "Serial number (machine):"), "machine field:\n" + machine);
+        Check(Contains(machine, "Updates at all:"), "machine field:\n" + machine);
+    }
+    Check(Contains(machine, "1.03.7"), "no file version in:\n" + machine);
+    Log("About box: " + machine.substr(0, machine.find('\r')));
+    Shot(shot);
+    Press(about, IDOK);
+    WaitGone(about, 5000);
+}
+
+// Command 152: SysInfo.Dll's dialog with the connection's fields and the PC's facts.
+void CheckSystemInformation(const Program& program, HWND main, const std::string& connection,
+                            const std::string& shot) {
+    Command(main, 152);
+    HWND info = WaitWindow(program.Id(), "System information", 5000);
+    const std::string report = ItemText(info, 100);
+    Check(Contains(report, connection), "system information:\n" + report);
+    Check(Contains(report, "Windows: ") && !Contains(report, "Windows: unknown") &&
+              Contains(report, "Memory: "),
+          "system information:\n" + report);
+    Check(Contains(report, "COM ports: COM1, COM2, COM3\r\n"), "system information:\n" + report);
+    Log("system information: " + connection.substr(0, connection.find('\r')));
+    Shot(shot);
+    Press(info, IDOK);
+    WaitGone(info, 5000);
+}
+
+// ---- scenarios --------------------------------------------------------------------
+
+// Start-up runs one update to its end; Yes at the quit question ends the program
+// without the main window ever showing.
+void UpdateAtStartUp() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES,
+           "update-question");
+    Answer(program, kCaptionOverview, "Software-version file:", IDYES, "version-overview");
+    HWND progress = WaitWindow(program.Id(), "Downloading software", kBox);
+    Check(Contains(ChildTexts(progress), "Download active") ||
+              Contains(ChildTexts(progress), "Erasing memory"),
+          "progress reads:\n" + ChildTexts(progress));
+    Check((::GetWindowLongA(progress, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
+          "the progress window is not topmost");
+    Shot("progress-program");
+    WaitWindow(program.Id(), "Downloading texts", kDownload);
+    Answer(program, "Download completed", "successfully downloaded", IDOK, "download-completed",
+           kDownload);
+    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    Check(!MainWindowWasVisible(), "the main window was shown");
+    Check(ReadInterface(0) == 3, "Interface changed");
+}
+
+// No at the first question, then the main window: its menu and toolbar, the language
+// switch there and back, the About box with the machine's data in both languages, the
+// system information, and command 110 quitting without a question.
+void MainWindowTour() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    HWND main = StayInMainWindow(program);
+    HWND toolbar = ::GetDlgItem(main, 102);
+    Check(Ask(toolbar, TB_BUTTONCOUNT) == 11, "the toolbar has not eleven entries");
+    Check(::GetDlgItem(main, 101) != nullptr, "no status bar");
+    CheckLanguage(program, main, false);
+    Shot("main-window");
+
+    CheckSystemInformation(program, main, "Connection:\r\n    none", "system-information");
+
+    Command(main, 141);
+    Pause(200);
+    CheckLanguage(program, main, true);
+    Shot("main-window-german");
+    CheckAbout(program, main, true, "about-german");
+    // The About box left its connection open: the system information describes it.
+    CheckSystemInformation(program, main, "    COM3\r\n    Kovra TQ VIII (9600 bps; 8 N 1)\r\n",
+                           "system-information-connected");
+
+    Command(main, 140);
+    Pause(200);
+    CheckLanguage(program, main, false);
+    CheckAbout(program, main, false, "about-english");
+
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    Check(!Shown(program.Id(), kCaptionQuit), "110 asked before quitting");
+}
+
+// The search in the interface dialog (German) tries COM1 and COM2 before it finds the
+// machine on COM3; only OK stores the port.
+void InterfaceSearch() {
+    WriteInterface(-1);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    HWND main = StayInMainWindow(program);
+    Command(main, 141);
+    Command(main, 121);
+    HWND dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
+    Check(ItemText(dialog, 1) == "Okay" && ItemText(dialog, 2) == "Abbruch" &&
+              ItemText(dialog, 201) == "Suchen",
+          "buttons read:\n" + ChildTexts(dialog));
+    HWND combo = ::GetDlgItem(dialog, 200);
+    Check(Ask(combo, CB_GETCOUNT) == 3, "the port list does not hold COM1..COM3");
+    Check(Ask(combo, CB_GETCURSEL) == CB_ERR, "a port is selected without a choice");
+    Shot("interface-german");
+
+    Press(dialog, 201);
+    std::vector<LRESULT> tried;
+    const DWORD start = ::GetTickCount();
+    while (!Shown(program.Id(), kCaptionSearchGerman)) {
+        const LRESULT selected = Ask(combo, CB_GETCURSEL);
+        if (selected != CB_ERR && (tried.empty() || tried.back() != selected)) {
+            tried.push_back(selected);
+        }
+        Check(::GetTickCount() - start < 20000, "the search does not end");
+        ::Sleep(10);
+    }
+    Check(tried == std::vector<LRESULT>({0, 1, 2}),
+          "the search did not try COM1, COM2, COM3 in turn (" + std::to_string(tried.size()) +
+              " selections)");
+    Log("search selected COM1, COM2, COM3 in turn");
+    Answer(program, kCaptionSearchGerman, "Kovra TQ VIII gefunden an COM3", IDOK, "search-found");
+    Check(Ask(combo, CB_GETCURSEL) == 2, "COM3 is not selected after the search");
+    Check(ReadInterface(0) == -1, "the search stored the port before OK");
+    Press(dialog, IDOK);
+    WaitGone(dialog, 5000);
+    Check(ReadInterface(0) == 3, "OK did not store COM3");
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// The selected port has no machine: the update shows the dialog, and Cancel there
+// stores -1.
+void InterfaceCancel() {
+    WriteInterface(1);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES);
+    Answer(program, kCaptionSearch, "The TQ VIII could not be found!", IDOK, "not-found");
+    HWND dialog = WaitWindow(program.Id(), kCaptionInterface, 5000);
+    Check(ItemText(dialog, 1) == "Okay" && ItemText(dialog, 2) == "Cancel" &&
+              ItemText(dialog, 201) == "Search",
+          "buttons read:\n" + ChildTexts(dialog));
+    HWND combo = ::GetDlgItem(dialog, 200);
+    Check(Ask(combo, CB_GETCURSEL) == 0, "COM1 is not selected");
+    Shot("interface-english");
+    Press(dialog, IDCANCEL);
+    WaitGone(dialog, 5000);
+    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    Check(ReadInterface(0) == -1, "Cancel did not store -1");
+}
+
+// The machine does not acknowledge a block: the failure box. The program is started by
+// its bare name, and still finds its firmware beside itself.
+void DownloadFailure() {
+    WriteInterface(3);
+    Program program(ProgramFile(), "TQ8Flash.exe");
+    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES);
+    Answer(program, kCaptionOverview, "Software-version file:", IDYES);
+    Answer(program, "Download Failed!",
+           "It was not possible to download the new software to the machine!", IDOK,
+           "download-failed", kDownload);
+    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// No, then Yes: the program ends without its main window and without a port (the script
+// checks the ports).
+void QuitAtOnce() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDNO);
+    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES, "quit");
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    Check(!MainWindowWasVisible(), "the main window was shown");
+}
+
+const std::map<std::string, void (*)()> kScenarios = {
+    {"update-at-start-up", UpdateAtStartUp}, {"main-window", MainWindowTour},
+    {"interface-search", InterfaceSearch},   {"interface-cancel", InterfaceCancel},
+    {"download-failure", DownloadFailure},   {"quit-at-once", QuitAtOnce},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 || kScenarios.count(argv[1]) == 0) {
+        for (const auto& [name, run] : kScenarios) {
+            std::printf("%s\n", name.c_str());
+        }
+        return argc == 1 ? 0 : 2;
+    }
+    try {
+        kScenarios.at(argv[1])();
+    } catch (const Failure& failure) {
+        std::printf("FAILED: %s\n", failure.message.c_str());
+        return 1;
+    }
+    return 0;
+}
