@@ -56,15 +56,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The display: Xvfb picks a free number itself.
-displayfile="$out/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >"$out/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  [ -s "$displayfile" ] && break
-  sleep 0.05
-done
-export DISPLAY=":$(cat "$displayfile")"
+. scripts/wine-display.sh
+tq8_start_display "$out"
+pids+=("$tq8_display_pid")
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
@@ -72,11 +66,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w || true
 fi
 wineserver -p 60 >"$out/wineserver.log" 2>&1 || true
-# Without a window manager wine draws caption bars only when it manages them itself.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-# A crash ends the program at once instead of waiting in the debugger.
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
+tq8_desktop_settings
 
 # Only the test's ports exist.
 rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
@@ -103,14 +93,10 @@ done
 ) &
 pids+=($!)
 
-windows_path() {
-  local path="${1//\//\\}"
-  printf 'Z:%s' "$path"
-}
 export TQ8_GUI_EXE TQ8_GUI_PROBE TQ8_GUI_PROBE_OUT
-TQ8_GUI_EXE="$(windows_path "$run/TQ8Flash.exe")"
-TQ8_GUI_PROBE="$(windows_path "$TQ8_ROOT/$win/tests/gui/gui_menu_probe.dll")"
-TQ8_GUI_PROBE_OUT="$(windows_path "$out/menu.txt")"
+TQ8_GUI_EXE="$(tq8_windows_path "$run/TQ8Flash.exe")"
+TQ8_GUI_PROBE="$(tq8_windows_path "$TQ8_ROOT/$win/tests/gui/gui_menu_probe.dll")"
+TQ8_GUI_PROBE_OUT="$(tq8_windows_path "$out/menu.txt")"
 
 # scenario options for tq8sim
 declare -A sim_options=(
@@ -128,7 +114,7 @@ for scenario in "${scenarios[@]}"; do
   [ -n "$scenario" ] || continue
   mkdir -p "$shots/$scenario"
   export TQ8_GUI_SHOTS
-  TQ8_GUI_SHOTS="$(windows_path "$shots/$scenario")"
+  TQ8_GUI_SHOTS="$(tq8_windows_path "$shots/$scenario")"
   link="$WINEPREFIX/dosdevices/com3"
   transcript="$out/$scenario.transcript"
   : >"$transcript"

@@ -2,12 +2,19 @@
 # The Windows artefacts under wine, in a wine prefix of their own: the portable zip runs
 # from wherever it is unpacked; the installer installs for the current user (and, run
 # elevated, for every user), registers its uninstaller, and the uninstaller removes
-# everything it installed but leaves the settings.
+# everything it installed but leaves the settings. Both the unpacked and the installed
+# TQ8Flash.exe are started on a private display up to their first question, which the robot
+# of tests/gui answers No, and then Yes at the quit question.
 set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 
 bash scripts/release.sh windows >/dev/null
+robot="$TQ8_ROOT/build/windows-release/tests/gui/gui_robot.exe"
+if [ ! -f "$robot" ]; then
+  cmake --preset windows-release >/dev/null
+  cmake --build --preset windows-release -j "$(nproc)" --target gui_robot >/dev/null
+fi
 version="$(sed -n 's/^project(TQ8Flash VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 zip="dist/TQ8Flash-$version-win64.zip"
 setup="$TQ8_ROOT/dist/TQ8Flash-$version-setup.exe"
@@ -19,21 +26,23 @@ mkdir -p "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 work="$(mktemp -d /tmp/tq8-windows-test.XXXXXX)"
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work" "$WINEPREFIX"' EXIT
-
-passed=0
-failed=0
-check() {  # check NAME COMMAND...
-  local name="$1"
-  shift
-  if out="$("$@" 2>&1)"; then
-    passed=$((passed + 1))
-    echo "ok   $name"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-    printf '%s\n' "$out" | tail -20 | sed 's/^/     /'
+tq8_display_pid=""
+finish() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$tq8_display_pid" ]; then
+    kill "$tq8_display_pid" 2>/dev/null || true
+    wait "$tq8_display_pid" 2>/dev/null || true
   fi
+  rm -rf "$work" "$WINEPREFIX"
+}
+trap finish EXIT
+. scripts/wine-display.sh
+tq8_start_display "$work"
+tq8_desktop_settings
+
+. scripts/checks.sh
+start_up() {  # start_up EXE: the first question answered No, the quit question Yes
+  TQ8_GUI_EXE="$(tq8_windows_path "$1")" wine "$robot" quit-at-once
 }
 wine_out() { wine "$@" 2>/dev/null | tr -d '\r'; }
 reg_value() {  # reg_value KEY NAME: the value's data, empty when missing
@@ -53,6 +62,7 @@ check "zip: tq8flash-cli.exe --version" \
 check "zip: the sample firmware loads and verifies" \
   bash -c "cd '$work/TQ8Flash' && wine tq8flash-cli.exe inspect examples/firmware/TQ8-PROG.MOT \
     examples/firmware/TQ8-TEXT.MOT >/dev/null 2>&1"
+check "zip: TQ8Flash.exe starts up to its questions and quits" start_up "$work/TQ8Flash/TQ8Flash.exe"
 check "zip: the read-me has CR LF line ends only" \
   bash -c "! tr -d '\r' <'$work/TQ8Flash/README.txt' | cmp -s - '$work/TQ8Flash/README.txt' &&
     ! grep -q \$'[^\r]\$' '$work/TQ8Flash/README.txt'"
@@ -77,6 +87,8 @@ check "per user: uninstaller registered under HKCU" \
     grep -q 'Uninstall.exe' <<<\"\$reg\""
 check "per user: the installed program runs" \
   test "$(wine_out "$dir/tq8flash-cli.exe" --version)" = "tq8flash $version"
+check "per user: the installed TQ8Flash.exe starts up to its questions and quits" \
+  start_up "$dir/TQ8Flash.exe"
 wine "$dir/Uninstall.exe" /S >/dev/null 2>&1
 wineserver -w
 check "per user: the uninstaller removed the folder" test ! -e "$dir"
@@ -89,6 +101,8 @@ wine "$setup" /S >/dev/null 2>&1
 wineserver -w
 dir="$WINEPREFIX/drive_c/Program Files/Ostrelwerk/TQ8Flash"
 check "elevated: installed into Program Files" test -f "$dir/tq8flash-cli.exe"
+check "elevated: the installed TQ8Flash.exe starts up to its questions and quits" \
+  start_up "$dir/TQ8Flash.exe"
 check "elevated: uninstaller registered under HKLM" \
   test -n "$(reg_value "$machine_key" UninstallString)"
 wine "$dir/Uninstall.exe" /S >/dev/null 2>&1
