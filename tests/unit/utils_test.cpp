@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "scripted_frontend.h"
 #include "support/frontend.h"
@@ -187,21 +188,21 @@ TEST(ElapsedMs, CorrectAcrossTheWrap) {
 
 TEST(GetTimeMs, TicksInMillisecondSteps) {
     // A clock that moves in scheduler ticks (10-16 ms) would stretch every time limit and
-    // every traced duration by up to a tick. Watch it for a while: some step of 1 or 2 ms
-    // must show up. Only the step size is judged, never how long the loop took.
+    // every traced duration by up to a tick. Watch it for a while: the typical step must be
+    // 1 or 2 ms. A tick clock shows an odd short step now and then (wine's does while the
+    // prefix starts), so the median is judged, never the smallest step or the loop's time.
     uint32_t last = GetTimeMs();
-    uint32_t smallestStep = UINT32_MAX;
-    int steps = 0;
-    for (int i = 0; i < 50'000'000 && steps < 40; ++i) {
+    std::vector<uint32_t> steps;
+    for (int i = 0; i < 100'000'000 && steps.size() < 60; ++i) {
         const uint32_t now = GetTimeMs();
         if (now != last) {
-            smallestStep = std::min(smallestStep, ElapsedMs(last, now));
+            steps.push_back(ElapsedMs(last, now));
             last = now;
-            ++steps;
         }
     }
-    ASSERT_GT(steps, 0);
-    EXPECT_LE(smallestStep, 2U);
+    ASSERT_GE(steps.size(), 20U);
+    std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+    EXPECT_LE(steps[steps.size() / 2], 2U);
 }
 
 }  // namespace
