@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The downloads of TQ8Flash.exe under wine against the paced simulated machine, each against
+# its wire-time bound (bench/gui). Needs the windows-release build and a native tq8sim.
+# The Windows command line makes the same downloads for comparison. Every byte takes its
+# wire time: about three minutes a run. Not part of test.sh.
+#   bash scripts/bench-gui.sh [RUNS]
+set -euo pipefail
+TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$TQ8_ROOT"
+runs="${1:-1}"
+win=build/windows-release
+cmake --preset native-release >/dev/null
+cmake --build --preset native-release -j "$(nproc)" --target tq8sim >/dev/null
+cmake --preset windows-release >/dev/null
+cmake --build --preset windows-release -j "$(nproc)" --target TQ8Flash gui_robot tq8flash >/dev/null
+sim="$TQ8_ROOT/build/native-release/tools/tq8sim/tq8sim"
+
+export WINEPREFIX="$TQ8_ROOT/$win/wineprefix-bench"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+out="$TQ8_ROOT/$win/gui-bench"
+rm -rf "$out"
+mkdir -p "$out"
+cp "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" examples/firmware/TQ8-* "$out/"
+
+. scripts/wine-display.sh
+tq8_display_pid=""
+finish() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$tq8_display_pid" ]; then
+    kill "$tq8_display_pid" 2>/dev/null || true
+    wait "$tq8_display_pid" 2>/dev/null || true
+  fi
+}
+trap finish EXIT
+tq8_start_display "$out"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w || true
+fi
+wineserver -p 60 >/dev/null 2>&1 || true
+tq8_desktop_settings
+rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
+
+export TQ8_GUI_EXE
+TQ8_GUI_EXE="$(tq8_windows_path "$out/TQ8Flash.exe")"
+robot="$TQ8_ROOT/$win/tests/gui/gui_robot.exe"
+echo "== TQ8Flash.exe =="
+python3 bench/gui/gui_download_bench.py "$robot" "$sim" "$WINEPREFIX/dosdevices/com3" --runs "$runs"
+echo "== tq8flash-cli.exe under wine, for comparison =="
+python3 bench/gui/gui_download_bench.py "$robot" "$sim" "$WINEPREFIX/dosdevices/com3" --runs "$runs" \
+  --cli "$TQ8_ROOT/$win/src/cli/tq8flash-cli.exe" --cli-dir "$(tq8_windows_path "$out")"
