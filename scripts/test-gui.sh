@@ -24,7 +24,7 @@ if [ -z "$sim" ]; then
   echo "build tq8sim first (native-debug or native-release)" >&2
   exit 1
 fi
-for tool in Xvfb xwd xwdtopnm pnmtopng python3; do
+for tool in Xvfb bmptopnm pnmtopng pngtopnm ppmhist python3; do
   command -v "$tool" >/dev/null || { echo "test-gui: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
 done
 
@@ -90,18 +90,25 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 
-# Screenshots on the robot's request: NAME.req in the scenario's folder.
-(
-  while true; do
-    for request in "$shots"/*/*.req; do
-      [ -e "$request" ] || continue
-      xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"${request%.req}.png" 2>/dev/null || true
-      rm -f "$request"
-    done
-    sleep 0.05
+# The robot saves its screenshots as BMP (it reads the screen through wine, which shows
+# dialogs that the X root has black); they are kept as PNG. A picture of one colour shows
+# nothing: it fails the scenario.
+keep_shots() {  # keep_shots DIR LOG
+  local bmp png status=0
+  for bmp in "$1"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    png="${bmp%.bmp}.png"
+    if ! bmptopnm "$bmp" 2>/dev/null | pnmtopng >"$png" 2>/dev/null; then
+      echo "  screenshot $(basename "$png"): cannot convert" >>"$2"
+      status=1
+    elif [ "$(pngtopnm "$png" | ppmhist -noheader | wc -l)" -le 1 ]; then
+      echo "  screenshot $(basename "$png") is all one colour" >>"$2"
+      status=1
+    fi
+    rm -f "$bmp"
   done
-) &
-pids+=($!)
+  return "$status"
+}
 
 windows_path() {
   local path="${1//\//\\}"
@@ -162,6 +169,7 @@ for scenario in "${scenarios[@]}"; do
   esac
   kill "$simpid" 2>/dev/null || true
   wait "$simpid" 2>/dev/null || true
+  keep_shots "$shots/$scenario" "$out/$scenario.log" || result=FAIL
   echo "$result  $scenario ($(( $(date +%s) - started )) s)"
   if [ "$result" = ok ]; then
     passed=$((passed + 1))

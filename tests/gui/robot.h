@@ -65,8 +65,10 @@ void Press(HWND dialog, int id);
 // Sends a menu or toolbar command to the main window.
 void Command(HWND window, int command);
 
-// Lets the display settle, then asks the test script for a PNG of the screen.
-void Shot(const std::string& name);
+// Lets the display settle, then saves a picture of the screen as NAME.bmp in the folder
+// TQ8_GUI_SHOTS names (nothing without it). Fails when the subject window's area of the
+// picture is all one colour: the window was not drawn where it claims to be.
+void Shot(const std::string& name, HWND subject);
 
 // Lets time pass while the main window is watched.
 void Pause(DWORD ms);

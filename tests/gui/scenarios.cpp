@@ -61,7 +61,7 @@ void Answer(const Program& program, const std::string& caption, const std::strin
     Check(Contains(texts, part), "box \"" + caption + "\" says:\n" + texts);
     Log("box \"" + caption + "\": " + part);
     if (!shot.empty()) {
-        Shot(shot);
+        Shot(shot, box);
     }
     Press(box, button);
     WaitGone(box, 5000);
@@ -153,7 +153,7 @@ void CheckAbout(const Program& program, HWND main, bool german, const std::strin
     }
     Check(Contains(machine, "1.03.7"), "no file version in:\n" + machine);
     Log("About box: " + machine.substr(0, machine.find('\r')));
-    Shot(shot);
+    Shot(shot, about);
     Press(about, IDOK);
     WaitGone(about, 5000);
 }
@@ -170,7 +170,7 @@ void CheckSystemInformation(const Program& program, HWND main, const std::string
           "system information:\n" + report);
     Check(Contains(report, "COM ports: COM1, COM2, COM3\r\n"), "system information:\n" + report);
     Log("system information: " + connection.substr(0, connection.find('\r')));
-    Shot(shot);
+    Shot(shot, info);
     Press(info, IDOK);
     WaitGone(info, 5000);
 }
@@ -191,7 +191,7 @@ void UpdateAtStartUp() {
           "progress reads:\n" + ChildTexts(progress));
     Check((::GetWindowLongA(progress, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
           "the progress window is not topmost");
-    Shot("progress-program");
+    Shot("progress-program", progress);
     WaitWindow(program.Id(), "Downloading texts", kDownload);
     Answer(program, "Download completed", "successfully downloaded", IDOK, "download-completed",
            kDownload);
@@ -212,14 +212,14 @@ void MainWindowTour() {
     Check(Ask(toolbar, TB_BUTTONCOUNT) == 11, "the toolbar has not eleven entries");
     Check(::GetDlgItem(main, 101) != nullptr, "no status bar");
     CheckLanguage(program, main, false);
-    Shot("main-window");
+    Shot("main-window", main);
 
     CheckSystemInformation(program, main, "Connection:\r\n    none", "system-information");
 
     Command(main, 141);
     Pause(200);
     CheckLanguage(program, main, true);
-    Shot("main-window-german");
+    Shot("main-window-german", main);
     CheckAbout(program, main, true, "about-german");
     // The About box left its connection open: the system information describes it.
     CheckSystemInformation(program, main, "    COM3\r\n    Kovra TQ VIII (9600 bps; 8 N 1)\r\n",
@@ -250,7 +250,7 @@ void InterfaceSearch() {
     HWND combo = ::GetDlgItem(dialog, 200);
     Check(Ask(combo, CB_GETCOUNT) == 3, "the port list does not hold COM1..COM3");
     Check(Ask(combo, CB_GETCURSEL) == CB_ERR, "a port is selected without a choice");
-    Shot("interface-german");
+    Shot("interface-german", dialog);
 
     Press(dialog, 201);
     std::vector<LRESULT> tried;
@@ -290,7 +290,7 @@ void InterfaceCancel() {
           "buttons read:\n" + ChildTexts(dialog));
     HWND combo = ::GetDlgItem(dialog, 200);
     Check(Ask(combo, CB_GETCURSEL) == 0, "COM1 is not selected");
-    Shot("interface-english");
+    Shot("interface-english", dialog);
     Press(dialog, IDCANCEL);
     WaitGone(dialog, 5000);
     Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
