@@ -121,7 +121,12 @@ TQ8_GUI_PROBE_OUT="$(windows_path "$out/menu.txt")"
 
 # scenario options for tq8sim
 declare -A sim_options=(
-  [download-failure]="--block-noack 200"
+  [download-failure]="--block-noack 200 --in-download 2 --block-noack 200"
+)
+# scenario locales: wine takes the user's language from the locale that the robot, and so
+# the program, starts under
+declare -A robot_locale=(
+  [german-locale]=de_DE.UTF-8
 )
 if [ "$#" -gt 0 ]; then
   scenarios=("$@")
@@ -151,15 +156,21 @@ for scenario in "${scenarios[@]}"; do
   : >"$portlog"
   started=$(date +%s)
   result=ok
-  if ! wine "$robot" "$scenario" >"$out/$scenario.log" 2>&1; then
+  locale_env=()
+  if [ -n "${robot_locale[$scenario]:-}" ]; then
+    locale_env=(env "LC_ALL=${robot_locale[$scenario]}")
+  fi
+  if ! "${locale_env[@]}" wine "$robot" "$scenario" >"$out/$scenario.log" 2>&1; then
     result=FAIL
   fi
   # What only the outside can see.
   case "$scenario" in
-    update-at-start-up)
+    update-at-start-up|update-german)
       grep -q '^TRAILER .* -> ACK' "$transcript" || { echo "  no acknowledged trailer" >>"$out/$scenario.log"; result=FAIL; } ;;
     download-failure)
-      grep -q '^BLOCK 200 .* -> NOACK\|^BLOCK 200' "$transcript" || { echo "  block 200 never reached" >>"$out/$scenario.log"; result=FAIL; } ;;
+      # both updates, the English and the German one, fail there
+      [ "$(grep -c '^BLOCK 200 .* -> NOACK' "$transcript")" -eq 2 ] ||
+        { echo "  block 200 not refused in both downloads" >>"$out/$scenario.log"; result=FAIL; } ;;
     quit-at-once)
       if [ -s "$transcript" ] || [ -s "$portlog" ]; then
         echo "  a port was opened:" >>"$out/$scenario.log"

@@ -30,6 +30,11 @@ const std::string kCaptionSearchGerman = "Schnittstellensuche";
 const std::string kCaptionInterface = "Select interface";
 const std::string kCaptionInterfaceGerman = "Schnittstellenauswahl";
 const std::string kMainCaption = "TQ VIII - Flash-Download-Utility";
+const std::string kAskUpdate = "Do you want to update the software?";
+const std::string kAskUpdateGerman = "Wollen Sie ein Softwareupdate durchf\xFChren?";
+const std::string kAskQuit = "Do you want to finish the program now?";
+const std::string kAskQuitGerman = "Soll das Programm jetzt beendet werden?";
+const std::string kCaptionOverviewGerman = std::string("Versions\xFC") + "bersicht";
 
 std::string ProgramFile() {
     const char* file = std::getenv("TQ8_GUI_EXE");
@@ -106,8 +111,8 @@ MenuState ReadMenu(const Program& program) {
 
 // The main window after No at the update question and No at the quit question.
 HWND StayInMainWindow(const Program& program) {
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDNO);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDNO);
+    Answer(program, kCaptionUpdate, kAskUpdate, IDNO);
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
     HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
     Check(MainWindowWasVisible(), "the main window is not visible");
     return main;
@@ -124,6 +129,13 @@ void CheckLanguage(const Program& program, HWND main, bool german) {
         german ? "&Datei|D&ownload|&Sprache|&Hilfe" : "&File|D&ownload|&Language|&Help";
     Check(menu.titles == expected, "menu bar reads " + menu.titles);
     Log(std::string("language ") + (german ? "German" : "English") + ": menu " + menu.titles);
+}
+
+// The language commands of the menu.
+void SwitchLanguage(const Program& program, HWND main, bool german) {
+    Command(main, german ? 141 : 140);
+    Pause(200);
+    CheckLanguage(program, main, german);
 }
 
 bool IsAboutBox(HWND window) {
@@ -182,8 +194,7 @@ void CheckSystemInformation(const Program& program, HWND main, const std::string
 void UpdateAtStartUp() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES,
-           "update-question");
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES, "update-question");
     Answer(program, kCaptionOverview, "Software-version file:", IDYES, "version-overview");
     HWND progress = WaitWindow(program.Id(), "Downloading software", kBox);
     Check(Contains(ChildTexts(progress), "Download active") ||
@@ -195,7 +206,7 @@ void UpdateAtStartUp() {
     WaitWindow(program.Id(), "Downloading texts", kDownload);
     Answer(program, "Download completed", "successfully downloaded", IDOK, "download-completed",
            kDownload);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
+    Answer(program, kCaptionQuit, kAskQuit, IDYES);
     Check(program.WaitExit(10000) == 0, "exit code not 0");
     Check(!MainWindowWasVisible(), "the main window was shown");
     Check(ReadInterface(0) == 3, "Interface changed");
@@ -216,18 +227,14 @@ void MainWindowTour() {
 
     CheckSystemInformation(program, main, "Connection:\r\n    none", "system-information");
 
-    Command(main, 141);
-    Pause(200);
-    CheckLanguage(program, main, true);
+    SwitchLanguage(program, main, true);
     Shot("main-window-german", main);
     CheckAbout(program, main, true, "about-german");
     // The About box left its connection open: the system information describes it.
     CheckSystemInformation(program, main, "    COM3\r\n    Kovra TQ VIII (9600 bps; 8 N 1)\r\n",
                            "system-information-connected");
 
-    Command(main, 140);
-    Pause(200);
-    CheckLanguage(program, main, false);
+    SwitchLanguage(program, main, false);
     CheckAbout(program, main, false, "about-english");
 
     Command(main, 110);
@@ -235,15 +242,26 @@ void MainWindowTour() {
     Check(!Shown(program.Id(), kCaptionQuit), "110 asked before quitting");
 }
 
-// The search in the interface dialog (German) tries COM1 and COM2 before it finds the
-// machine on COM3; only OK stores the port.
+// The search in the interface dialog tries COM1 and COM2 before it finds the machine on
+// COM3; only OK stores the port: Cancel after a search in English keeps -1, OK after one
+// in German stores COM3.
 void InterfaceSearch() {
     WriteInterface(-1);
     Program program(ProgramFile(), Quoted(ProgramFile()));
     HWND main = StayInMainWindow(program);
-    Command(main, 141);
     Command(main, 121);
-    HWND dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
+    HWND dialog = WaitWindow(program.Id(), kCaptionInterface, 5000);
+    Press(dialog, 201);
+    Answer(program, kCaptionSearch, "Kovra TQ VIII found at COM3", IDOK, "search-found-english",
+           20000);
+    Press(dialog, IDCANCEL);
+    WaitGone(dialog, 5000);
+    Check(ReadInterface(0) == -1,
+          "Cancel after a search stored " + std::to_string(ReadInterface(0)));
+
+    SwitchLanguage(program, main, true);
+    Command(main, 121);
+    dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
     Check(ItemText(dialog, 1) == "Okay" && ItemText(dialog, 2) == "Abbruch" &&
               ItemText(dialog, 201) == "Suchen",
           "buttons read:\n" + ChildTexts(dialog));
@@ -267,7 +285,8 @@ void InterfaceSearch() {
           "the search did not try COM1, COM2, COM3 in turn (" + std::to_string(tried.size()) +
               " selections)");
     Log("search selected COM1, COM2, COM3 in turn");
-    Answer(program, kCaptionSearchGerman, "Kovra TQ VIII gefunden an COM3", IDOK, "search-found");
+    Answer(program, kCaptionSearchGerman, "Kovra TQ VIII gefunden an COM3", IDOK,
+           "search-found-german");
     Check(Ask(combo, CB_GETCURSEL) == 2, "COM3 is not selected after the search");
     Check(ReadInterface(0) == -1, "the search stored the port before OK");
     Press(dialog, IDOK);
@@ -278,11 +297,12 @@ void InterfaceSearch() {
 }
 
 // The selected port has no machine: the update shows the dialog, and Cancel there
-// stores -1.
+// stores -1. Then in German from the menu: OK in the dialog stores COM1, and the next
+// update finds nothing there either.
 void InterfaceCancel() {
     WriteInterface(1);
     Program program(ProgramFile(), Quoted(ProgramFile()));
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES);
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
     Answer(program, kCaptionSearch, "The TQ VIII could not be found!", IDOK, "not-found");
     HWND dialog = WaitWindow(program.Id(), kCaptionInterface, 5000);
     Check(ItemText(dialog, 1) == "Okay" && ItemText(dialog, 2) == "Cancel" &&
@@ -293,22 +313,92 @@ void InterfaceCancel() {
     Shot("interface-english", dialog);
     Press(dialog, IDCANCEL);
     WaitGone(dialog, 5000);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
     Check(ReadInterface(0) == -1, "Cancel did not store -1");
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+
+    SwitchLanguage(program, main, true);
+    Command(main, 121);
+    dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
+    Ask(::GetDlgItem(dialog, 200), CB_SETCURSEL, 0);
+    Press(dialog, IDOK);
+    WaitGone(dialog, 5000);
+    Check(ReadInterface(0) == 1, "OK did not store COM1");
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
+    Answer(program, kCaptionSearchGerman, "Die TQ VIII konnte nicht gefunden werden!", IDOK,
+           "not-found-german");
+    dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
+    Check(Ask(::GetDlgItem(dialog, 200), CB_GETCURSEL) == 0, "COM1 is not selected");
+    Press(dialog, IDCANCEL);
+    WaitGone(dialog, 5000);
+    Check(ReadInterface(0) == -1, "Cancel did not store -1");
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
 }
 
-// The machine does not acknowledge a block: the failure box. The program is started by
-// its bare name, and still finds its firmware beside itself.
+// The machine does not acknowledge a block, in the first download and again in the next
+// (the script sets the machine up so): the failure box in English at start-up, then in
+// German from the menu. The program is started by its bare name, and still finds its
+// firmware beside itself.
 void DownloadFailure() {
     WriteInterface(3);
     Program program(ProgramFile(), "TQ8Flash.exe");
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES);
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
     Answer(program, kCaptionOverview, "Software-version file:", IDYES);
     Answer(program, "Download Failed!",
            "It was not possible to download the new software to the machine!", IDOK,
            "download-failed", kDownload);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+
+    SwitchLanguage(program, main, true);
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
+    Answer(program, kCaptionOverviewGerman, "Softwareversion Datei:", IDYES);
+    Answer(program, "Fehler beim Download!", "Die neue Software konnte nicht auf die Maschine",
+           IDOK, "download-failed-german", kDownload);
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// From the main window after the switch to German: the update's questions, its progress
+// window and its end in German, and afterwards the main window takes commands again.
+void UpdateInGerman() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    HWND main = StayInMainWindow(program);
+    SwitchLanguage(program, main, true);
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES, "update-question-german");
+    Answer(program, kCaptionOverviewGerman, "Softwareversion Datei:", IDYES,
+           "version-overview-german");
+    HWND progress = WaitWindow(program.Id(), "Programmierung der Software", kBox);
+    Check(Contains(ChildTexts(progress), "Download aktiv") ||
+              Contains(ChildTexts(progress), "Programmspeicher l\xF6schen"),
+          "progress reads:\n" + ChildTexts(progress));
+    Shot("progress-program-german", progress);
+    WaitWindow(program.Id(), "Programmierung der Texte", kDownload);
+    Answer(program, "Download abgeschlossen", "erfolgreich auf die Kovra TQ VIII", IDOK,
+           "download-completed-german", kDownload);
+    WaitWindowWhere(
+        program.Id(), [&](HWND w) { return w == main && ::IsWindowEnabled(main); },
+        "main window enabled after the update", 5000);
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// On a German-language system (the script starts the robot, and with it the program,
+// under a German locale) the program speaks German from its first question on: the
+// quit question and the menu.
+void GermanLocale() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDNO);
+    Answer(program, kCaptionQuitGerman, kAskQuitGerman, IDNO, "quit-german");
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+    CheckLanguage(program, main, true);
+    Command(main, 110);
     Check(program.WaitExit(10000) == 0, "exit code not 0");
 }
 
@@ -317,8 +407,8 @@ void DownloadFailure() {
 void QuitAtOnce() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDNO);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES, "quit");
+    Answer(program, kCaptionUpdate, kAskUpdate, IDNO);
+    Answer(program, kCaptionQuit, kAskQuit, IDYES, "quit");
     Check(program.WaitExit(10000) == 0, "exit code not 0");
     Check(!MainWindowWasVisible(), "the main window was shown");
 }
@@ -327,6 +417,7 @@ const std::map<std::string, void (*)()> kScenarios = {
     {"update-at-start-up", UpdateAtStartUp}, {"main-window", MainWindowTour},
     {"interface-search", InterfaceSearch},   {"interface-cancel", InterfaceCancel},
     {"download-failure", DownloadFailure},   {"quit-at-once", QuitAtOnce},
+    {"update-german", UpdateInGerman},       {"german-locale", GermanLocale},
 };
 
 }  // namespace
