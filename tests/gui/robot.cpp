@@ -328,6 +328,30 @@ void Command(HWND window, int command) {
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
+void Hover(HWND window, POINT client) {
+    POINT screen = client;
+    Check(::ClientToScreen(window, &screen) != FALSE, "no window to hover over");
+    Check(::SetCursorPos(screen.x, screen.y) != FALSE, "cannot move the mouse pointer");
+    // Wine does not always deliver the move that SetCursorPos makes once a dialog of the
+    // program has come and gone; the window gets it from here as well.
+    ::PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(client.x, client.y));
+}
+
+StringTable::StringTable(const std::string& file)
+    : module_(::LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+    Check(module_ != nullptr, "cannot read the resources of " + file);
+}
+
+StringTable::~StringTable() {
+    ::FreeLibrary(module_);
+}
+
+std::string StringTable::Text(unsigned id) const {
+    char text[1024] = "";
+    const int length = ::LoadStringA(module_, id, text, sizeof text);
+    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
 void Pause(DWORD ms) {
     const DWORD start = ::GetTickCount();
     do {

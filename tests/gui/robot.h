@@ -70,6 +70,24 @@ void Command(HWND window, int command);
 // picture is all one colour: the window was not drawn where it claims to be.
 void Shot(const std::string& name, HWND subject);
 
+// Puts the mouse pointer on a point of the window's client area, and tells the window.
+void Hover(HWND window, POINT client);
+
+// The string table of a program file, read as data (its code never runs in the robot).
+class StringTable {
+  public:
+    explicit StringTable(const std::string& file);
+    ~StringTable();
+    StringTable(const StringTable&) = delete;
+    StringTable& operator=(const StringTable&) = delete;
+
+    // The string with that id, empty when there is none.
+    std::string Text(unsigned id) const;
+
+  private:
+    HMODULE module_ = nullptr;
+};
+
 // Lets time pass while the main window is watched.
 void Pause(DWORD ms);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -84,29 +85,45 @@ LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return static_cast<LRESULT>(result);
 }
 
-// The menu bar's pop-up titles ("|"-separated) and the marked language commands, read
-// inside the program by the probe library.
-struct MenuState {
+// What the probe library reads inside the program: the menu bar's pop-up titles
+// ("|"-separated), the marked language commands, and the toolbar buttons' rectangles
+// (toolbar client coordinates) by command.
+struct ProbeReport {
     std::string titles;
     std::string marked;
+    std::map<int, RECT> buttons;
 };
 
-MenuState ReadMenu(const Program& program) {
+std::string Line(FILE* file) {
+    char line[1024] = "";
+    if (std::fgets(line, sizeof line, file) == nullptr) {
+        return {};
+    }
+    const std::string text = line;
+    return text.substr(0, text.find('\n'));
+}
+
+ProbeReport ReadProbe(const Program& program) {
     const std::string out = ProbeOutput();
     ::DeleteFileA(out.c_str());
-    Check(program.Inject(ProbeLibrary()), "cannot load the menu probe into the program");
-    MenuState state;
+    Check(program.Inject(ProbeLibrary()), "cannot load the probe into the program");
     FILE* file = std::fopen(out.c_str(), "r");
-    Check(file != nullptr, "the menu probe wrote nothing");
-    char line[256] = "";
-    if (std::fgets(line, sizeof line, file) != nullptr) {
-        state.titles = std::string(line).substr(0, std::string(line).find('\n'));
-    }
-    if (std::fgets(line, sizeof line, file) != nullptr) {
-        state.marked = std::string(line).substr(0, std::string(line).find('\n'));
-    }
+    Check(file != nullptr, "the probe wrote nothing");
+    ProbeReport report;
+    report.titles = Line(file);
+    report.marked = Line(file);
+    std::istringstream buttons(Line(file));
     std::fclose(file);
-    return state;
+    std::string entry;
+    while (buttons >> entry) {
+        int command = 0;
+        RECT rect{};
+        Check(std::sscanf(entry.c_str(), "%d=%ld,%ld,%ld,%ld", &command, &rect.left, &rect.top,
+                          &rect.right, &rect.bottom) == 5,
+              "the probe's toolbar entry reads " + entry);
+        report.buttons[command] = rect;
+    }
+    return report;
 }
 
 // The main window after No at the update question and No at the quit question.
@@ -123,12 +140,79 @@ void CheckLanguage(const Program& program, HWND main, bool german) {
     Check(toolbar != nullptr, "no toolbar");
     Check(Checked(toolbar, 141) == german && Checked(toolbar, 140) == !german,
           std::string("the pressed language button is not ") + (german ? "German" : "English"));
-    const MenuState menu = ReadMenu(program);
+    const ProbeReport menu = ReadProbe(program);
     Check(menu.marked == (german ? "141" : "140"), "marked language items: " + menu.marked);
     const std::string expected =
         german ? "&Datei|D&ownload|&Sprache|&Hilfe" : "&File|D&ownload|&Language|&Help";
     Check(menu.titles == expected, "menu bar reads " + menu.titles);
     Log(std::string("language ") + (german ? "German" : "English") + ": menu " + menu.titles);
+}
+
+// The tooltip's text once it shows; fails after timeoutMs.
+std::string ShownTooltip(HWND tooltip, const std::string& what, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (::IsWindowVisible(tooltip)) {
+            const std::string text = Text(tooltip);
+            if (!text.empty()) {
+                return text;
+            }
+        }
+        Check(::GetTickCount() - start < timeoutMs, "no tooltip shows " + what);
+        Pause(20);
+    }
+}
+
+void WaitTooltipHidden(HWND tooltip, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (::IsWindowVisible(tooltip)) {
+        Check(::GetTickCount() - start < timeoutMs, "the tooltip stays");
+        Pause(20);
+    }
+}
+
+// Hovers over every toolbar button in turn: the tooltip shows the program's string of the
+// button's command, the German one 1000 above it. Between two buttons the pointer rests on
+// the toolbar's empty end, so that each text is asked for anew.
+void CheckTooltips(const Program& program, HWND main, bool german, const std::string& shot) {
+    HWND toolbar = ::GetDlgItem(main, 102);
+    HWND tooltip = reinterpret_cast<HWND>(Ask(toolbar, TB_GETTOOLTIPS));
+    Check(tooltip != nullptr, "the toolbar has no tooltip window");
+    const ProbeReport report = ReadProbe(program);
+    Check(report.buttons.size() == 7, "the probe found " + std::to_string(report.buttons.size()) +
+                                          " of the seven toolbar buttons");
+    // Tooltips show only over an active window, and without a window manager the X focus
+    // falls back to the root when a dialog closes: the robot brings the window to the
+    // front as an operator's click would.
+    ::SetForegroundWindow(main);
+    WaitWindowWhere(
+        program.Id(), [&](HWND w) { return w == main && ::GetForegroundWindow() == main; },
+        "main window in front", 5000);
+    RECT bar{};
+    ::GetClientRect(toolbar, &bar);
+    const StringTable strings(ProgramFile());
+    std::string tip;
+    for (const auto& [command, rect] : report.buttons) {
+        const LONG middle = (rect.top + rect.bottom) / 2;
+        Check(rect.right < bar.right - 16, "the toolbar has no empty end");
+        Hover(toolbar, POINT{bar.right - 8, middle});
+        WaitTooltipHidden(tooltip, 5000);
+        Hover(toolbar, POINT{(rect.left + rect.right) / 2, middle});
+        tip = ShownTooltip(tooltip, "over " + std::to_string(command), 5000);
+        const std::string english = strings.Text(static_cast<unsigned>(command));
+        const std::string translated = strings.Text(static_cast<unsigned>(command) + 1000);
+        Check(!english.empty() && !translated.empty() && english != translated,
+              "the string table has no two languages for " + std::to_string(command));
+        const std::string& expected = german ? translated : english;
+        Check(tip == expected, "the tooltip of " + std::to_string(command) + " reads \"" + tip +
+                                   "\", not \"" + expected + "\"");
+    }
+    Log(std::string("tooltips ") + (german ? "German" : "English") + ", the last: " + tip);
+    if (!shot.empty()) {
+        Shot(shot, tooltip);
+    }
+    Hover(toolbar, POINT{bar.right - 8, bar.bottom / 2});
+    WaitTooltipHidden(tooltip, 5000);
 }
 
 // The language commands of the menu.
@@ -212,9 +296,9 @@ void UpdateAtStartUp() {
     Check(ReadInterface(0) == 3, "Interface changed");
 }
 
-// No at the first question, then the main window: its menu and toolbar, the language
-// switch there and back, the About box with the machine's data in both languages, the
-// system information, and command 110 quitting without a question.
+// No at the first question, then the main window: its menu, toolbar and tooltips, the
+// language switch there and back, the About box with the machine's data in both
+// languages, the system information, and command 110 quitting without a question.
 void MainWindowTour() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
@@ -224,17 +308,20 @@ void MainWindowTour() {
     Check(::GetDlgItem(main, 101) != nullptr, "no status bar");
     CheckLanguage(program, main, false);
     Shot("main-window", main);
+    CheckTooltips(program, main, false, "tooltip-english");
 
     CheckSystemInformation(program, main, "Connection:\r\n    none", "system-information");
 
     SwitchLanguage(program, main, true);
     Shot("main-window-german", main);
+    CheckTooltips(program, main, true, "tooltip-german");
     CheckAbout(program, main, true, "about-german");
     // The About box left its connection open: the system information describes it.
     CheckSystemInformation(program, main, "    COM3\r\n    Kovra TQ VIII (9600 bps; 8 N 1)\r\n",
                            "system-information-connected");
 
     SwitchLanguage(program, main, false);
+    CheckTooltips(program, main, false, {});
     CheckAbout(program, main, false, "about-english");
 
     Command(main, 110);
@@ -390,7 +477,7 @@ void UpdateInGerman() {
 
 // On a German-language system (the script starts the robot, and with it the program,
 // under a German locale) the program speaks German from its first question on: the
-// quit question and the menu.
+// quit question, the menu and the tooltips.
 void GermanLocale() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
@@ -398,6 +485,7 @@ void GermanLocale() {
     Answer(program, kCaptionQuitGerman, kAskQuitGerman, IDNO, "quit-german");
     HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
     CheckLanguage(program, main, true);
+    CheckTooltips(program, main, true, {});
     Command(main, 110);
     Check(program.WaitExit(10000) == 0, "exit code not 0");
 }
