@@ -1,9 +1,9 @@
 // gui_menu_probe.dll: loaded into TQ8Flash.exe by the robot, because wine keeps a menu
-// readable only inside the process that made it, and the toolbar answers with its button
-// rectangles only into buffers of that process. On loading it writes to the file named by
-// TQ8_GUI_PROBE_OUT, one line each: the menu bar's titles, the marked language commands,
-// and the toolbar buttons as "command=left,top,right,bottom" (toolbar client
-// coordinates); then it declines to stay.
+// readable only inside the process that made it, and the status bar and the toolbar answer
+// with their texts and rectangles only into buffers of that process. On loading it writes
+// to the file named by TQ8_GUI_PROBE_OUT, one line each: the menu bar's titles, the marked
+// language commands, the status bar's clock part, and the toolbar buttons as
+// "command=left,top,right,bottom" (toolbar client coordinates); then it declines to stay.
 //
 // Built without the C runtime (its own entry, Win32 calls only): a library with the
 // runtime's TLS directory crashes wine 8 when it is loaded while a serial port of the
@@ -15,7 +15,9 @@
 
 namespace {
 
+constexpr int kStatusBarId = 101;
 constexpr int kToolBarId = 102;
+constexpr int kClockPart = 1;
 constexpr UINT kToolbarCommands[] = {110U, 120U, 121U, 140U, 141U, 150U, 152U};
 
 void Append(char* text, int size, const char* part) {
@@ -55,6 +57,19 @@ void AppendMenuBar(HWND main, char* report, int size) {
     Append(report, size, "\n");
 }
 
+void AppendClock(HWND main, char* report, int size) {
+    HWND statusBar = ::GetDlgItem(main, kStatusBarId);
+    DWORD_PTR length = 0;
+    char text[128] = "";
+    if (statusBar != nullptr && Ask(statusBar, SB_GETTEXTLENGTHA, kClockPart, 0, &length) &&
+        LOWORD(length) < sizeof text) {
+        DWORD_PTR ignored = 0;
+        Ask(statusBar, SB_GETTEXTA, kClockPart, reinterpret_cast<LPARAM>(text), &ignored);
+    }
+    Append(report, size, text);
+    Append(report, size, "\n");
+}
+
 void AppendButtons(HWND main, char* report, int size) {
     HWND toolbar = ::GetDlgItem(main, kToolBarId);
     bool first = true;
@@ -86,6 +101,7 @@ void WriteReport() {
     }
     char report[1024] = "";
     AppendMenuBar(main, report, sizeof report);
+    AppendClock(main, report, sizeof report);
     AppendButtons(main, report, sizeof report);
     HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {

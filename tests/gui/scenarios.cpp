@@ -86,11 +86,12 @@ LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
 }
 
 // What the probe library reads inside the program: the menu bar's pop-up titles
-// ("|"-separated), the marked language commands, and the toolbar buttons' rectangles
-// (toolbar client coordinates) by command.
+// ("|"-separated), the marked language commands, the status bar's clock part, and the
+// toolbar buttons' rectangles (toolbar client coordinates) by command.
 struct ProbeReport {
     std::string titles;
     std::string marked;
+    std::string clock;
     std::map<int, RECT> buttons;
 };
 
@@ -112,6 +113,7 @@ ProbeReport ReadProbe(const Program& program) {
     ProbeReport report;
     report.titles = Line(file);
     report.marked = Line(file);
+    report.clock = Line(file);
     std::istringstream buttons(Line(file));
     std::fclose(file);
     std::string entry;
@@ -215,6 +217,42 @@ void CheckTooltips(const Program& program, HWND main, bool german, const std::st
     WaitTooltipHidden(tooltip, 5000);
 }
 
+// The seconds of the day that the clock part shows (" %2d:%02d:%02d"), or -1 when it
+// does not read like that.
+int ClockSeconds(const std::string& text) {
+    auto digit = [&](size_t i) { return text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1; };
+    if (text.size() != 9 || text[0] != ' ' || text[3] != ':' || text[6] != ':') {
+        return -1;
+    }
+    const int tens = text[1] == ' ' ? 0 : digit(1);
+    const int hour = tens * 10 + digit(2);
+    const int minute = digit(4) * 10 + digit(5);
+    const int second = digit(7) * 10 + digit(8);
+    // The hour is padded with a blank, never with a zero.
+    if (tens < 0 || digit(2) < 0 || (text[1] == ' ') != (hour < 10) || hour > 23 || digit(4) < 0 ||
+        digit(5) < 0 || minute > 59 || digit(7) < 0 || digit(8) < 0 || second > 59) {
+        return -1;
+    }
+    return hour * 3600 + minute * 60 + second;
+}
+
+// The status bar's clock runs and shows the local time.
+void CheckClock(const Program& program) {
+    const std::string first = ReadProbe(program).clock;
+    Pause(1600);
+    const std::string second = ReadProbe(program).clock;
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    Check(ClockSeconds(first) >= 0, "the clock reads \"" + first + "\"");
+    Check(ClockSeconds(second) >= 0, "the clock reads \"" + second + "\"");
+    Check(first != second, "the clock stands at \"" + first + "\"");
+    const int local = now.wHour * 3600 + now.wMinute * 60 + now.wSecond;
+    const int behind = (local - ClockSeconds(second) + 86400) % 86400;
+    Check(behind <= 3,
+          "the clock reads \"" + second + "\" at " + std::to_string(local) + " s of the day");
+    Log("clock: \"" + first + "\", then \"" + second + "\"");
+}
+
 // The language commands of the menu.
 void SwitchLanguage(const Program& program, HWND main, bool german) {
     Command(main, german ? 141 : 140);
@@ -297,8 +335,9 @@ void UpdateAtStartUp() {
 }
 
 // No at the first question, then the main window: its menu, toolbar and tooltips, the
-// language switch there and back, the About box with the machine's data in both
-// languages, the system information, and command 110 quitting without a question.
+// running clock, the language switch there and back, the About box with the machine's
+// data in both languages, the system information, and command 110 quitting without a
+// question.
 void MainWindowTour() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
@@ -308,6 +347,7 @@ void MainWindowTour() {
     Check(::GetDlgItem(main, 101) != nullptr, "no status bar");
     CheckLanguage(program, main, false);
     Shot("main-window", main);
+    CheckClock(program);
     CheckTooltips(program, main, false, "tooltip-english");
 
     CheckSystemInformation(program, main, "Connection:\r\n    none", "system-information");
