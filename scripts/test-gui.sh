@@ -7,10 +7,13 @@ TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 
 win=build/windows-release
+# tq8sim, and tq8flash to compare the GUI's update with, of one native build
 sim=""
+cli=""
 for preset in native-release native-debug; do
-  if [ -x "build/$preset/tools/tq8sim/tq8sim" ]; then
+  if [ -x "build/$preset/tools/tq8sim/tq8sim" ] && [ -x "build/$preset/src/cli/tq8flash" ]; then
     sim="$TQ8_ROOT/build/$preset/tools/tq8sim/tq8sim"
+    cli="$TQ8_ROOT/build/$preset/src/cli/tq8flash"
     break
   fi
 done
@@ -21,7 +24,7 @@ for file in "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$win/tests/g
   fi
 done
 if [ -z "$sim" ]; then
-  echo "build tq8sim first (native-debug or native-release)" >&2
+  echo "build tq8sim and tq8flash first (native-debug or native-release)" >&2
   exit 1
 fi
 for tool in Xvfb bmptopnm pnmtopng pngtopnm ppmhist python3; do
@@ -119,7 +122,8 @@ TQ8_GUI_EXE="$(windows_path "$run/TQ8Flash.exe")"
 TQ8_GUI_PROBE="$(windows_path "$TQ8_ROOT/$win/tests/gui/gui_menu_probe.dll")"
 TQ8_GUI_PROBE_OUT="$(windows_path "$out/menu.txt")"
 
-# scenario options for tq8sim
+# options for tq8sim: every scenario's, and a scenario's own
+common_sim_options=(--var 2398=4711)
 declare -A sim_options=(
   [download-failure]="--block-noack 200 --in-download 2 --block-noack 200"
 )
@@ -145,9 +149,12 @@ for scenario in "${scenarios[@]}"; do
   transcript="$out/$scenario.transcript"
   : >"$transcript"
   rm -f "$link"
-  # shellcheck disable=SC2086 # the options are words for tq8sim
-  "$sim" --link "$link" --state "$out/$scenario.state" --var 2398=4711 \
-    --transcript "$transcript" ${sim_options[$scenario]:-} >"$out/$scenario.sim" 2>&1 &
+  # every scenario meets a fresh machine
+  rm -f "$out/$scenario.state"
+  # shellcheck disable=SC2206 # the options are words for tq8sim
+  options=("${common_sim_options[@]}" ${sim_options[$scenario]:-})
+  "$sim" --link "$link" --state "$out/$scenario.state" --transcript "$transcript" \
+    "${options[@]}" >"$out/$scenario.sim" 2>&1 &
   simpid=$!
   for _ in $(seq 100); do
     [ -L "$link" ] && break
@@ -180,6 +187,10 @@ for scenario in "${scenarios[@]}"; do
   esac
   kill "$simpid" 2>/dev/null || true
   wait "$simpid" 2>/dev/null || true
+  if [ "$scenario" = update-at-start-up ] && [ "$result" = ok ]; then
+    bash scripts/gui-cli-transcript.sh "$sim" "$cli" "$transcript" "$run" "$out/$scenario.cli" \
+      "${options[@]}" >>"$out/$scenario.log" 2>&1 || result=FAIL
+  fi
   keep_shots "$shots/$scenario" "$out/$scenario.log" || result=FAIL
   echo "$result  $scenario ($(( $(date +%s) - started )) s)"
   if [ "$result" = ok ]; then

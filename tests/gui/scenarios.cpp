@@ -253,6 +253,17 @@ void CheckClock(const Program& program) {
     Log("clock: \"" + first + "\", then \"" + second + "\"");
 }
 
+// The progress window's status line once the download has set it: the window shows
+// before its first text.
+std::string ProgressText(HWND progress) {
+    const DWORD start = ::GetTickCount();
+    std::string text;
+    while ((text = ItemText(progress, 220)).empty() && ::GetTickCount() - start < 5000) {
+        Pause(20);
+    }
+    return text;
+}
+
 // The language commands of the menu.
 void SwitchLanguage(const Program& program, HWND main, bool german) {
     Command(main, german ? 141 : 140);
@@ -319,9 +330,8 @@ void UpdateAtStartUp() {
     Answer(program, kCaptionUpdate, kAskUpdate, IDYES, "update-question");
     Answer(program, kCaptionOverview, "Software-version file:", IDYES, "version-overview");
     HWND progress = WaitWindow(program.Id(), "Downloading software", kBox);
-    Check(Contains(ChildTexts(progress), "Download active") ||
-              Contains(ChildTexts(progress), "Erasing memory"),
-          "progress reads:\n" + ChildTexts(progress));
+    const std::string status = ProgressText(progress);
+    Check(status == "Download active" || status == "Erasing memory", "progress reads " + status);
     Check((::GetWindowLongA(progress, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
           "the progress window is not topmost");
     Shot("progress-program", progress);
@@ -501,9 +511,9 @@ void UpdateInGerman() {
     Answer(program, kCaptionOverviewGerman, "Softwareversion Datei:", IDYES,
            "version-overview-german");
     HWND progress = WaitWindow(program.Id(), "Programmierung der Software", kBox);
-    Check(Contains(ChildTexts(progress), "Download aktiv") ||
-              Contains(ChildTexts(progress), "Programmspeicher l\xF6schen"),
-          "progress reads:\n" + ChildTexts(progress));
+    const std::string status = ProgressText(progress);
+    Check(status == "Download aktiv" || status == "Programmspeicher l\xF6schen",
+          "progress reads " + status);
     Shot("progress-program-german", progress);
     WaitWindow(program.Id(), "Programmierung der Texte", kDownload);
     Answer(program, "Download abgeschlossen", "erfolgreich auf die Kovra TQ VIII", IDOK,
