@@ -126,6 +126,8 @@ TQ8_GUI_PROBE_OUT="$(windows_path "$out/menu.txt")"
 common_sim_options=(--var 2398=4711)
 declare -A sim_options=(
   [download-failure]="--block-noack 200 --in-download 2 --block-noack 200"
+  [checksum-failure]="--checksum-mismatch 1"
+  [no-connection]="--nak ReadVariable"
 )
 # scenario locales: wine takes the user's language from the locale that the robot, and so
 # the program, starts under
@@ -178,6 +180,15 @@ for scenario in "${scenarios[@]}"; do
       # both updates, the English and the German one, fail there
       [ "$(grep -c '^BLOCK 200 .* -> NOACK' "$transcript")" -eq 2 ] ||
         { echo "  block 200 not refused in both downloads" >>"$out/$scenario.log"; result=FAIL; } ;;
+    checksum-failure)
+      # both updates ask for all three areas, the application area's mismatch notwithstanding
+      [ "$(grep -c '^CHECKSUM' "$transcript")" -eq 6 ] ||
+        { echo "  not three checksum reports for each update" >>"$out/$scenario.log"; result=FAIL; } ;;
+    no-connection)
+      if grep -q '^DL ' "$transcript"; then
+        echo "  a download started without a connection" >>"$out/$scenario.log"
+        result=FAIL
+      fi ;;
     quit-at-once)
       if [ -s "$transcript" ] || [ -s "$portlog" ]; then
         echo "  a port was opened:" >>"$out/$scenario.log"

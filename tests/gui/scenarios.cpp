@@ -525,6 +525,55 @@ void UpdateInGerman() {
     Check(program.WaitExit(10000) == 0, "exit code not 0");
 }
 
+// The machine reports a checksum of the application area that disagrees (the script sets
+// it up so): after the download the checksum box and then the failure box, at start-up in
+// English and from the menu in German.
+void ChecksumFailure() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
+    Answer(program, kCaptionOverview, "Software-version file:", IDYES);
+    Answer(program, "Checksum failure (Application)!",
+           "The calculated checksum does not match the nominal value.", IDOK, "checksum-failed",
+           kDownload);
+    Answer(program, "Download Failed!", "It was not possible to download", IDOK);
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+
+    SwitchLanguage(program, main, true);
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
+    Answer(program, kCaptionOverviewGerman, "Softwareversion Datei:", IDYES);
+    Answer(program, std::string("Pr\xFC") + "fsummenfehler! (Applikation)!", "Die berechnete Pr",
+           IDOK, "checksum-failed-german", kDownload);
+    Answer(program, "Fehler beim Download!", "Die neue Software konnte nicht", IDOK);
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// The machine refuses to tell its serial number (the script sets it up so): the
+// connection box instead of the version overview, in English at start-up and in German
+// from the menu.
+void NoConnection() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
+    Answer(program, "Could not establish connection",
+           "The protocol with Kovra TQ VIII could not be initialized", IDOK, "no-connection");
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+
+    SwitchLanguage(program, main, true);
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
+    Answer(program, "Verbindung kann nicht aufgenommen werden",
+           "Das Protokoll zur Kovra TQ VIII  konnte nicht initialisiert werden.", IDOK,
+           "no-connection-german");
+    Check(!Shown(program.Id(), kCaptionOverviewGerman), "an overview follows the box");
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
 // On a German-language system (the script starts the robot, and with it the program,
 // under a German locale) the program speaks German from its first question on: the
 // quit question, the menu and the tooltips.
@@ -556,6 +605,7 @@ const std::map<std::string, void (*)()> kScenarios = {
     {"interface-search", InterfaceSearch},   {"interface-cancel", InterfaceCancel},
     {"download-failure", DownloadFailure},   {"quit-at-once", QuitAtOnce},
     {"update-german", UpdateInGerman},       {"german-locale", GermanLocale},
+    {"checksum-failure", ChecksumFailure},   {"no-connection", NoConnection},
 };
 
 }  // namespace
