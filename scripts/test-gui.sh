@@ -123,7 +123,7 @@ TQ8_GUI_PROBE="$(windows_path "$TQ8_ROOT/$win/tests/gui/gui_menu_probe.dll")"
 TQ8_GUI_PROBE_OUT="$(windows_path "$out/menu.txt")"
 
 # options for tq8sim: every scenario's, and a scenario's own
-common_sim_options=(--var 2398=4711)
+common_sim_options=(--var "2398=4711")
 declare -A sim_options=(
   [download-failure]="--block-noack 200 --in-download 2 --block-noack 200"
   [checksum-failure]="--checksum-mismatch 1"
