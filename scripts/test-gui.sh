@@ -7,10 +7,13 @@ TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 
 win=build/windows-release
+# tq8sim, and tq8flash to compare the GUI's update with, of one native build
 sim=""
+cli=""
 for preset in native-release native-debug; do
-  if [ -x "build/$preset/tools/tq8sim/tq8sim" ]; then
+  if [ -x "build/$preset/tools/tq8sim/tq8sim" ] && [ -x "build/$preset/src/cli/tq8flash" ]; then
     sim="$TQ8_ROOT/build/$preset/tools/tq8sim/tq8sim"
+    cli="$TQ8_ROOT/build/$preset/src/cli/tq8flash"
     break
   fi
 done
@@ -21,10 +24,10 @@ for file in "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$win/tests/g
   fi
 done
 if [ -z "$sim" ]; then
-  echo "build tq8sim first (native-debug or native-release)" >&2
+  echo "build tq8sim and tq8flash first (native-debug or native-release)" >&2
   exit 1
 fi
-for tool in Xvfb xwd xwdtopnm pnmtopng python3; do
+for tool in Xvfb bmptopnm pnmtopng pngtopnm ppmhist python3; do
   command -v "$tool" >/dev/null || { echo "test-gui: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
 done
 
@@ -80,27 +83,42 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 
-# Screenshots on the robot's request: NAME.req in the scenario's folder.
-(
-  while true; do
-    for request in "$shots"/*/*.req; do
-      [ -e "$request" ] || continue
-      xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"${request%.req}.png" 2>/dev/null || true
-      rm -f "$request"
-    done
-    sleep 0.05
+# The robot saves its screenshots as BMP (it reads the screen through wine, which shows
+# dialogs that the X root has black); they are kept as PNG. A picture of one colour shows
+# nothing: it fails the scenario.
+keep_shots() {  # keep_shots DIR LOG
+  local bmp png status=0
+  for bmp in "$1"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    png="${bmp%.bmp}.png"
+    if ! bmptopnm "$bmp" 2>/dev/null | pnmtopng >"$png" 2>/dev/null; then
+      echo "  screenshot $(basename "$png"): cannot convert" >>"$2"
+      status=1
+    elif [ "$(pngtopnm "$png" | ppmhist -noheader | wc -l)" -le 1 ]; then
+      echo "  screenshot $(basename "$png") is all one colour" >>"$2"
+      status=1
+    fi
+    rm -f "$bmp"
   done
-) &
-pids+=($!)
+  return "$status"
+}
 
 export TQ8_GUI_EXE TQ8_GUI_PROBE TQ8_GUI_PROBE_OUT
 TQ8_GUI_EXE="$(tq8_windows_path "$run/TQ8Flash.exe")"
 TQ8_GUI_PROBE="$(tq8_windows_path "$TQ8_ROOT/$win/tests/gui/gui_menu_probe.dll")"
 TQ8_GUI_PROBE_OUT="$(tq8_windows_path "$out/menu.txt")"
 
-# scenario options for tq8sim
+# options for tq8sim: every scenario's, and a scenario's own
+common_sim_options=(--var "2398=4711")
 declare -A sim_options=(
-  [download-failure]="--block-noack 200"
+  [download-failure]="--block-noack 200 --in-download 2 --block-noack 200"
+  [checksum-failure]="--checksum-mismatch 1"
+  [no-connection]="--nak ReadVariable"
+)
+# scenario locales: wine takes the user's language from the locale that the robot, and so
+# the program, starts under
+declare -A robot_locale=(
+  [german-locale]=de_DE.UTF-8
 )
 if [ "$#" -gt 0 ]; then
   scenarios=("$@")
@@ -119,9 +137,12 @@ for scenario in "${scenarios[@]}"; do
   transcript="$out/$scenario.transcript"
   : >"$transcript"
   rm -f "$link"
-  # shellcheck disable=SC2086 # the options are words for tq8sim
-  "$sim" --link "$link" --state "$out/$scenario.state" --var 2398=4711 \
-    --transcript "$transcript" ${sim_options[$scenario]:-} >"$out/$scenario.sim" 2>&1 &
+  # every scenario meets a fresh machine
+  rm -f "$out/$scenario.state"
+  # shellcheck disable=SC2206 # the options are words for tq8sim
+  options=("${common_sim_options[@]}" ${sim_options[$scenario]:-})
+  "$sim" --link "$link" --state "$out/$scenario.state" --transcript "$transcript" \
+    "${options[@]}" >"$out/$scenario.sim" 2>&1 &
   simpid=$!
   for _ in $(seq 100); do
     [ -L "$link" ] && break
@@ -130,15 +151,30 @@ for scenario in "${scenarios[@]}"; do
   : >"$portlog"
   started=$(date +%s)
   result=ok
-  if ! wine "$robot" "$scenario" >"$out/$scenario.log" 2>&1; then
+  locale_env=()
+  if [ -n "${robot_locale[$scenario]:-}" ]; then
+    locale_env=(env "LC_ALL=${robot_locale[$scenario]}")
+  fi
+  if ! "${locale_env[@]}" wine "$robot" "$scenario" >"$out/$scenario.log" 2>&1; then
     result=FAIL
   fi
   # What only the outside can see.
   case "$scenario" in
-    update-at-start-up)
+    update-at-start-up|update-german)
       grep -q '^TRAILER .* -> ACK' "$transcript" || { echo "  no acknowledged trailer" >>"$out/$scenario.log"; result=FAIL; } ;;
     download-failure)
-      grep -q '^BLOCK 200 .* -> NOACK\|^BLOCK 200' "$transcript" || { echo "  block 200 never reached" >>"$out/$scenario.log"; result=FAIL; } ;;
+      # both updates, the English and the German one, fail there
+      [ "$(grep -c '^BLOCK 200 .* -> NOACK' "$transcript")" -eq 2 ] ||
+        { echo "  block 200 not refused in both downloads" >>"$out/$scenario.log"; result=FAIL; } ;;
+    checksum-failure)
+      # both updates ask for all three areas, the application area's mismatch notwithstanding
+      [ "$(grep -c '^CHECKSUM' "$transcript")" -eq 6 ] ||
+        { echo "  not three checksum reports for each update" >>"$out/$scenario.log"; result=FAIL; } ;;
+    no-connection)
+      if grep -q '^DL ' "$transcript"; then
+        echo "  a download started without a connection" >>"$out/$scenario.log"
+        result=FAIL
+      fi ;;
     quit-at-once)
       if [ -s "$transcript" ] || [ -s "$portlog" ]; then
         echo "  a port was opened:" >>"$out/$scenario.log"
@@ -148,6 +184,11 @@ for scenario in "${scenarios[@]}"; do
   esac
   kill "$simpid" 2>/dev/null || true
   wait "$simpid" 2>/dev/null || true
+  if [ "$scenario" = update-at-start-up ] && [ "$result" = ok ]; then
+    bash scripts/gui-cli-transcript.sh "$sim" "$cli" "$transcript" "$run" "$out/$scenario.cli" \
+      "${options[@]}" >>"$out/$scenario.log" 2>&1 || result=FAIL
+  fi
+  keep_shots "$shots/$scenario" "$out/$scenario.log" || result=FAIL
   echo "$result  $scenario ($(( $(date +%s) - started )) s)"
   if [ "$result" = ok ]; then
     passed=$((passed + 1))

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace robot {
 
@@ -54,6 +55,100 @@ BOOL CALLBACK CollectText(HWND window, LPARAM param) {
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
+}
+
+// The screen as 24-bit rows, bottom row first, as a BMP file holds them.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<unsigned char> rows;
+};
+
+// Read through GDI rather than from the X server: wine composes its windows' surfaces for
+// a read of the screen DC, while the X root shows a dialog over a visible owner as black.
+Picture CaptureScreen() {
+    Picture picture;
+    picture.width = ::GetSystemMetrics(SM_CXSCREEN);
+    picture.height = ::GetSystemMetrics(SM_CYSCREEN);
+    picture.stride = (picture.width * 3 + 3) & ~3;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture.width;
+    info.bmiHeader.biHeight = picture.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (memory != nullptr && bitmap != nullptr) {
+        HGDIOBJ previous = ::SelectObject(memory, bitmap);
+        if (::BitBlt(memory, 0, 0, picture.width, picture.height, screen, 0, 0,
+                     SRCCOPY | CAPTUREBLT)) {
+            ::GdiFlush();
+            const auto* first = static_cast<const unsigned char*>(bits);
+            picture.rows.assign(first, first + static_cast<size_t>(picture.stride) *
+                                                   static_cast<size_t>(picture.height));
+        }
+        ::SelectObject(memory, previous);
+    }
+    if (bitmap != nullptr) {
+        ::DeleteObject(bitmap);
+    }
+    if (memory != nullptr) {
+        ::DeleteDC(memory);
+    }
+    ::ReleaseDC(nullptr, screen);
+    Check(!picture.rows.empty(), "cannot read the screen");
+    return picture;
+}
+
+// Whether the area (screen coordinates) holds one colour only; an area off the screen
+// shows nothing and counts as uniform.
+bool Uniform(const Picture& picture, RECT area) {
+    const RECT screen{0, 0, picture.width, picture.height};
+    RECT visible{};
+    if (!::IntersectRect(&visible, &area, &screen)) {
+        return true;
+    }
+    const unsigned char* reference = nullptr;
+    for (int y = visible.top; y < visible.bottom; ++y) {
+        const unsigned char* row =
+            picture.rows.data() + static_cast<size_t>(picture.height - 1 - y) * picture.stride;
+        for (int x = visible.left; x < visible.right; ++x) {
+            const unsigned char* pixel = row + static_cast<size_t>(x) * 3;
+            if (reference == nullptr) {
+                reference = pixel;
+            } else if (pixel[0] != reference[0] || pixel[1] != reference[1] ||
+                       pixel[2] != reference[2]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void SaveBitmap(const Picture& picture, const std::string& file) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = picture.width;
+    header.biHeight = picture.height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    BITMAPFILEHEADER fileHeader{};
+    fileHeader.bfType = 0x4D42;  // "BM"
+    fileHeader.bfOffBits = sizeof fileHeader + sizeof header;
+    fileHeader.bfSize = fileHeader.bfOffBits + static_cast<DWORD>(picture.rows.size());
+    FILE* out = std::fopen(file.c_str(), "wb");
+    Check(out != nullptr, "cannot write " + file);
+    const bool written = std::fwrite(&fileHeader, sizeof fileHeader, 1, out) == 1 &&
+                         std::fwrite(&header, sizeof header, 1, out) == 1 &&
+                         std::fwrite(picture.rows.data(), picture.rows.size(), 1, out) == 1;
+    const bool closed = std::fclose(out) == 0;
+    Check(written && closed, "cannot write " + file);
 }
 
 }  // namespace
@@ -233,6 +328,30 @@ void Command(HWND window, int command) {
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
+void Hover(HWND window, POINT client) {
+    POINT screen = client;
+    Check(::ClientToScreen(window, &screen) != FALSE, "no window to hover over");
+    Check(::SetCursorPos(screen.x, screen.y) != FALSE, "cannot move the mouse pointer");
+    // Wine does not always deliver the move that SetCursorPos makes once a dialog of the
+    // program has come and gone; the window gets it from here as well.
+    ::PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(client.x, client.y));
+}
+
+StringTable::StringTable(const std::string& file)
+    : module_(::LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+    Check(module_ != nullptr, "cannot read the resources of " + file);
+}
+
+StringTable::~StringTable() {
+    ::FreeLibrary(module_);
+}
+
+std::string StringTable::Text(unsigned id) const {
+    char text[1024] = "";
+    const int length = ::LoadStringA(module_, id, text, sizeof text);
+    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
 void Pause(DWORD ms) {
     const DWORD start = ::GetTickCount();
     do {
@@ -241,23 +360,24 @@ void Pause(DWORD ms) {
     } while (::GetTickCount() - start < ms);
 }
 
-void Shot(const std::string& name) {
+void Shot(const std::string& name, HWND subject) {
     const std::string folder = Environment("TQ8_GUI_SHOTS");
     if (folder.empty()) {
         return;
     }
     // Wine paints some controls (toolbar buttons, a fresh dialog) a little late.
     Pause(600);
-    const std::string request = folder + "\\" + name + ".req";
-    if (FILE* file = std::fopen(request.c_str(), "w")) {
-        std::fclose(file);
+    RECT area{};
+    Check(::GetWindowRect(subject, &area) != FALSE, "screenshot " + name + ": no window");
+    Picture picture = CaptureScreen();
+    for (int retry = 0; retry < 10 && Uniform(picture, area); ++retry) {
+        Pause(200);
+        picture = CaptureScreen();
     }
-    // The script takes the picture and removes the request.
-    const DWORD start = ::GetTickCount();
-    while (::GetFileAttributesA(request.c_str()) != INVALID_FILE_ATTRIBUTES &&
-           ::GetTickCount() - start < 10000) {
-        Pause(20);
-    }
+    // Kept either way: the picture is the evidence of a failure.
+    SaveBitmap(picture, folder + "\\" + name + ".bmp");
+    Check(!Uniform(picture, area),
+          "screenshot " + name + ": the window \"" + Text(subject) + "\" is all one colour");
 }
 
 long ReadInterface(long missing) {

@@ -65,8 +65,28 @@ void Press(HWND dialog, int id);
 // Sends a menu or toolbar command to the main window.
 void Command(HWND window, int command);
 
-// Lets the display settle, then asks the test script for a PNG of the screen.
-void Shot(const std::string& name);
+// Lets the display settle, then saves a picture of the screen as NAME.bmp in the folder
+// TQ8_GUI_SHOTS names (nothing without it). Fails when the subject window's area of the
+// picture is all one colour: the window was not drawn where it claims to be.
+void Shot(const std::string& name, HWND subject);
+
+// Puts the mouse pointer on a point of the window's client area, and tells the window.
+void Hover(HWND window, POINT client);
+
+// The string table of a program file, read as data (its code never runs in the robot).
+class StringTable {
+  public:
+    explicit StringTable(const std::string& file);
+    ~StringTable();
+    StringTable(const StringTable&) = delete;
+    StringTable& operator=(const StringTable&) = delete;
+
+    // The string with that id, empty when there is none.
+    std::string Text(unsigned id) const;
+
+  private:
+    HMODULE module_ = nullptr;
+};
 
 // Lets time pass while the main window is watched.
 void Pause(DWORD ms);

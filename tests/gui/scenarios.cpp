@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ const std::string kCaptionSearchGerman = "Schnittstellensuche";
 const std::string kCaptionInterface = "Select interface";
 const std::string kCaptionInterfaceGerman = "Schnittstellenauswahl";
 const std::string kMainCaption = "TQ VIII - Flash-Download-Utility";
+const std::string kAskUpdate = "Do you want to update the software?";
+const std::string kAskUpdateGerman = "Wollen Sie ein Softwareupdate durchf\xFChren?";
+const std::string kAskQuit = "Do you want to finish the program now?";
+const std::string kAskQuitGerman = "Soll das Programm jetzt beendet werden?";
+const std::string kCaptionOverviewGerman = std::string("Versions\xFC") + "bersicht";
 
 std::string ProgramFile() {
     const char* file = std::getenv("TQ8_GUI_EXE");
@@ -61,7 +67,7 @@ void Answer(const Program& program, const std::string& caption, const std::strin
     Check(Contains(texts, part), "box \"" + caption + "\" says:\n" + texts);
     Log("box \"" + caption + "\": " + part);
     if (!shot.empty()) {
-        Shot(shot);
+        Shot(shot, box);
     }
     Press(box, button);
     WaitGone(box, 5000);
@@ -79,35 +85,53 @@ LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return static_cast<LRESULT>(result);
 }
 
-// The menu bar's pop-up titles ("|"-separated) and the marked language commands, read
-// inside the program by the probe library.
-struct MenuState {
+// What the probe library reads inside the program: the menu bar's pop-up titles
+// ("|"-separated), the marked language commands, the status bar's clock part, and the
+// toolbar buttons' rectangles (toolbar client coordinates) by command.
+struct ProbeReport {
     std::string titles;
     std::string marked;
+    std::string clock;
+    std::map<int, RECT> buttons;
 };
 
-MenuState ReadMenu(const Program& program) {
+std::string Line(FILE* file) {
+    char line[1024] = "";
+    if (std::fgets(line, sizeof line, file) == nullptr) {
+        return {};
+    }
+    const std::string text = line;
+    return text.substr(0, text.find('\n'));
+}
+
+ProbeReport ReadProbe(const Program& program) {
     const std::string out = ProbeOutput();
     ::DeleteFileA(out.c_str());
-    Check(program.Inject(ProbeLibrary()), "cannot load the menu probe into the program");
-    MenuState state;
+    Check(program.Inject(ProbeLibrary()), "cannot load the probe into the program");
     FILE* file = std::fopen(out.c_str(), "r");
-    Check(file != nullptr, "the menu probe wrote nothing");
-    char line[256] = "";
-    if (std::fgets(line, sizeof line, file) != nullptr) {
-        state.titles = std::string(line).substr(0, std::string(line).find('\n'));
-    }
-    if (std::fgets(line, sizeof line, file) != nullptr) {
-        state.marked = std::string(line).substr(0, std::string(line).find('\n'));
-    }
+    Check(file != nullptr, "the probe wrote nothing");
+    ProbeReport report;
+    report.titles = Line(file);
+    report.marked = Line(file);
+    report.clock = Line(file);
+    std::istringstream buttons(Line(file));
     std::fclose(file);
-    return state;
+    std::string entry;
+    while (buttons >> entry) {
+        int command = 0;
+        RECT rect{};
+        Check(std::sscanf(entry.c_str(), "%d=%ld,%ld,%ld,%ld", &command, &rect.left, &rect.top,
+                          &rect.right, &rect.bottom) == 5,
+              "the probe's toolbar entry reads " + entry);
+        report.buttons[command] = rect;
+    }
+    return report;
 }
 
 // The main window after No at the update question and No at the quit question.
 HWND StayInMainWindow(const Program& program) {
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDNO);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDNO);
+    Answer(program, kCaptionUpdate, kAskUpdate, IDNO);
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
     HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
     Check(MainWindowWasVisible(), "the main window is not visible");
     return main;
@@ -118,12 +142,133 @@ void CheckLanguage(const Program& program, HWND main, bool german) {
     Check(toolbar != nullptr, "no toolbar");
     Check(Checked(toolbar, 141) == german && Checked(toolbar, 140) == !german,
           std::string("the pressed language button is not ") + (german ? "German" : "English"));
-    const MenuState menu = ReadMenu(program);
+    const ProbeReport menu = ReadProbe(program);
     Check(menu.marked == (german ? "141" : "140"), "marked language items: " + menu.marked);
     const std::string expected =
         german ? "&Datei|D&ownload|&Sprache|&Hilfe" : "&File|D&ownload|&Language|&Help";
     Check(menu.titles == expected, "menu bar reads " + menu.titles);
     Log(std::string("language ") + (german ? "German" : "English") + ": menu " + menu.titles);
+}
+
+// The tooltip's text once it shows; fails after timeoutMs.
+std::string ShownTooltip(HWND tooltip, const std::string& what, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (::IsWindowVisible(tooltip)) {
+            const std::string text = Text(tooltip);
+            if (!text.empty()) {
+                return text;
+            }
+        }
+        Check(::GetTickCount() - start < timeoutMs, "no tooltip shows " + what);
+        Pause(20);
+    }
+}
+
+void WaitTooltipHidden(HWND tooltip, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (::IsWindowVisible(tooltip)) {
+        Check(::GetTickCount() - start < timeoutMs, "the tooltip stays");
+        Pause(20);
+    }
+}
+
+// Hovers over every toolbar button in turn: the tooltip shows the program's string of the
+// button's command, the German one 1000 above it. Between two buttons the pointer rests on
+// the toolbar's empty end, so that each text is asked for anew.
+void CheckTooltips(const Program& program, HWND main, bool german, const std::string& shot) {
+    HWND toolbar = ::GetDlgItem(main, 102);
+    HWND tooltip = reinterpret_cast<HWND>(Ask(toolbar, TB_GETTOOLTIPS));
+    Check(tooltip != nullptr, "the toolbar has no tooltip window");
+    const ProbeReport report = ReadProbe(program);
+    Check(report.buttons.size() == 7, "the probe found " + std::to_string(report.buttons.size()) +
+                                          " of the seven toolbar buttons");
+    // Tooltips show only over an active window, and without a window manager the X focus
+    // falls back to the root when a dialog closes: the robot brings the window to the
+    // front as an operator's click would.
+    ::SetForegroundWindow(main);
+    WaitWindowWhere(
+        program.Id(), [&](HWND w) { return w == main && ::GetForegroundWindow() == main; },
+        "main window in front", 5000);
+    RECT bar{};
+    ::GetClientRect(toolbar, &bar);
+    const StringTable strings(ProgramFile());
+    std::string tip;
+    for (const auto& [command, rect] : report.buttons) {
+        const LONG middle = (rect.top + rect.bottom) / 2;
+        Check(rect.right < bar.right - 16, "the toolbar has no empty end");
+        Hover(toolbar, POINT{bar.right - 8, middle});
+        WaitTooltipHidden(tooltip, 5000);
+        Hover(toolbar, POINT{(rect.left + rect.right) / 2, middle});
+        tip = ShownTooltip(tooltip, "over " + std::to_string(command), 5000);
+        const std::string english = strings.Text(static_cast<unsigned>(command));
+        const std::string translated = strings.Text(static_cast<unsigned>(command) + 1000);
+        Check(!english.empty() && !translated.empty() && english != translated,
+              "the string table has no two languages for " + std::to_string(command));
+        const std::string& expected = german ? translated : english;
+        Check(tip == expected, "the tooltip of " + std::to_string(command) + " reads \"" + tip +
+                                   "\", not \"" + expected + "\"");
+    }
+    Log(std::string("tooltips ") + (german ? "German" : "English") + ", the last: " + tip);
+    if (!shot.empty()) {
+        Shot(shot, tooltip);
+    }
+    Hover(toolbar, POINT{bar.right - 8, bar.bottom / 2});
+    WaitTooltipHidden(tooltip, 5000);
+}
+
+// The seconds of the day that the clock part shows (" %2d:%02d:%02d"), or -1 when it
+// does not read like that.
+int ClockSeconds(const std::string& text) {
+    auto digit = [&](size_t i) { return text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1; };
+    if (text.size() != 9 || text[0] != ' ' || text[3] != ':' || text[6] != ':') {
+        return -1;
+    }
+    const int tens = text[1] == ' ' ? 0 : digit(1);
+    const int hour = tens * 10 + digit(2);
+    const int minute = digit(4) * 10 + digit(5);
+    const int second = digit(7) * 10 + digit(8);
+    // The hour is padded with a blank, never with a zero.
+    if (tens < 0 || digit(2) < 0 || (text[1] == ' ') != (hour < 10) || hour > 23 || digit(4) < 0 ||
+        digit(5) < 0 || minute > 59 || digit(7) < 0 || digit(8) < 0 || second > 59) {
+        return -1;
+    }
+    return hour * 3600 + minute * 60 + second;
+}
+
+// The status bar's clock runs and shows the local time.
+void CheckClock(const Program& program) {
+    const std::string first = ReadProbe(program).clock;
+    Pause(1600);
+    const std::string second = ReadProbe(program).clock;
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    Check(ClockSeconds(first) >= 0, "the clock reads \"" + first + "\"");
+    Check(ClockSeconds(second) >= 0, "the clock reads \"" + second + "\"");
+    Check(first != second, "the clock stands at \"" + first + "\"");
+    const int local = now.wHour * 3600 + now.wMinute * 60 + now.wSecond;
+    const int behind = (local - ClockSeconds(second) + 86400) % 86400;
+    Check(behind <= 3,
+          "the clock reads \"" + second + "\" at " + std::to_string(local) + " s of the day");
+    Log("clock: \"" + first + "\", then \"" + second + "\"");
+}
+
+// The progress window's status line once the download has set it: the window shows
+// before its first text.
+std::string ProgressText(HWND progress) {
+    const DWORD start = ::GetTickCount();
+    std::string text;
+    while ((text = ItemText(progress, 220)).empty() && ::GetTickCount() - start < 5000) {
+        Pause(20);
+    }
+    return text;
+}
+
+// The language commands of the menu.
+void SwitchLanguage(const Program& program, HWND main, bool german) {
+    Command(main, german ? 141 : 140);
+    Pause(200);
+    CheckLanguage(program, main, german);
 }
 
 bool IsAboutBox(HWND window) {
@@ -153,7 +298,7 @@ void CheckAbout(const Program& program, HWND main, bool german, const std::strin
     }
     Check(Contains(machine, "1.03.7"), "no file version in:\n" + machine);
     Log("About box: " + machine.substr(0, machine.find('\r')));
-    Shot(shot);
+    Shot(shot, about);
     Press(about, IDOK);
     WaitGone(about, 5000);
 }
@@ -170,7 +315,7 @@ void CheckSystemInformation(const Program& program, HWND main, const std::string
           "system information:\n" + report);
     Check(Contains(report, "COM ports: COM1, COM2, COM3\r\n"), "system information:\n" + report);
     Log("system information: " + connection.substr(0, connection.find('\r')));
-    Shot(shot);
+    Shot(shot, info);
     Press(info, IDOK);
     WaitGone(info, 5000);
 }
@@ -182,28 +327,27 @@ void CheckSystemInformation(const Program& program, HWND main, const std::string
 void UpdateAtStartUp() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES,
-           "update-question");
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES, "update-question");
     Answer(program, kCaptionOverview, "Software-version file:", IDYES, "version-overview");
     HWND progress = WaitWindow(program.Id(), "Downloading software", kBox);
-    Check(Contains(ChildTexts(progress), "Download active") ||
-              Contains(ChildTexts(progress), "Erasing memory"),
-          "progress reads:\n" + ChildTexts(progress));
+    const std::string status = ProgressText(progress);
+    Check(status == "Download active" || status == "Erasing memory", "progress reads " + status);
     Check((::GetWindowLongA(progress, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
           "the progress window is not topmost");
-    Shot("progress-program");
+    Shot("progress-program", progress);
     WaitWindow(program.Id(), "Downloading texts", kDownload);
     Answer(program, "Download completed", "successfully downloaded", IDOK, "download-completed",
            kDownload);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
+    Answer(program, kCaptionQuit, kAskQuit, IDYES);
     Check(program.WaitExit(10000) == 0, "exit code not 0");
     Check(!MainWindowWasVisible(), "the main window was shown");
     Check(ReadInterface(0) == 3, "Interface changed");
 }
 
-// No at the first question, then the main window: its menu and toolbar, the language
-// switch there and back, the About box with the machine's data in both languages, the
-// system information, and command 110 quitting without a question.
+// No at the first question, then the main window: its menu, toolbar and tooltips, the
+// running clock, the language switch there and back, the About box with the machine's
+// data in both languages, the system information, and command 110 quitting without a
+// question.
 void MainWindowTour() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
@@ -212,22 +356,22 @@ void MainWindowTour() {
     Check(Ask(toolbar, TB_BUTTONCOUNT) == 11, "the toolbar has not eleven entries");
     Check(::GetDlgItem(main, 101) != nullptr, "no status bar");
     CheckLanguage(program, main, false);
-    Shot("main-window");
+    Shot("main-window", main);
+    CheckClock(program);
+    CheckTooltips(program, main, false, "tooltip-english");
 
     CheckSystemInformation(program, main, "Connection:\r\n    none", "system-information");
 
-    Command(main, 141);
-    Pause(200);
-    CheckLanguage(program, main, true);
-    Shot("main-window-german");
+    SwitchLanguage(program, main, true);
+    Shot("main-window-german", main);
+    CheckTooltips(program, main, true, "tooltip-german");
     CheckAbout(program, main, true, "about-german");
     // The About box left its connection open: the system information describes it.
     CheckSystemInformation(program, main, "    COM3\r\n    Kovra TQ VIII (9600 bps; 8 N 1)\r\n",
                            "system-information-connected");
 
-    Command(main, 140);
-    Pause(200);
-    CheckLanguage(program, main, false);
+    SwitchLanguage(program, main, false);
+    CheckTooltips(program, main, false, {});
     CheckAbout(program, main, false, "about-english");
 
     Command(main, 110);
@@ -235,22 +379,33 @@ void MainWindowTour() {
     Check(!Shown(program.Id(), kCaptionQuit), "110 asked before quitting");
 }
 
-// The search in the interface dialog (German) tries COM1 and COM2 before it finds the
-// machine on COM3; only OK stores the port.
+// The search in the interface dialog tries COM1 and COM2 before it finds the machine on
+// COM3; only OK stores the port: Cancel after a search in English keeps -1, OK after one
+// in German stores COM3.
 void InterfaceSearch() {
     WriteInterface(-1);
     Program program(ProgramFile(), Quoted(ProgramFile()));
     HWND main = StayInMainWindow(program);
-    Command(main, 141);
     Command(main, 121);
-    HWND dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
+    HWND dialog = WaitWindow(program.Id(), kCaptionInterface, 5000);
+    Press(dialog, 201);
+    Answer(program, kCaptionSearch, "Kovra TQ VIII found at COM3", IDOK, "search-found-english",
+           20000);
+    Press(dialog, IDCANCEL);
+    WaitGone(dialog, 5000);
+    Check(ReadInterface(0) == -1,
+          "Cancel after a search stored " + std::to_string(ReadInterface(0)));
+
+    SwitchLanguage(program, main, true);
+    Command(main, 121);
+    dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
     Check(ItemText(dialog, 1) == "Okay" && ItemText(dialog, 2) == "Abbruch" &&
               ItemText(dialog, 201) == "Suchen",
           "buttons read:\n" + ChildTexts(dialog));
     HWND combo = ::GetDlgItem(dialog, 200);
     Check(Ask(combo, CB_GETCOUNT) == 3, "the port list does not hold COM1..COM3");
     Check(Ask(combo, CB_GETCURSEL) == CB_ERR, "a port is selected without a choice");
-    Shot("interface-german");
+    Shot("interface-german", dialog);
 
     Press(dialog, 201);
     std::vector<LRESULT> tried;
@@ -267,7 +422,8 @@ void InterfaceSearch() {
           "the search did not try COM1, COM2, COM3 in turn (" + std::to_string(tried.size()) +
               " selections)");
     Log("search selected COM1, COM2, COM3 in turn");
-    Answer(program, kCaptionSearchGerman, "Kovra TQ VIII gefunden an COM3", IDOK, "search-found");
+    Answer(program, kCaptionSearchGerman, "Kovra TQ VIII gefunden an COM3", IDOK,
+           "search-found-german");
     Check(Ask(combo, CB_GETCURSEL) == 2, "COM3 is not selected after the search");
     Check(ReadInterface(0) == -1, "the search stored the port before OK");
     Press(dialog, IDOK);
@@ -278,11 +434,12 @@ void InterfaceSearch() {
 }
 
 // The selected port has no machine: the update shows the dialog, and Cancel there
-// stores -1.
+// stores -1. Then in German from the menu: OK in the dialog stores COM1, and the next
+// update finds nothing there either.
 void InterfaceCancel() {
     WriteInterface(1);
     Program program(ProgramFile(), Quoted(ProgramFile()));
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES);
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
     Answer(program, kCaptionSearch, "The TQ VIII could not be found!", IDOK, "not-found");
     HWND dialog = WaitWindow(program.Id(), kCaptionInterface, 5000);
     Check(ItemText(dialog, 1) == "Okay" && ItemText(dialog, 2) == "Cancel" &&
@@ -290,25 +447,145 @@ void InterfaceCancel() {
           "buttons read:\n" + ChildTexts(dialog));
     HWND combo = ::GetDlgItem(dialog, 200);
     Check(Ask(combo, CB_GETCURSEL) == 0, "COM1 is not selected");
-    Shot("interface-english");
+    Shot("interface-english", dialog);
     Press(dialog, IDCANCEL);
     WaitGone(dialog, 5000);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
     Check(ReadInterface(0) == -1, "Cancel did not store -1");
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+
+    SwitchLanguage(program, main, true);
+    Command(main, 121);
+    dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
+    Ask(::GetDlgItem(dialog, 200), CB_SETCURSEL, 0);
+    Press(dialog, IDOK);
+    WaitGone(dialog, 5000);
+    Check(ReadInterface(0) == 1, "OK did not store COM1");
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
+    Answer(program, kCaptionSearchGerman, "Die TQ VIII konnte nicht gefunden werden!", IDOK,
+           "not-found-german");
+    dialog = WaitWindow(program.Id(), kCaptionInterfaceGerman, 5000);
+    Check(Ask(::GetDlgItem(dialog, 200), CB_GETCURSEL) == 0, "COM1 is not selected");
+    Press(dialog, IDCANCEL);
+    WaitGone(dialog, 5000);
+    Check(ReadInterface(0) == -1, "Cancel did not store -1");
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
 }
 
-// The machine does not acknowledge a block: the failure box. The program is started by
-// its bare name, and still finds its firmware beside itself.
+// The machine does not acknowledge a block, in the first download and again in the next
+// (the script sets the machine up so): the failure box in English at start-up, then in
+// German from the menu. The program is started by its bare name, and still finds its
+// firmware beside itself.
 void DownloadFailure() {
     WriteInterface(3);
     Program program(ProgramFile(), "TQ8Flash.exe");
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDYES);
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
     Answer(program, kCaptionOverview, "Software-version file:", IDYES);
     Answer(program, "Download Failed!",
            "It was not possible to download the new software to the machine!", IDOK,
            "download-failed", kDownload);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES);
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+
+    SwitchLanguage(program, main, true);
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
+    Answer(program, kCaptionOverviewGerman, "Softwareversion Datei:", IDYES);
+    Answer(program, "Fehler beim Download!", "Die neue Software konnte nicht auf die Maschine",
+           IDOK, "download-failed-german", kDownload);
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// From the main window after the switch to German: the update's questions, its progress
+// window and its end in German, and afterwards the main window takes commands again.
+void UpdateInGerman() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    HWND main = StayInMainWindow(program);
+    SwitchLanguage(program, main, true);
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES, "update-question-german");
+    Answer(program, kCaptionOverviewGerman, "Softwareversion Datei:", IDYES,
+           "version-overview-german");
+    HWND progress = WaitWindow(program.Id(), "Programmierung der Software", kBox);
+    const std::string status = ProgressText(progress);
+    Check(status == "Download aktiv" || status == "Programmspeicher l\xF6schen",
+          "progress reads " + status);
+    Shot("progress-program-german", progress);
+    WaitWindow(program.Id(), "Programmierung der Texte", kDownload);
+    Answer(program, "Download abgeschlossen", "erfolgreich auf die Kovra TQ VIII", IDOK,
+           "download-completed-german", kDownload);
+    WaitWindowWhere(
+        program.Id(), [&](HWND w) { return w == main && ::IsWindowEnabled(main); },
+        "main window enabled after the update", 5000);
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// The machine reports a checksum of the application area that disagrees (the script sets
+// it up so): after the download the checksum box and then the failure box, at start-up in
+// English and from the menu in German.
+void ChecksumFailure() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
+    Answer(program, kCaptionOverview, "Software-version file:", IDYES);
+    Answer(program, "Checksum failure (Application)!",
+           "The calculated checksum does not match the nominal value.", IDOK, "checksum-failed",
+           kDownload);
+    Answer(program, "Download Failed!", "It was not possible to download", IDOK);
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+
+    SwitchLanguage(program, main, true);
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
+    Answer(program, kCaptionOverviewGerman, "Softwareversion Datei:", IDYES);
+    Answer(program, std::string("Pr\xFC") + "fsummenfehler! (Applikation)!", "Die berechnete Pr",
+           IDOK, "checksum-failed-german", kDownload);
+    Answer(program, "Fehler beim Download!", "Die neue Software konnte nicht", IDOK);
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// The machine refuses to tell its serial number (the script sets it up so): the
+// connection box instead of the version overview, in English at start-up and in German
+// from the menu.
+void NoConnection() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
+    Answer(program, "Could not establish connection",
+           "The protocol with Kovra TQ VIII could not be initialized", IDOK, "no-connection");
+    Answer(program, kCaptionQuit, kAskQuit, IDNO);
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+
+    SwitchLanguage(program, main, true);
+    Command(main, 120);
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
+    Answer(program, "Verbindung kann nicht aufgenommen werden",
+           "Das Protokoll zur Kovra TQ VIII  konnte nicht initialisiert werden.", IDOK,
+           "no-connection-german");
+    Check(!Shown(program.Id(), kCaptionOverviewGerman), "an overview follows the box");
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
+// On a German-language system (the script starts the robot, and with it the program,
+// under a German locale) the program speaks German from its first question on: the
+// quit question, the menu and the tooltips.
+void GermanLocale() {
+    WriteInterface(3);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Answer(program, kCaptionUpdate, kAskUpdateGerman, IDNO);
+    Answer(program, kCaptionQuitGerman, kAskQuitGerman, IDNO, "quit-german");
+    HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
+    CheckLanguage(program, main, true);
+    CheckTooltips(program, main, true, {});
+    Command(main, 110);
     Check(program.WaitExit(10000) == 0, "exit code not 0");
 }
 
@@ -317,8 +594,8 @@ void DownloadFailure() {
 void QuitAtOnce() {
     WriteInterface(3);
     Program program(ProgramFile(), Quoted(ProgramFile()));
-    Answer(program, kCaptionUpdate, "Do you want to update the software?", IDNO);
-    Answer(program, kCaptionQuit, "Do you want to finish the program now?", IDYES, "quit");
+    Answer(program, kCaptionUpdate, kAskUpdate, IDNO);
+    Answer(program, kCaptionQuit, kAskQuit, IDYES, "quit");
     Check(program.WaitExit(10000) == 0, "exit code not 0");
     Check(!MainWindowWasVisible(), "the main window was shown");
 }
@@ -327,6 +604,8 @@ const std::map<std::string, void (*)()> kScenarios = {
     {"update-at-start-up", UpdateAtStartUp}, {"main-window", MainWindowTour},
     {"interface-search", InterfaceSearch},   {"interface-cancel", InterfaceCancel},
     {"download-failure", DownloadFailure},   {"quit-at-once", QuitAtOnce},
+    {"update-german", UpdateInGerman},       {"german-locale", GermanLocale},
+    {"checksum-failure", ChecksumFailure},   {"no-connection", NoConnection},
 };
 
 }  // namespace
