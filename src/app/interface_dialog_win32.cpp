@@ -7,6 +7,7 @@
 
 #include "app/app_ids.h"
 #include "app/localize_dialog.h"
+#include "app/modal_owner.h"
 #include "protocol/interface_dialog.h"
 #include "support/frontend.h"
 
@@ -108,6 +109,7 @@ INT_PTR CALLBACK InterfaceDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }  // namespace
 
 int FrontEndSelectInterface(WindowHandle owner) {
+    const KeepOwnerDisabled keep(static_cast<HWND>(owner));
     ComboBoxView view;
     const INT_PTR result =
         ::DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(kDlgInterface), static_cast<HWND>(owner),

@@ -3,9 +3,11 @@
 
 #include <windows.h>
 
+#include "app/modal_owner.h"
 #include "support/frontend.h"
 
 int FrontEndMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned type) {
+    const KeepOwnerDisabled keep(static_cast<HWND>(owner));
     return ::MessageBoxA(static_cast<HWND>(owner), text, caption, type);
 }
 

@@ -515,7 +515,11 @@ void UpdateInGerman() {
     Check(status == "Download aktiv" || status == "Programmspeicher l\xF6schen",
           "progress reads " + status);
     Shot("progress-program-german", progress);
+    // The boxes before the download end their modal loops by enabling their owner; no
+    // command may reach the main window until the update is over.
+    Check(!::IsWindowEnabled(main), "the main window is enabled during the download");
     WaitWindow(program.Id(), "Programmierung der Texte", kDownload);
+    Check(!::IsWindowEnabled(main), "the main window is enabled during the texts' download");
     Answer(program, "Download abgeschlossen", "erfolgreich auf die Kovra TQ VIII", IDOK,
            "download-completed-german", kDownload);
     WaitWindowWhere(
