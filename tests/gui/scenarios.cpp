@@ -275,6 +275,36 @@ bool IsAboutBox(HWND window) {
     return ClassName(window) == "#32770" && ::GetDlgItem(window, 2402) != nullptr;
 }
 
+// The About box's two icons: shown, each with its picture in a box of its own size.
+void CheckAboutIcons(HWND about) {
+    struct Found {
+        int icons = 0;
+        std::string problems;
+    } found;
+    ::EnumChildWindows(
+        about,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto& result = *reinterpret_cast<Found*>(data);
+            if ((::GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+                return TRUE;
+            }
+            ++result.icons;
+            RECT box{};
+            ::GetClientRect(child, &box);
+            if (box.right < 16 || box.bottom < 16) {
+                result.problems += "an icon in a box of " + std::to_string(box.right) + " x " +
+                                   std::to_string(box.bottom) + "\n";
+            }
+            if (!::IsWindowVisible(child) || ::SendMessageA(child, STM_GETICON, 0, 0) == 0) {
+                result.problems += "an icon control without a visible picture\n";
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    Check(found.icons == 2, "the About box has " + std::to_string(found.icons) + " icons");
+    Check(found.problems.empty(), found.problems);
+}
+
 // Opens the About box, checks its texts and closes it with Okay.
 void CheckAbout(const Program& program, HWND main, bool german, const std::string& shot) {
     Command(main, 150);
@@ -297,6 +327,7 @@ void CheckAbout(const Program& program, HWND main, bool german, const std::strin
         Check(Contains(machine, "Updates at all:"), "machine field:\n" + machine);
     }
     Check(Contains(machine, "1.03.7"), "no file version in:\n" + machine);
+    CheckAboutIcons(about);
     Log("About box: " + machine.substr(0, machine.find('\r')));
     Shot(shot, about);
     Press(about, IDOK);
