@@ -155,7 +155,7 @@ TEST_F(MachineTexts, OneBlockIsSentWithATrailerOverExactlyItsBytes) {
         xorValue ^= byte;
         sum += byte;
     }
-    sim_.ClearTranscript();
+    ClearTranscriptWhenSettled();
     EXPECT_EQ(RawDownload(kOwner, block, 0x80000, 32, "one"), 1);
     char trailer[96];
     std::snprintf(trailer, sizeof trailer, "TRAILER xor=0x%02x sum=0x%08x -> ACK", xorValue, sum);
@@ -174,14 +174,14 @@ TEST_F(MachineTexts, ARefusedStartSendsNoBlockAndTheSecondBlockDecides) {
     ASSERT_EQ(Schnittstelle_initialisieren(kOwner, kMachinePort, 1), 1);
     std::vector<uint8_t> image(96, 0xFF);
     sim_.InjectNak(7, 1);
-    sim_.ClearTranscript();
+    ClearTranscriptWhenSettled();
     EXPECT_EQ(RawDownload(kOwner, image.data(), 0x80000, 96, "refused"), 0);
     EXPECT_TRUE(LinesStarting("BLOCK").empty());
     EXPECT_EQ(trace_.CountPrefix("{cr}*RawDownload"), 0U);
     EXPECT_EQ(scripted::ProgressCalls().back().what, "close");
 
     sim_.InjectBlockNoAck(1);
-    sim_.ClearTranscript();
+    ClearTranscriptWhenSettled();
     EXPECT_EQ(RawDownload(kOwner, image.data(), 0x80000, 96, "second"), 0);
     EXPECT_EQ(LinesStarting("BLOCK").size(), 2U);
     EXPECT_TRUE(LinesStarting("TRAILER").empty());

@@ -326,7 +326,7 @@ TEST_P(DownloadFaults, EndAtNineSixHundredInStateOneWithTheRecordAndTheNextRunSu
     EXPECT_EQ(pProtokoll, nullptr);
 
     sim_.ClearFaults();
-    sim_.ClearTranscript();
+    ClearTranscriptWhenSettled();
     scripted::Reset();
     scripted::SetDefaultAnswer(kIdYes);
     EXPECT_EQ(SoftwareUpdate(kOwner), 1);
@@ -444,7 +444,7 @@ TEST_F(UpdateTest, FilesWithLineFeedsAloneSendTheSameImagesAsWithCrLf) {
         text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
         WriteFile(name, text);
     }
-    sim_.ClearTranscript();
+    ClearTranscriptWhenSettled();
     scripted::Reset();
     scripted::SetDefaultAnswer(kIdYes);
     ASSERT_EQ(SoftwareUpdate(kOwner), 1);

@@ -3,9 +3,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "image/file_obj.h"
 #include "image/load_mot.h"
@@ -175,6 +177,19 @@ std::vector<std::string> UpdateTest::SuccessfulShape() const {
         shape.emplace_back(line);
     }
     return shape;
+}
+
+void UpdateTest::ClearTranscriptWhenSettled() {
+    // Settled: no new line for 100 ms, within 5 s at most.
+    size_t lines = sim_.Transcript().size();
+    int quiet = 0;
+    for (int i = 0; i < 1000 && quiet < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const size_t now = sim_.Transcript().size();
+        quiet = now == lines ? quiet + 1 : 0;
+        lines = now;
+    }
+    sim_.ClearTranscript();
 }
 
 void UpdateTest::WhenBlocksFlow(std::function<void()> action) {

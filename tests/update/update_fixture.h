@@ -43,6 +43,11 @@ class UpdateTest : public ::testing::Test {
     std::string ReadFile(const char* name) const;
     void RemoveFile(const char* name) const;
 
+    // Empties the machine's transcript once the exchanges so far have left their lines: the
+    // machine writes a line just after its answer, so a host that has the answer may be a
+    // moment ahead of it.
+    void ClearTranscriptWhenSettled();
+
     // Runs action from a window message once the machine has seen a download block.
     void WhenBlocksFlow(std::function<void()> action);
 
