@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -40,6 +41,8 @@ struct FakePort {
     bool refuseSetTimeouts = false;
     bool refuseMask = false;
     bool abortOnMaskChange = false;  // as wine ends a pending wait when the mask changes
+    bool waitsEndAlone = false;      // as wine ends a wait on a pty after a millisecond
+    int waits = 0;
 };
 FakePort* gPort = nullptr;
 
@@ -109,6 +112,7 @@ BOOL WINAPI FakeWaitCommEvent(HANDLE, LPDWORD mask, LPOVERLAPPED ov) {
     }
     gPort->waiting = ov;
     gPort->waitMask = mask;
+    ++gPort->waits;
     ::SetLastError(ERROR_IO_PENDING);
     return FALSE;
 }
@@ -163,8 +167,16 @@ BOOL WINAPI FakeGetOverlappedResult(HANDLE, LPOVERLAPPED ov, LPDWORD done, BOOL)
         return TRUE;
     }
     const uint64_t changes = gPort->maskChanges;
-    gPort->changed.wait(lock,
-                        [&] { return gPort->maskChanges != changes || !gPort->incoming.empty(); });
+    const auto ended = [&] { return gPort->maskChanges != changes || !gPort->incoming.empty(); };
+    if (gPort->waitsEndAlone) {
+        if (!gPort->changed.wait_for(lock, std::chrono::milliseconds(1), ended)) {
+            gPort->waiting = nullptr;
+            ::SetLastError(ERROR_OPERATION_ABORTED);
+            return FALSE;
+        }
+    } else {
+        gPort->changed.wait(lock, ended);
+    }
     const bool changedMask = gPort->maskChanges != changes;
     gPort->waiting = nullptr;
     if (changedMask && gPort->abortOnMaskChange) {
@@ -255,6 +267,28 @@ TEST_F(Win32Serial, ReadsWritesAndNotifies) {
         ::Sleep(1);
     }
     EXPECT_FALSE(scripted::Posts().empty()) << "the arrival was posted";
+}
+
+// Waits that end by themselves with no event (wine on a pty) must not make the poll thread
+// start a new wait every millisecond, and the port must still close at once.
+TEST_F(Win32Serial, WaitsThatEndByThemselvesRestThePollThread) {
+    TraceLevels failuresOnly(2);
+    port.waitsEndAlone = true;
+    auto rs = Open();
+    ASSERT_EQ(rs->fOpen, 1);
+    ::Sleep(500);
+    int waits = 0;
+    {
+        std::lock_guard<std::mutex> lock(port.mutex);
+        waits = port.waits;
+    }
+    EXPECT_GE(waits, 2) << "the thread keeps waiting";
+    EXPECT_LE(waits, 20) << "a wait every millisecond";
+    Arrive({0x06});
+    EXPECT_EQ(rs->WaitInQueue(1, 5000), platform::SerialWaitResult::Data);
+    rs.reset();
+    EXPECT_EQ(port.closes, 1);
+    EXPECT_TRUE(trace.Lines().empty()) << "a wait that ended by itself is no failure";
 }
 
 TEST_F(Win32Serial, StalledWriteBlocksTheNextForThreeSeconds) {

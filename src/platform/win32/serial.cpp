@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -50,7 +51,15 @@ struct Port {
     BasicUniqueHandle<CloseThroughCalls> file;
     UniqueHandle data;       // set when characters have arrived
     UniqueHandle waitEvent;  // the event wait's own overlapped event
+    std::atomic<uint64_t> maskChanges{0};
 };
+
+// An event wait that ends with no event while nobody changed the mask ended by itself:
+// wine does so on a pseudo-terminal about every millisecond, and starts a thread of its
+// own for every new wait. Without a rest the poll thread would start a thousand waits a
+// second and take the time the download needs; with it, the data still comes through the
+// queue, which every wait for data looks at itself.
+constexpr DWORD kSelfEndedWaitRestMs = 100;
 
 std::mutex gPortsMutex;
 std::map<SerialHandle, std::shared_ptr<Port>>& Ports() {
@@ -200,6 +209,9 @@ bool SerialGetEventMask(SerialHandle h, uint32_t& mask) {
 }
 
 bool SerialSetEventMask(SerialHandle h, uint32_t mask) {
+    if (const std::shared_ptr<Port> port = FindPort(h)) {
+        ++port->maskChanges;
+    }
     return Sys().SetCommMask(Native(h), mask) != FALSE;
 }
 
@@ -217,6 +229,7 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
     OVERLAPPED ov{};
     ov.hEvent = port->waitEvent.Get();
     ::ResetEvent(port->waitEvent.Get());
+    const uint64_t changesBefore = port->maskChanges.load();
     DWORD mask = 0;
     if (!Sys().WaitCommEvent(Native(h), &mask, &ov)) {
         if (::GetLastError() != ERROR_IO_PENDING) {
@@ -234,6 +247,13 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
     }
     if ((mask & EV_RXCHAR) != 0) {
         ::SetEvent(port->data.Get());
+    }
+    if (mask == 0) {
+        // A change of the mask (the port closing) ends the rest at once.
+        for (DWORD ms = 0; ms < kSelfEndedWaitRestMs && port->maskChanges.load() == changesBefore;
+             ++ms) {
+            ::Sleep(1);
+        }
     }
     events = mask;
     return true;
