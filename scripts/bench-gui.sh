@@ -16,8 +16,7 @@ cmake --build --preset windows-release -j "$(nproc)" --target TQ8Flash gui_robot
 sim="$TQ8_ROOT/build/native-release/tools/tq8sim/tq8sim"
 
 export WINEPREFIX="$TQ8_ROOT/$win/wineprefix-bench"
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+. scripts/wine-env.sh
 out="$TQ8_ROOT/$win/gui-bench"
 rm -rf "$out"
 mkdir -p "$out"
@@ -34,11 +33,7 @@ finish() {
 }
 trap finish EXIT
 tq8_start_display "$out"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
+tq8_wine_prefix
 wineserver -p 60 >/dev/null 2>&1 || true
 tq8_desktop_settings
 rm -f "$WINEPREFIX"/dosdevices/com[0-9]*

@@ -73,6 +73,18 @@ void Answer(const Program& program, const std::string& caption, const std::strin
     WaitGone(box, 5000);
 }
 
+// The program as an operator starts it, with the machine's port (COM3) stored.
+Program StartWithTheMachineStored() {
+    WriteInterface(3);
+    return Program(ProgramFile(), Quoted(ProgramFile()));
+}
+
+// File, Quit (command 110) ends the program without a question.
+void QuitFromTheMenu(Program& program, HWND main) {
+    Command(main, 110);
+    Check(program.WaitExit(10000) == 0, "exit code not 0");
+}
+
 bool Checked(HWND toolbar, int command) {
     DWORD_PTR result = 0;
     ::SendMessageTimeoutA(toolbar, TB_ISBUTTONCHECKED, command, 0, SMTO_ABORTIFHUNG, 2000, &result);
@@ -356,8 +368,7 @@ void CheckSystemInformation(const Program& program, HWND main, const std::string
 // Start-up runs one update to its end; Yes at the quit question ends the program
 // without the main window ever showing.
 void UpdateAtStartUp() {
-    WriteInterface(3);
-    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Program program = StartWithTheMachineStored();
     Answer(program, kCaptionUpdate, kAskUpdate, IDYES, "update-question");
     Answer(program, kCaptionOverview, "Software-version file:", IDYES, "version-overview");
     HWND progress = WaitWindow(program.Id(), "Downloading software", kBox);
@@ -380,8 +391,7 @@ void UpdateAtStartUp() {
 // data in both languages, the system information, and command 110 quitting without a
 // question.
 void MainWindowTour() {
-    WriteInterface(3);
-    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Program program = StartWithTheMachineStored();
     HWND main = StayInMainWindow(program);
     HWND toolbar = ::GetDlgItem(main, 102);
     Check(Ask(toolbar, TB_BUTTONCOUNT) == 11, "the toolbar has not eleven entries");
@@ -405,8 +415,7 @@ void MainWindowTour() {
     CheckTooltips(program, main, false, {});
     CheckAbout(program, main, false, "about-english");
 
-    Command(main, 110);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    QuitFromTheMenu(program, main);
     Check(!Shown(program.Id(), kCaptionQuit), "110 asked before quitting");
 }
 
@@ -460,8 +469,7 @@ void InterfaceSearch() {
     Press(dialog, IDOK);
     WaitGone(dialog, 5000);
     Check(ReadInterface(0) == 3, "OK did not store COM3");
-    Command(main, 110);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    QuitFromTheMenu(program, main);
 }
 
 // The selected port has no machine: the update shows the dialog, and Cancel there
@@ -501,8 +509,7 @@ void InterfaceCancel() {
     Press(dialog, IDCANCEL);
     WaitGone(dialog, 5000);
     Check(ReadInterface(0) == -1, "Cancel did not store -1");
-    Command(main, 110);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    QuitFromTheMenu(program, main);
 }
 
 // The machine does not acknowledge a block, in the first download and again in the next
@@ -526,15 +533,13 @@ void DownloadFailure() {
     Answer(program, kCaptionOverviewGerman, "Softwareversion Datei:", IDYES);
     Answer(program, "Fehler beim Download!", "Die neue Software konnte nicht auf die Maschine",
            IDOK, "download-failed-german", kDownload);
-    Command(main, 110);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    QuitFromTheMenu(program, main);
 }
 
 // From the main window after the switch to German: the update's questions, its progress
 // window and its end in German, and afterwards the main window takes commands again.
 void UpdateInGerman() {
-    WriteInterface(3);
-    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Program program = StartWithTheMachineStored();
     HWND main = StayInMainWindow(program);
     SwitchLanguage(program, main, true);
     Command(main, 120);
@@ -556,16 +561,14 @@ void UpdateInGerman() {
     WaitWindowWhere(
         program.Id(), [&](HWND w) { return w == main && ::IsWindowEnabled(main); },
         "main window enabled after the update", 5000);
-    Command(main, 110);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    QuitFromTheMenu(program, main);
 }
 
 // The machine reports a checksum of the application area that disagrees (the script sets
 // it up so): after the download the checksum box and then the failure box, at start-up in
 // English and from the menu in German.
 void ChecksumFailure() {
-    WriteInterface(3);
-    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Program program = StartWithTheMachineStored();
     Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
     Answer(program, kCaptionOverview, "Software-version file:", IDYES);
     Answer(program, "Checksum failure (Application)!",
@@ -582,16 +585,14 @@ void ChecksumFailure() {
     Answer(program, std::string("Pr\xFC") + "fsummenfehler! (Applikation)!", "Die berechnete Pr",
            IDOK, "checksum-failed-german", kDownload);
     Answer(program, "Fehler beim Download!", "Die neue Software konnte nicht", IDOK);
-    Command(main, 110);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    QuitFromTheMenu(program, main);
 }
 
 // The machine refuses to tell its serial number (the script sets it up so): the
 // connection box instead of the version overview, in English at start-up and in German
 // from the menu.
 void NoConnection() {
-    WriteInterface(3);
-    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Program program = StartWithTheMachineStored();
     Answer(program, kCaptionUpdate, kAskUpdate, IDYES);
     Answer(program, "Could not establish connection",
            "The protocol with Kovra TQ VIII could not be initialized", IDOK, "no-connection");
@@ -605,30 +606,26 @@ void NoConnection() {
            "Das Protokoll zur Kovra TQ VIII  konnte nicht initialisiert werden.", IDOK,
            "no-connection-german");
     Check(!Shown(program.Id(), kCaptionOverviewGerman), "an overview follows the box");
-    Command(main, 110);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    QuitFromTheMenu(program, main);
 }
 
 // On a German-language system (the script starts the robot, and with it the program,
 // under a German locale) the program speaks German from its first question on: the
 // quit question, the menu and the tooltips.
 void GermanLocale() {
-    WriteInterface(3);
-    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Program program = StartWithTheMachineStored();
     Answer(program, kCaptionUpdate, kAskUpdateGerman, IDNO);
     Answer(program, kCaptionQuitGerman, kAskQuitGerman, IDNO, "quit-german");
     HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
     CheckLanguage(program, main, true);
     CheckTooltips(program, main, true, {});
-    Command(main, 110);
-    Check(program.WaitExit(10000) == 0, "exit code not 0");
+    QuitFromTheMenu(program, main);
 }
 
 // No, then Yes: the program ends without its main window and without a port (the script
 // checks the ports).
 void QuitAtOnce() {
-    WriteInterface(3);
-    Program program(ProgramFile(), Quoted(ProgramFile()));
+    Program program = StartWithTheMachineStored();
     Answer(program, kCaptionUpdate, kAskUpdate, IDNO);
     Answer(program, kCaptionQuit, kAskQuit, IDYES, "quit");
     Check(program.WaitExit(10000) == 0, "exit code not 0");

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -349,10 +348,10 @@ SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int
     if (stat.cbInQue >= count) {
         return SerialWaitResult::Data;
     }
+    // The tick ends the wait each slice; the caller's limit only bounds the last one.
     const HANDLE wakes[2] = {data, port->tick.Get()};
-    const DWORD slice = std::min<DWORD>(ms, kDataWaitSliceMs);
     const DWORD result =
-        Sys().MsgWaitForMultipleObjectsEx(2, wakes, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        Sys().MsgWaitForMultipleObjectsEx(2, wakes, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     switch (result) {
         case WAIT_OBJECT_0:
             return SerialWaitResult::Data;
