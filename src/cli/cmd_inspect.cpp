@@ -136,31 +136,18 @@ bool InspectFile(const std::string& path, const std::string& outputPath) {
 
 }  // namespace
 
-int RunInspect(const std::vector<std::string>& args) {
-    std::vector<std::string> files;
-    std::string outputPath;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--output" || args[i] == "-o") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "tq8flash inspect: --output needs a file name\n");
-                return kUsageError;
-            }
-            outputPath = args[++i];
-        } else {
-            files.push_back(args[i]);
-        }
-    }
-    if (files.empty()) {
+int RunInspect(const InspectOptions& options) {
+    if (options.files.empty()) {
         std::fprintf(stderr, "tq8flash inspect: no S-record file given\n");
         return kUsageError;
     }
-    if (!outputPath.empty() && files.size() != 1) {
+    if (!options.output.empty() && options.files.size() != 1) {
         std::fprintf(stderr, "tq8flash inspect: --output takes the image of one file only\n");
         return kUsageError;
     }
     bool all = true;
-    for (const std::string& path : files) {
-        all = InspectFile(path, outputPath) && all;
+    for (const std::string& path : options.files) {
+        all = InspectFile(path, options.output) && all;
     }
     return all ? 0 : 1;
 }

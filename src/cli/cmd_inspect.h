@@ -4,6 +4,11 @@
 #include <string>
 #include <vector>
 
+struct InspectOptions {
+    std::vector<std::string> files;  // S-record files, as given
+    std::string output;              // "" writes no image
+};
+
 // Prints what the loader reads from each S-record file and whether its image verifies
 // against the TQ8-CRC.INI beside it. 0 when every file loads and verifies.
-int RunInspect(const std::vector<std::string>& args);
+int RunInspect(const InspectOptions& options);

@@ -111,12 +111,12 @@ int main(int argc, char** argv) {
         ->type_name("DIR");
     demoCommand->add_flag("--pace", demo.pace, "let every byte take its time at the line rate");
 
-    std::vector<std::string> inspectFiles;
-    std::string inspectOutput;
+    InspectOptions inspectOptions;
     CLI::App* inspect = app.add_subcommand(
         "inspect", "Show addresses, sizes, versions and the image checksum of S-record files");
-    inspect->add_option("FILE", inspectFiles, "S-record files")->required();
-    inspect->add_option("-o,--output", inspectOutput, "write the image of the one file given")
+    inspect->add_option("FILE", inspectOptions.files, "S-record files")->required();
+    inspect
+        ->add_option("-o,--output", inspectOptions.output, "write the image of the one file given")
         ->type_name("IMAGE");
 
     for (CLI::App* command : app.get_subcommands({})) {
@@ -133,11 +133,7 @@ int main(int argc, char** argv) {
     }
 
     if (inspect->parsed()) {
-        std::vector<std::string> args = inspectFiles;
-        if (!inspectOutput.empty()) {
-            args.insert(args.end(), {"--output", inspectOutput});
-        }
-        exitCode = RunInspect(args);
+        exitCode = RunInspect(inspectOptions);
     } else if (!ApplyRunOptions(options)) {
         exitCode = kExitUsage;
     } else {
