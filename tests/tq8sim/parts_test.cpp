@@ -6,6 +6,7 @@
 #include "flash_memory.h"
 #include "line.h"
 #include "machine_state.h"
+#include "option_values.h"
 
 namespace tq8sim {
 namespace {
@@ -192,6 +193,10 @@ TEST(CommandLine, ParsesEveryOption) {
                     c.applicationState == 0;
          }},
         {{"--help"}, [](const auto& c) { return c.help; }},
+        {{"--trailer-nak", "--in-download", "2", "--trailer-nak"},
+         [](const auto& c) {
+             return c.faults.size() == 2 && c.faults[0].download == 0 && c.faults[1].download == 2;
+         }},
         {{"--trailer-nak", "--slow-erase", "5", "--in-download", "2", "--erase-nak", "--block-byte",
           "3=0x42", "--nak", "7", "--slow-erase", "9", "--in-download", "1", "--erase-silent"},
          [](const auto& c) {

@@ -46,14 +46,12 @@ struct ProgramConfig {
     std::optional<uint8_t> applicationState;
 };
 
-// args without the program name. False with a message on the first bad argument.
+// args without the program name, read in their order. False with a message on the first
+// bad argument; --help only sets help.
 bool ParseCommandLine(const std::vector<std::string>& args, ProgramConfig* config,
                       std::string* error);
-// A command code from its number or its name ("ReadVariable", "devtype").
-std::optional<uint16_t> ParseCommand(const std::string& text);
-// "41 42", "4142", "0x41,0x42" all give {0x41, 0x42}.
-std::optional<std::vector<uint8_t>> ParseHexBytes(const std::string& text);
 void ApplyConfig(const ProgramConfig& config, Simulator& simulator);
+// The parser's own help: every option, and what the machine does that no option shows.
 std::string HelpText();
 
 }  // namespace tq8sim
