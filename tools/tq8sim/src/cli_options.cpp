@@ -153,7 +153,8 @@ std::string Default(uint32_t value) {
 void Declare(CLI::App& app, ProgramConfig& config, uint32_t& download) {
     Options& options = config.options;
     const Options defaults;
-    // The parser keeps these, so they capture nothing of this frame by reference.
+    // The parser outlives this frame: its actions hold config and download by reference
+    // and these helpers by value.
     auto fault = [&config](FaultSpec spec) { config.faults.push_back(std::move(spec)); };
     // A download fault hits the download the last --in-download named; 0 when none did.
     auto downloadFault = [&config, &download](FaultSpec spec) {
