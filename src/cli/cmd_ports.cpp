@@ -12,6 +12,7 @@
 #include "platform/port_discovery.h"
 #include "platform/serial.h"
 #include "platform/settings_store.h"
+#include "support/settings.h"
 
 namespace {
 
@@ -119,6 +120,14 @@ int SavePorts(const std::vector<platform::PortInfo>& ports) {
     std::printf("\n[Ports] in %s:\n", path.c_str());
     for (size_t i = 0; i < adapters.size(); ++i) {
         std::printf("COM%zu=%s\n", i + 1, adapters[i].c_str());
+    }
+    // With no port selected, update and info would ask for one; the first adapter it is.
+    if (RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1) <= 0) {
+        if (!RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", 1)) {
+            std::fprintf(stderr, "tq8flash: the port could not be stored\n");
+            return kExitFailure;
+        }
+        std::printf("Interface=COM1\n");
     }
     return kExitSuccess;
 }
