@@ -5,6 +5,7 @@ machine behind an emulated adapter. Nothing outside the test bed is ever opened:
 board's /dev/ttyS0..7 are replaced by plain files in it.
 
 Usage: ports_test.py TQ8FLASH TQ8SIM SAMPLE_DIR [unittest arguments]"""
+import grp
 import os
 import select
 import sys
@@ -237,6 +238,32 @@ class PortsTest(unittest.TestCase):
         self.devices(UARTS)
         self.assertEqual(self.rows(), [["/dev/ttyS0", "-", "serial8250", "-", "-", "-", "-",
                                         "COM1", "yes", "-", "-"]])
+
+
+@unittest.skipUnless(os.geteuid() == 0, "needs root to become another user")
+class PermissionTest(unittest.TestCase):
+    def test_denied_port_names_its_group_and_the_fix(self):
+        master, slave = os.openpty()
+        path = os.ttyname(slave)
+        os.chown(path, 0, grp.getgrnam("dialout").gr_gid)
+        os.chmod(path, 0o660)
+        space = harness.Workspace(TQ8FLASH, TQ8SIM, SAMPLE)
+        os.chmod(space.root, 0o777)
+        for folder, _, _ in os.walk(space.root):
+            os.chown(folder, 65534, 65534)
+        try:
+            process = harness.subprocess.run(
+                ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", TQ8FLASH,
+                 "info", "--port", path], capture_output=True, text=True, env=space.env,
+                cwd=space.root, timeout=120)
+        finally:
+            os.close(slave)
+            os.close(master)
+            space.remove()
+        self.assertEqual(process.returncode, 4, process.stderr)
+        self.assertIn(f"COM1 is {path}: permission denied; the device belongs to group "
+                      "dialout.\nAdd the user to it: sudo usermod -aG dialout nobody, then log "
+                      "in again.", process.stderr)
 
 
 def main():
