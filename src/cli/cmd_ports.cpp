@@ -39,6 +39,8 @@ std::string Access(const platform::PortProblem& problem) {
             return "no (group " + problem.group + ")";
         case platform::PortProblem::Kind::Missing:
             return "no (gone)";
+        case platform::PortProblem::Kind::Unknown:
+            return "-";
         default:
             return "yes";
     }

@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         exitCode = kExitUsage;
     } else {
         InstallInterruptPolicy();
-        if (options.port.empty() && !demoCommand->parsed()) {
+        if (options.port.empty() && !demoCommand->parsed() && !savePorts) {
             ApplyUnconfiguredPortRule();
         }
         const int selected = nInterface;

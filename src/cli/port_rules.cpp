@@ -101,6 +101,7 @@ void Explain(int port) {
             }
             break;
         case platform::PortProblem::Kind::None:
+        case platform::PortProblem::Kind::Unknown:
             break;
     }
 }
@@ -190,5 +191,11 @@ const char* UnconfiguredPortRuleHelp() {
            "exactly one adapter), else /dev/ttyS<n-1>. Without a [Ports] section and without\n"
            "--port, one USB serial adapter (ttyUSB, ttyACM) is COM1, and the selected port\n"
            "when none is stored; with several, none is guessed: search, update, info and check\n"
-           "list them, and \"tq8flash ports --save\" pins them to COM1, COM2, ... in that order.\n";
+           "list them, and \"tq8flash ports --save\" pins them to COM1, COM2, ... in that order.\n"
+           "  $ tq8flash search\n"
+           "  tq8flash: COM1 is /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0, "
+           "the one USB serial adapter\n"
+           "  Seraching Interface\n"
+           "    COM1 ...\n"
+           "  Kovra TQ VIII found at COM1\n";
 }

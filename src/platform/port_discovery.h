@@ -39,12 +39,13 @@ bool IsPortSelector(const std::string& name);
 std::vector<PortInfo> MatchPortSelector(const std::string& selector,
                                         const std::vector<PortInfo>& ports);
 
-// Whether the name is one of the port's names (device, by-id or by-path).
+// Whether the name is one of the port's names (device, by-id or by-path; on Win32 also
+// the device with the prefix \\.\).
 bool PortHasName(const PortInfo& port, const std::string& name);
 
 // What keeps a device from being opened, as far as can be seen without opening it.
 struct PortProblem {
-    enum class Kind { None, Missing, NoAccess, Busy };
+    enum class Kind { None, Missing, NoAccess, Busy, Unknown };
     Kind kind = Kind::None;
     std::string group;                 // NoAccess: the device's group
     std::string user;                  // NoAccess: who runs this program

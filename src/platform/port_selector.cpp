@@ -89,7 +89,10 @@ std::vector<PortInfo> MatchPortSelector(const std::string& name,
 }
 
 bool PortHasName(const PortInfo& port, const std::string& name) {
-    return !name.empty() && (name == port.device || name == port.byId || name == port.byPath);
+    const std::string_view device = std::string_view(name).starts_with("\\\\.\\")
+                                        ? std::string_view(name).substr(4)
+                                        : std::string_view(name);
+    return !name.empty() && (device == port.device || name == port.byId || name == port.byPath);
 }
 
 }  // namespace platform

@@ -108,7 +108,6 @@ void AddSerialMap(std::vector<PortInfo>& ports) {
         }
         PortInfo port;
         port.device = device;
-        port.driver = name;  // the kernel device behind it, e.g. \Device\Serial0
         ports.push_back(std::move(port));
     }
     RegCloseKey(key);
@@ -131,7 +130,9 @@ std::vector<PortInfo> DiscoverPorts() {
 
 // The system's message boxes say why an open failed; nothing more is visible here.
 PortProblem DiagnosePort(const std::string&) {
-    return {};
+    PortProblem problem;
+    problem.kind = PortProblem::Kind::Unknown;
+    return problem;
 }
 
 // Windows drivers keep their latency in their own settings.
