@@ -8,6 +8,7 @@ Usage: ports_test.py TQ8FLASH TQ8SIM SAMPLE_DIR [unittest arguments]"""
 import grp
 import os
 import select
+import subprocess
 import sys
 import termios
 import threading
@@ -167,8 +168,8 @@ class PortsTest(unittest.TestCase):
         return block[block.rindex("N: ") + 3:].split()[0]
 
     def run_flash(self, *args):
-        process = harness.subprocess.run([TQ8FLASH, *args], capture_output=True, text=True,
-                                         env=self.space.env, cwd=self.space.root, timeout=120)
+        process = subprocess.run([TQ8FLASH, *args], capture_output=True, text=True,
+                                 env=self.space.env, cwd=self.space.root, timeout=120)
         return harness.Run(process.returncode, process.stdout, process.stderr, 0)
 
     def rows(self, *args):
@@ -252,7 +253,7 @@ class PermissionTest(unittest.TestCase):
         for folder, _, _ in os.walk(space.root):
             os.chown(folder, 65534, 65534)
         try:
-            process = harness.subprocess.run(
+            process = subprocess.run(
                 ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", TQ8FLASH,
                  "info", "--port", path], capture_output=True, text=True, env=space.env,
                 cwd=space.root, timeout=120)
