@@ -232,6 +232,10 @@ class PortsTest(unittest.TestCase):
         self.assertIn("[Other]\nkept=1\n", saved)
         self.assertNotIn("COM5", saved)
         self.assertEqual([row[7] for row in self.rows()], ["COM1", "COM2"])
+        # A selector in [Ports] stands for the one adapter it matches, and for no other.
+        with open(self.space.settings_path(), "w") as f:
+            f.write("[Ports]\nCOM3=usb:0403:6001:ZZ9\nCOM4=usb:0403:6001\n")
+        self.assertEqual([row[7] for row in self.rows()], ["-", "COM3"])
 
     def test_board_uart_and_no_device(self):
         run = self.run_flash("ports")
