@@ -97,6 +97,8 @@ endif()
 add_custom_target(tq8_package_docs ALL DEPENDS ${doc_files})
 
 install(FILES ${TQ8_PACKAGING_DIR}/debian/copyright ${docs}/changelog.gz DESTINATION ${TQ8_DOC_DIR})
+# An example for the administrator, not a rule that the package makes active.
+install(FILES ${TQ8_PACKAGING_DIR}/udev/99-tq8flash-latency.rules DESTINATION ${TQ8_DOC_DIR}/examples)
 install(FILES ${TQ8_PACKAGING_DIR}/debian/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tq8flash)
 

@@ -10,11 +10,13 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
+#include "cli/ports.h"
 #include "cli/run_options.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #include "platform/settings_store.h"
 #include "protocol/connection.h"
+#include "support/globals.h"
 #include "support/settings.h"
 #include "support/trace.h"
 
@@ -25,7 +27,8 @@ constexpr const char* kVersion = "tq8flash " TQ8_VERSION;
 
 std::string Footer() {
     const std::string settings = platform::SettingsFilePath();
-    return std::string("\n") + ExitCodeHelp() + "\nSettings are kept in " +
+    return std::string("\n") + ExitCodeHelp() + "\n" +
+           (settings.empty() ? "" : UnconfiguredPortRuleHelp()) + "\nSettings are kept in " +
            (settings.empty() ? std::string("the registry (HKCU\\SOFTWARE\\Ostrelwerk\\TQ8Flash)")
                              : settings) +
            ".\nTrace lines go to the debug-output library when it is installed beside the "
@@ -35,9 +38,10 @@ std::string Footer() {
 // The options every command takes; given before or after the command name.
 void AddRunOptions(CLI::App& app, RunOptions& options) {
     app.add_option("--port", options.port,
-                   "COMn: use that port for this run; DEVICE: open DEVICE as the selected "
-                   "port (COM1 when none is selected) for this run")
-        ->type_name("COMn|DEVICE");
+                   "COMn: use that port for this run; DEVICE (e.g. /dev/serial/by-id/...) or "
+                   "usb:VID:PID[:SERIAL]: open it as the selected port (COM1 when none is "
+                   "selected) for this run")
+        ->type_name("COMn|DEVICE|usb:VID:PID[:SERIAL]");
     app.add_flag("--yes", options.yes,
                  "answer Yes to every question (the interface "
                  "selection still needs a terminal)");
@@ -101,6 +105,13 @@ int main(int argc, char** argv) {
         "check", "Ask the machine's checksums of bootloader, application and display texts");
     AddRunOptions(*check, options);
 
+    bool savePorts = false;
+    CLI::App* ports = app.add_subcommand(
+        "ports", "List the serial devices: names, driver, USB identity, COMn, access, holder");
+    AddRunOptions(*ports, options);
+    ports->add_flag("--save", savePorts,
+                    "bind COM1, COM2, ... to the USB adapters listed, in the settings file");
+
     DemoOptions demo;
     CLI::App* demoCommand = app.add_subcommand("demo", DemoDescription());
     AddRunOptions(*demoCommand, options);
@@ -134,11 +145,16 @@ int main(int argc, char** argv) {
 
     if (inspect->parsed()) {
         exitCode = RunInspect(inspectOptions);
-    } else if (!ApplyRunOptions(options)) {
+    } else if (!ResolvePortOption(options.port) || !ApplyRunOptions(options)) {
         exitCode = kExitUsage;
     } else {
         InstallInterruptPolicy();
+        if (options.port.empty() && !demoCommand->parsed() && !savePorts) {
+            ApplyUnconfiguredPortRule();
+        }
+        const int selected = nInterface;
         if (update->parsed()) {
+            NoteAdapterLatency();
             exitCode = RunUpdate();
         } else if (search->parsed()) {
             exitCode = RunSearch(save);
@@ -148,8 +164,13 @@ int main(int argc, char** argv) {
             exitCode = RunSysinfo();
         } else if (check->parsed()) {
             exitCode = RunCheck();
+        } else if (ports->parsed()) {
+            exitCode = RunPorts(savePorts);
         } else if (demoCommand->parsed()) {
             exitCode = RunDemo(demo);
+        }
+        if (exitCode == kExitNoConnection && !demoCommand->parsed() && !ports->parsed()) {
+            ExplainPortFailure(search->parsed() ? 0 : selected);
         }
     }
     // Program end destroys the connection before the trace library goes.

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/ini_file.h"
+#include "platform/port_discovery.h"
 #include "platform/serial.h"
 #include "platform/settings_store.h"
 
@@ -63,7 +64,9 @@ int SerialPortNumber(const std::string& portName) {
     return n;
 }
 
-std::string SerialDevicePath(const std::string& portName) {
+namespace {
+
+std::string BoundDevice(const std::string& portName) {
     const int port = SerialPortNumber(portName);
     if (port <= 0) {
         return portName;
@@ -83,6 +86,18 @@ std::string SerialDevicePath(const std::string& portName) {
         return *device;
     }
     return SerialDefaultDevice(port);
+}
+
+}  // namespace
+
+std::string SerialDevicePath(const std::string& portName) {
+    std::string device = BoundDevice(portName);
+    if (IsPortSelector(device)) {
+        const std::vector<PortInfo> found = MatchPortSelector(device, DiscoverPorts());
+        // The empty name fails every open: a guess could update the wrong machine.
+        device = found.size() == 1 ? found.front().device : std::string();
+    }
+    return device;
 }
 
 void SetSerialDeviceOverride(const std::string& device) {

@@ -1,0 +1,156 @@
+// tq8flash ports: the serial devices, and pinning the adapters to COM1, COM2, ...
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/ports.h"
+#include "platform/console.h"
+#include "platform/ini_file.h"
+#include "platform/port_discovery.h"
+#include "platform/serial.h"
+#include "platform/settings_store.h"
+#include "support/settings.h"
+
+namespace {
+
+// The port numbers a settings file may bind.
+constexpr int kLastPort = 255;
+
+std::string Or(const std::string& text) {
+    return text.empty() ? "-" : text;
+}
+
+std::string ComNames(const platform::PortInfo& port) {
+    std::string names;
+    for (int n = 1; n <= kLastPort; ++n) {
+        if (platform::PortHasName(port, platform::SerialDevicePath("COM" + std::to_string(n)))) {
+            names += (names.empty() ? "COM" : ",COM") + std::to_string(n);
+        }
+    }
+    return names;
+}
+
+std::string Access(const platform::PortProblem& problem) {
+    switch (problem.kind) {
+        case platform::PortProblem::Kind::NoAccess:
+            return "no (group " + problem.group + ")";
+        case platform::PortProblem::Kind::Missing:
+            return "no (gone)";
+        case platform::PortProblem::Kind::Unknown:
+            return "-";
+        default:
+            return "yes";
+    }
+}
+
+std::string HeldBy(const platform::PortProblem& problem) {
+    std::string text;
+    for (const std::string& holder : problem.holders) {
+        text += (text.empty() ? "" : ", ") + holder;
+    }
+    return text;
+}
+
+std::vector<std::string> Row(const platform::PortInfo& port) {
+    const platform::PortProblem problem = platform::DiagnosePort(port.device);
+    const std::string stable = port.StableName() != port.device ? port.StableName() : "";
+    return {port.device,
+            Or(!port.friendly.empty() ? port.friendly : stable),
+            Or(port.driver),
+            port.usb ? port.vendorId + ":" + port.productId : "-",
+            Or(port.maker),
+            Or(port.product),
+            Or(port.serial),
+            Or(ComNames(port)),
+            Access(problem),
+            Or(HeldBy(problem)),
+            port.latencyMs >= 0 ? std::to_string(port.latencyMs) + " ms" : "-"};
+}
+
+void PrintTable(const std::vector<std::vector<std::string>>& rows, bool terminal) {
+    std::vector<size_t> widths(rows.front().size(), 0);
+    for (const auto& row : rows) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    }
+    // A terminal gets aligned columns; scripts get one tab between fields, for cut.
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) {
+                line += terminal ? std::string(widths[i] - row[i].size() + 2, ' ') : "\t";
+            }
+        }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+int SavePorts(const std::vector<platform::PortInfo>& ports) {
+    std::vector<std::string> adapters;
+    for (const platform::PortInfo& port : ports) {
+        if (port.usb) {
+            adapters.push_back(port.StableName());
+        }
+    }
+    const std::string path = platform::SettingsFilePath();
+    if (adapters.empty() || path.empty()) {
+        std::fprintf(
+            stderr, "tq8flash: %s; nothing saved\n",
+            path.empty() ? "this system names its ports itself" : "no USB serial adapter found");
+        return kExitFailure;
+    }
+    platform::IniFile ini;
+    if (!ini.Load(path)) {
+        std::fprintf(stderr, "tq8flash: %s cannot be read; nothing saved\n", path.c_str());
+        return kExitFailure;
+    }
+    for (const std::string& key : ini.Keys("Ports")) {
+        ini.Remove("Ports", key);
+    }
+    for (size_t i = 0; i < adapters.size(); ++i) {
+        ini.Set("Ports", "COM" + std::to_string(i + 1), adapters[i]);
+    }
+    if (!ini.Save(path)) {
+        std::fprintf(stderr, "tq8flash: %s cannot be written; nothing saved\n", path.c_str());
+        return kExitFailure;
+    }
+    std::printf("\n[Ports] in %s:\n", path.c_str());
+    for (size_t i = 0; i < adapters.size(); ++i) {
+        std::printf("COM%zu=%s\n", i + 1, adapters[i].c_str());
+    }
+    // With no port selected, update and info would ask for one; the first adapter it is.
+    if (RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1) <= 0) {
+        if (!RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", 1)) {
+            std::fprintf(stderr, "tq8flash: the port could not be stored\n");
+            return kExitFailure;
+        }
+        std::printf("Interface=COM1\n");
+    }
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int RunPorts(bool save) {
+    const std::vector<platform::PortInfo> ports = platform::DiscoverPorts();
+    std::vector<std::vector<std::string>> rows = {{"DEVICE", "NAME", "DRIVER", "VID:PID", "MAKER",
+                                                   "PRODUCT", "SERIAL", "PORT", "ACCESS", "HELD BY",
+                                                   "LATENCY"}};
+    for (const platform::PortInfo& port : ports) {
+        rows.push_back(Row(port));
+    }
+    PrintTable(rows, platform::IsTerminal(platform::Stream::Output));
+    std::fflush(stdout);
+    if (ports.empty()) {
+        std::fprintf(stderr, "tq8flash: the system knows no serial device\n");
+    }
+    if (save) {
+        return SavePorts(ports);
+    }
+    return kExitSuccess;
+}

@@ -1,0 +1,201 @@
+// How a run finds its port when the user has pinned none, and what it says when the port
+// cannot be had.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/ports.h"
+#include "platform/ini_file.h"
+#include "platform/port_discovery.h"
+#include "platform/serial.h"
+#include "platform/serial_ports.h"
+#include "platform/settings_store.h"
+#include "support/globals.h"
+
+namespace {
+
+// The ports the search tries.
+constexpr int kSearchedPorts = 8;
+
+using platform::PortInfo;
+
+std::vector<PortInfo> Adapters(const std::vector<PortInfo>& ports) {
+    std::vector<PortInfo> adapters;
+    for (const PortInfo& port : ports) {
+        if (port.usb) {
+            adapters.push_back(port);
+        }
+    }
+    return adapters;
+}
+
+void ListPorts(const std::vector<PortInfo>& ports) {
+    if (ports.empty()) {
+        std::fprintf(stderr, "  (none)\n");
+    }
+    for (const PortInfo& port : ports) {
+        std::string line = "  " + port.StableName();
+        if (port.StableName() != port.device) {
+            line += "  (" + port.device + ")";
+        }
+        if (port.usb) {
+            line += "  usb:" + port.vendorId + ":" + port.productId +
+                    (port.serial.empty() ? "" : ":" + port.serial);
+        }
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
+void RefuseSelector(const std::string& selector, size_t matches,
+                    const std::vector<PortInfo>& ports) {
+    std::fprintf(stderr,
+                 "tq8flash: %s matches %s; no port is opened. The USB serial adapters are:\n",
+                 selector.c_str(),
+                 matches == 0 ? "no device" : (std::to_string(matches) + " devices").c_str());
+    ListPorts(Adapters(ports));
+}
+
+std::string PortName(int port) {
+    return "COM" + std::to_string(port);
+}
+
+// What [Ports] binds the port to, as written there.
+std::string SettingsBinding(int port) {
+    platform::IniFile ini;
+    const std::string path = platform::SettingsFilePath();
+    if (path.empty() || !ini.Load(path)) {
+        return {};
+    }
+    return ini.Get("Ports", PortName(port)).value_or("");
+}
+
+void Explain(int port) {
+    const std::string device = platform::SerialDevicePath(PortName(port));
+    if (device.empty()) {
+        const std::string selector = SettingsBinding(port);
+        const std::vector<PortInfo> ports = platform::DiscoverPorts();
+        RefuseSelector(selector, platform::MatchPortSelector(selector, ports).size(), ports);
+        return;
+    }
+    const std::string prefix = "tq8flash: " + PortName(port) + " is " + device;
+    const platform::PortProblem problem = platform::DiagnosePort(device);
+    switch (problem.kind) {
+        case platform::PortProblem::Kind::Missing:
+            std::fprintf(stderr, "%s: no such device. The serial devices there are:\n",
+                         prefix.c_str());
+            ListPorts(platform::DiscoverPorts());
+            break;
+        case platform::PortProblem::Kind::NoAccess:
+            std::fprintf(stderr, "%s: permission denied; the device belongs to group %s.\n",
+                         prefix.c_str(), problem.group.c_str());
+            if (problem.group != "root") {
+                std::fprintf(stderr,
+                             "Add the user to it: sudo usermod -aG %s %s, then log in again.\n",
+                             problem.group.c_str(), problem.user.c_str());
+            }
+            break;
+        case platform::PortProblem::Kind::Busy:
+            for (const std::string& holder : problem.holders) {
+                std::fprintf(stderr, "%s: in use by %s\n", prefix.c_str(), holder.c_str());
+            }
+            break;
+        case platform::PortProblem::Kind::None:
+        case platform::PortProblem::Kind::Unknown:
+            break;
+    }
+}
+
+}  // namespace
+
+bool ResolvePortOption(std::string& port) {
+    if (!platform::IsPortSelector(port)) {
+        return true;
+    }
+    const std::vector<PortInfo> ports = platform::DiscoverPorts();
+    const std::vector<PortInfo> found = platform::MatchPortSelector(port, ports);
+    if (found.size() != 1) {
+        RefuseSelector(port, found.size(), ports);
+        return false;
+    }
+    port = found.front().StableName();
+    return true;
+}
+
+void ApplyUnconfiguredPortRule() {
+    const std::string path = platform::SettingsFilePath();
+    platform::IniFile ini;
+    if (path.empty() || !ini.Load(path) || ini.HasSection("Ports")) {
+        return;
+    }
+    const std::vector<PortInfo> adapters = Adapters(platform::DiscoverPorts());
+    if (adapters.size() == 1) {
+        platform::MapSerialPort(1, adapters.front().StableName());
+        if (nInterface <= 0) {
+            nInterface = 1;
+        }
+        std::fprintf(stderr, "tq8flash: COM1 is %s, the one USB serial adapter\n",
+                     adapters.front().StableName().c_str());
+    } else if (adapters.size() > 1) {
+        std::fprintf(stderr,
+                     "tq8flash: %zu USB serial adapters and no [Ports] section; none is "
+                     "guessed:\n",
+                     adapters.size());
+        ListPorts(adapters);
+        std::fprintf(stderr,
+                     "Pin them to COM1, COM2, ... in this order with \"tq8flash ports --save\", "
+                     "or choose one with --port.\n");
+    }
+}
+
+void ExplainPortFailure(int port) {
+    if (port > 0) {
+        Explain(port);
+        return;
+    }
+    // The search tried the board's own ports too; only those bound to a device are news.
+    for (int n = 1; n <= kSearchedPorts; ++n) {
+        if (platform::SerialDevicePath(PortName(n)) != platform::SerialDefaultDevice(n)) {
+            Explain(n);
+        }
+    }
+}
+
+void NoteAdapterLatency() {
+    if (nInterface <= 0) {
+        return;
+    }
+    const std::string device = platform::SerialDevicePath(PortName(nInterface));
+    const platform::LowLatencyAnswer answer = platform::RequestLowLatency(device);
+    if (answer.latencyMs <= 2 || answer.granted) {
+        return;
+    }
+    std::string kernelName = device;
+    for (const PortInfo& port : platform::DiscoverPorts()) {
+        if (platform::PortHasName(port, device)) {
+            kernelName = port.device.substr(port.device.rfind('/') + 1);
+        }
+    }
+    std::fprintf(stderr,
+                 "tq8flash: %s holds every answer back for up to %d ms (its latency timer), "
+                 "and its driver refused the low-latency mode: the update takes about twice "
+                 "as long.\nFix: echo 1 | sudo tee /sys/bus/usb-serial/devices/%s/latency_timer, "
+                 "or for good the udev rule in "
+                 "/usr/share/doc/tq8flash/examples/99-tq8flash-latency.rules.\n",
+                 device.c_str(), answer.latencyMs, kernelName.c_str());
+}
+
+const char* UnconfiguredPortRuleHelp() {
+    return "Ports: COMn is the device that the settings file's [Ports] section binds it to\n"
+           "(COM1=/dev/serial/by-id/..., or a selector usb:VID:PID[:SERIAL] that must match\n"
+           "exactly one adapter), else /dev/ttyS<n-1>. Without a [Ports] section and without\n"
+           "--port, one USB serial adapter (ttyUSB, ttyACM) is COM1, and the selected port\n"
+           "when none is stored; with several, none is guessed: search, update, info and check\n"
+           "list them, and \"tq8flash ports --save\" pins them to COM1, COM2, ... in that order.\n"
+           "  $ tq8flash search\n"
+           "  tq8flash: COM1 is /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0, "
+           "the one USB serial adapter\n"
+           "  Seraching Interface\n"
+           "    COM1 ...\n"
+           "  Kovra TQ VIII found at COM1\n";
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Serial ports as the platform knows them, around the described COM1..COM8: the list,
+// pinning adapters to port numbers, the rule for a machine with nothing configured, and
+// the fix for a port that cannot be opened.
+
+#include <string>
+
+// tq8flash ports: one row per serial device; save binds COM1, COM2, ... to the stable
+// names of the USB adapters in the settings file's [Ports] section.
+int RunPorts(bool save);
+
+// A selector given with --port becomes the stable name of the one adapter it matches.
+// False, with what was found on stderr, when it matches none or several.
+bool ResolvePortOption(std::string& port);
+
+// With no [Ports] section and no --port: one USB adapter is COM1 for this run (and the
+// selected port when none is stored); several are listed with how to pin them.
+void ApplyUnconfiguredPortRule();
+
+// After a run that reached no machine: why the port could not be opened, and the fix.
+// port is the port selected before the run; 0 explains every bound port of the search.
+void ExplainPortFailure(int port);
+
+// Before an update: an adapter whose driver refused the low-latency mode and that holds
+// answers back for more than 2 ms is named once, with the fix.
+void NoteAdapterLatency();
+
+// The rule of ApplyUnconfiguredPortRule for --help and the README.
+const char* UnconfiguredPortRuleHelp();
