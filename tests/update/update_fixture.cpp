@@ -127,7 +127,9 @@ ImageFacts UpdateTest::Facts(const char* name) const {
     options.checksumDirectory = bundle_;
     options.maintainerStep = false;
     options.messageBoxes = false;
-    EXPECT_EQ(LoadMotFileWith(file, image, facts.start, facts.size, options), 1) << name;
+    LoadReport loaded;
+    EXPECT_EQ(LoadMotFileWith(file, image, facts.start, facts.size, options, &loaded), 1) << name;
+    facts.crc = loaded.crc;
     for (uint8_t byte : image.Bytes()) {
         facts.xorValue ^= byte;
         facts.sum += byte;

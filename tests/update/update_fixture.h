@@ -12,6 +12,7 @@
 
 #include "scripted_frontend.h"
 #include "tq8sim/simulator.h"
+#include "update/update_report.h"
 #include "trace_capture.h"
 
 inline constexpr int kMachinePort = 3;
@@ -22,6 +23,7 @@ struct ImageFacts {
     uint32_t size = 0;
     uint8_t xorValue = 0;
     uint32_t sum = 0;
+    uint32_t crc = 0;
 };
 
 class UpdateTest : public ::testing::Test {
@@ -54,6 +56,7 @@ class UpdateTest : public ::testing::Test {
     // The exact exchange of a complete successful run from a machine in state 2.
     std::vector<std::string> SuccessfulShape() const;
 
+    UpdateReport report_;
     std::string bundle_;
     std::string config_;
     TraceLevels levels_{4};
