@@ -25,7 +25,8 @@ class InterfaceDialogView {
     virtual std::string SelectedPort() const = 0;
 };
 
-// On opening: disconnects (unless an operation holds the connection), lists COM1..COM8 that can be opened and selects nInterface's.
+// On opening: disconnects (unless an operation holds the connection), lists COM1..COM8 that can be
+// opened and selects nInterface's.
 void InterfaceDialogInit(InterfaceDialogView& view);
 
 // OK: takes the selection into nInterface (-1 for none), stores it as "Interface" and

@@ -203,8 +203,8 @@ class UpdateRun {
         return UpdateOutcome::None;
     }
 
-    bool Load(FileObj& file, const char* path, MemoryImage& image, uint32_t& start,
-              uint32_t& size, int index) {
+    bool Load(FileObj& file, const char* path, MemoryImage& image, uint32_t& start, uint32_t& size,
+              int index) {
         LoadOptions options;
         options.checksumDirectory = szProgramDirectory;
         LoadReport loaded;

@@ -57,19 +57,19 @@ struct UpdateChecksumReport {
 
 struct UpdateFailurePoint {
     UpdateStep step = UpdateStep::None;
-    std::optional<int> image;      // index into UpdateReport::images (0 program, 1 texts)
+    std::optional<int> image;       // index into UpdateReport::images (0 program, 1 texts)
     std::optional<uint32_t> block;  // the block's number within its image, from 0
     std::optional<uint16_t> area;   // the first checksum area that failed
 };
 
 struct UpdateReport {
     UpdateOutcome outcome = UpdateOutcome::None;
-    std::optional<int16_t> serialNumber;     // variable 2398
-    std::optional<int16_t> machineVersion;   // variable 0: major * 100 + minor
-    std::optional<uint16_t> machineBuild;    // variable 2384
-    std::optional<uint32_t> fileVersion;     // the program file's version record
-    std::vector<UpdateImageReport> images;   // program, then texts, as loaded
+    std::optional<int16_t> serialNumber;          // variable 2398
+    std::optional<int16_t> machineVersion;        // variable 0: major * 100 + minor
+    std::optional<uint16_t> machineBuild;         // variable 2384
+    std::optional<uint32_t> fileVersion;          // the program file's version record
+    std::vector<UpdateImageReport> images;        // program, then texts, as loaded
     std::vector<UpdateChecksumReport> checksums;  // the areas that answered
-    std::optional<uint16_t> updateCounter;   // variable 62 as written
+    std::optional<uint16_t> updateCounter;        // variable 62 as written
     UpdateFailurePoint failure;
 };

@@ -181,7 +181,7 @@ std::vector<std::string> UpdateTest::SuccessfulShape() const {
     return shape;
 }
 
-void UpdateTest::ClearTranscriptWhenSettled() {
+void UpdateTest::WaitForTranscriptToSettle() const {
     // Settled: no new line for 100 ms, within 5 s at most.
     size_t lines = sim_.Transcript().size();
     int quiet = 0;
@@ -191,6 +191,10 @@ void UpdateTest::ClearTranscriptWhenSettled() {
         quiet = now == lines ? quiet + 1 : 0;
         lines = now;
     }
+}
+
+void UpdateTest::ClearTranscriptWhenSettled() {
+    WaitForTranscriptToSettle();
     sim_.ClearTranscript();
 }
 
