@@ -11,7 +11,7 @@
 #include "update/raw_download.h"
 #include "update/software_update.h"
 
-int RunUpdate() {
+int RunUpdate(const UpdateOptions&) {
     ClearTransferStop();
     SoftwareUpdate(hMainWnd);
     MachineReleased();
