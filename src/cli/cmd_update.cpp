@@ -1,27 +1,95 @@
+#include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
+#include "cli/console_frontend.h"
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
+#include "cli/json_out.h"
+#include "cli/update_events.h"
+#include "platform/process.h"
+#include "platform/serial.h"
 #include "protocol/connection.h"
+#include "record/record_file.h"
+#include "record/record_line.h"
 #include "support/globals.h"
 #include "support/settings.h"
 #include "update/machine_info.h"
 #include "update/raw_download.h"
 #include "update/software_update.h"
 
-int RunUpdate(const UpdateOptions&) {
+namespace {
+
+std::string PortName(int port) {
+    return "COM" + std::to_string(port);
+}
+
+// The record's context. The port is the one the update ended on; a Cancel in the
+// interface selection leaves none selected, and then the one it started with counts.
+RecordContext ContextOf(std::chrono::system_clock::time_point start,
+                        std::chrono::steady_clock::time_point begin, int portAtStart,
+                        int exitCode) {
+    RecordContext context;
+    context.start = start;
+    context.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    context.host = platform::HostName();
+    context.user = platform::UserName();
+    context.program = "tq8flash";
+    context.version = TQ8_VERSION;
+    const int port = nInterface > 0 ? nInterface : portAtStart;
+    if (port > 0) {
+        context.port = PortName(port);
+        context.device = platform::SerialDevicePath(PortName(port));
+    }
+    context.exitCode = exitCode;
+    return context;
+}
+
+}  // namespace
+
+int RunUpdate(const UpdateOptions& options) {
     ClearTransferStop();
+    const auto start = std::chrono::system_clock::now();
+    const auto begin = std::chrono::steady_clock::now();
+    const int portAtStart = nInterface;
     UpdateReport report;
+    UpdateEvents events(report);
+    if (options.json) {
+        ConsoleSetProgressListener(&events);
+    }
     const UpdateOutcome outcome = PerformSoftwareUpdate(hMainWnd, report);
+    ConsoleSetProgressListener(nullptr);
     MachineReleased();
     // A Ctrl-C that came too late to stop anything leaves a finished update finished.
-    if (Interrupted() && outcome != UpdateOutcome::Succeeded) {
-        std::fprintf(stderr, "tq8flash: interrupted\n");
-        return kExitInterrupted;
+    const bool interrupted = Interrupted() && outcome != UpdateOutcome::Succeeded;
+    const int code = interrupted ? kExitInterrupted : ExitCodeFor(outcome);
+
+    std::string recordError;
+    std::string recordPath;
+    if (options.keepRecord && HasRecord(outcome)) {
+        const std::string line = RecordLine(report, ContextOf(start, begin, portAtStart, code));
+        recordPath = RecordPath(options.record);
+        if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
+            recordError = "unknown error";
+        }
+        if (options.json) {
+            std::fputs(line.c_str(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        }
     }
-    return ExitCodeFor(outcome);
+    // Said last, where it is seen; the update's own outcome and exit code stay.
+    if (!recordError.empty()) {
+        std::fprintf(stderr, "tq8flash: the update record could not be written to %s: %s\n",
+                     recordPath.empty() ? "(no file)" : recordPath.c_str(), recordError.c_str());
+    }
+    if (interrupted) {
+        std::fprintf(stderr, "tq8flash: interrupted\n");
+    }
+    return code;
 }
 
 bool PrintAboutText() {
