@@ -7,6 +7,7 @@
 #                      belongs to root.
 #   bin/               links to the two programs
 #   share/tq8flash/examples/firmware   the sample bundle (found there by `tq8flash demo`)
+#   share/tq8flash/update-record.schema.json   the JSON Schema of the update records
 #   share/man/man1/    tq8flash.1.gz, tq8sim.1.gz (help2man, from each program's --help)
 #   share/doc/tq8flash copyright, changelog.gz
 # Windows layout: everything in one folder, the way the zip and the installer ship it.
@@ -26,6 +27,7 @@ if(WIN32)
     install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION .)
   endforeach()
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/update-record.schema.json DESTINATION .)
   # Notepad of older Windows versions wants CR LF, whatever git checked out.
   file(READ ${TQ8_PACKAGING_DIR}/windows/README.txt readme)
   string(REPLACE "\r\n" "\n" readme "${readme}")
@@ -99,6 +101,9 @@ add_custom_target(tq8_package_docs ALL DEPENDS ${doc_files})
 install(FILES ${TQ8_PACKAGING_DIR}/debian/copyright ${docs}/changelog.gz DESTINATION ${TQ8_DOC_DIR})
 # An example for the administrator, not a rule that the package makes active.
 install(FILES ${TQ8_PACKAGING_DIR}/udev/99-tq8flash-latency.rules DESTINATION ${TQ8_DOC_DIR}/examples)
+# The form of the update records, for the programs that read them.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/update-record.schema.json
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/tq8flash)
 install(FILES ${TQ8_PACKAGING_DIR}/debian/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tq8flash)
 

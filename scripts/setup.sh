@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev srecord zlib1g-dev libcli11-dev netpbm
   help2man lintian man-db file nsis zip unzip
   pkg-config libudev-dev umockdev libumockdev-dev gir1.2-umockdev-1.0 python3-gi
+  nlohmann-json3-dev python3-jsonschema
 )
 
 missing=()

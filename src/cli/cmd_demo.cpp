@@ -133,7 +133,10 @@ int RunDemo(const DemoOptions& options) {
     std::fflush(stdout);
 
     ConsoleSetUnattendedAnswer(true);
-    const int code = RunUpdate();
+    // A simulated machine's update is no service done: it leaves no record.
+    UpdateOptions update;
+    update.keepRecord = false;
+    const int code = RunUpdate(update);
     std::printf("\n");
     PrintAboutText();
     pProtokoll.reset();

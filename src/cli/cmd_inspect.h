@@ -7,6 +7,7 @@
 struct InspectOptions {
     std::vector<std::string> files;  // S-record files, as given
     std::string output;              // "" writes no image
+    bool json = false;               // one JSON document instead of the text
 };
 
 // Prints what the loader reads from each S-record file and whether its image verifies

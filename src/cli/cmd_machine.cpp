@@ -1,11 +1,14 @@
 // The commands that ask the machine without changing it: search and check.
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/console_interface.h"
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
+#include "cli/json_out.h"
 #include "protocol/connection.h"
 #include "protocol/interface_dialog.h"
 #include "support/globals.h"
@@ -13,48 +16,75 @@
 
 namespace {
 
-// Shows each port as the search tries it, like the dialog's combo box.
+// Shows each port as the search tries it, like the dialog's combo box; with JSON output
+// the person still sees it on stderr, and the ports tried go into the document.
 class SearchProgress : public ConsoleInterfaceList {
   public:
-    SearchProgress() : ConsoleInterfaceList(hMainWnd) {}
+    explicit SearchProgress(bool json) : ConsoleInterfaceList(hMainWnd), json_(json) {}
     bool SelectPort(const char* name) override {
-        std::printf("  %s ...\n", name != nullptr ? name : "");
-        std::fflush(stdout);
+        std::FILE* out = json_ ? stderr : stdout;
+        std::fprintf(out, "  %s ...\n", name != nullptr ? name : "");
+        std::fflush(out);
+        tried_.push_back(name != nullptr ? name : "");
         return ConsoleInterfaceList::SelectPort(name);
     }
+    const std::vector<std::string>& Tried() const { return tried_; }
+
+  private:
+    bool json_;
+    std::vector<std::string> tried_;
 };
 
 const char* const kAreaNames[] = {"bootloader", "application", "display texts"};
 
 }  // namespace
 
-int RunSearch(bool save) {
-    std::printf("%s\n", TerminalText(LoadText(2420)).c_str());
-    SearchProgress view;
+int RunSearch(bool save, bool json) {
+    std::fprintf(json ? stderr : stdout, "%s\n", TerminalText(LoadText(2420)).c_str());
+    SearchProgress view(json);
     const int port = Schnittstelle_suchen(view);
+    bool saved = false;
+    int code = kExitSuccess;
     if (port == -1) {
         std::fprintf(stderr, "%s\n", TerminalText(LoadText(2423)).c_str());
-        return kExitNoConnection;
-    }
-    std::printf("%s\n", TerminalText(FormatText(LoadText(2421), port)).c_str());
-    if (save) {
-        nInterface = port;
-        if (!RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", port)) {
-            std::fprintf(stderr, "tq8flash: the port could not be stored\n");
-            return kExitFailure;
+        code = kExitNoConnection;
+    } else {
+        if (!json) {
+            std::printf("%s\n", TerminalText(FormatText(LoadText(2421), port)).c_str());
+        }
+        if (save) {
+            nInterface = port;
+            saved = RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", port);
+            if (!saved) {
+                std::fprintf(stderr, "tq8flash: the port could not be stored\n");
+                code = kExitFailure;
+            }
         }
     }
-    return kExitSuccess;
+    if (json) {
+        PrintJson({{"found", port != -1},
+                   {"port", port != -1 ? nlohmann::json("COM" + std::to_string(port)) : nullptr},
+                   {"tried", view.Tried()},
+                   {"saved", saved}});
+    }
+    return code;
 }
 
-int RunCheck() {
+int RunCheck(bool json) {
     if (Schnittstelle_initialisieren(hMainWnd, nInterface, 1) == 0) {
+        if (json) {
+            PrintJson({{"connected", false},
+                       {"port", nullptr},
+                       {"areas", nlohmann::json::array()},
+                       {"agree", false}});
+        }
         return kExitNoConnection;
     }
     ConnectionLease lease;
     if (!lease.Acquired()) {
         return kExitFailure;
     }
+    nlohmann::json areas = nlohmann::json::array();
     int agreeing = 0;
     for (uint16_t area = 0; area < 3; ++area) {
         uint32_t start = 0;
@@ -62,14 +92,33 @@ int RunCheck() {
         uint32_t saved = 0;
         uint32_t calculated = 0;
         if (pProtokoll->GetCheckSum(area, start, end, saved, calculated) == 0) {
-            std::printf("area %u (%s): no answer\n", area, kAreaNames[area]);
+            areas.push_back({{"area", area}, {"name", kAreaNames[area]}, {"answered", false}});
+            if (!json) {
+                std::printf("area %u (%s): no answer\n", area, kAreaNames[area]);
+            }
             continue;
         }
         const bool agree = saved == calculated;
         agreeing += agree ? 1 : 0;
+        areas.push_back({{"area", area},
+                         {"name", kAreaNames[area]},
+                         {"answered", true},
+                         {"start", start},
+                         {"end", end},
+                         {"saved", saved},
+                         {"calculated", calculated},
+                         {"agree", agree}});
+        if (json) {
+            continue;
+        }
         std::printf("area %u (%s) 0x%05X-0x%05X: saved 0x%08X, calculated 0x%08X: %s\n", area,
-                    kAreaNames[area], start, end, saved, calculated,
-                    agree ? "agree" : "DIFFER");
+                    kAreaNames[area], start, end, saved, calculated, agree ? "agree" : "DIFFER");
+    }
+    if (json) {
+        PrintJson({{"connected", true},
+                   {"port", "COM" + std::to_string(nInterface)},
+                   {"areas", areas},
+                   {"agree", agreeing == 3}});
     }
     std::fflush(stdout);
     pProtokoll.reset();

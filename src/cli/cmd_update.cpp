@@ -1,27 +1,62 @@
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
+#include "cli/console_frontend.h"
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
+#include "cli/json_out.h"
+#include "cli/update_events.h"
 #include "protocol/connection.h"
+#include "record/record_context.h"
+#include "record/record_file.h"
+#include "record/record_line.h"
 #include "support/globals.h"
 #include "support/settings.h"
 #include "update/machine_info.h"
 #include "update/raw_download.h"
 #include "update/software_update.h"
 
-int RunUpdate() {
+int RunUpdate(const UpdateOptions& options) {
     ClearTransferStop();
+    const UpdateStopwatch stopwatch(nInterface);
     UpdateReport report;
+    UpdateEvents events(report);
+    if (options.json) {
+        ConsoleSetProgressListener(&events);
+    }
     const UpdateOutcome outcome = PerformSoftwareUpdate(hMainWnd, report);
+    ConsoleSetProgressListener(nullptr);
     MachineReleased();
     // A Ctrl-C that came too late to stop anything leaves a finished update finished.
-    if (Interrupted() && outcome != UpdateOutcome::Succeeded) {
-        std::fprintf(stderr, "tq8flash: interrupted\n");
-        return kExitInterrupted;
+    const bool interrupted = Interrupted() && outcome != UpdateOutcome::Succeeded;
+    const int code = interrupted ? kExitInterrupted : ExitCodeFor(outcome);
+
+    std::string recordError;
+    std::string recordPath;
+    if (options.keepRecord && HasRecord(outcome)) {
+        const std::string line =
+            RecordLine(report, stopwatch.Context("tq8flash", TQ8_VERSION, code));
+        recordPath = RecordPath(options.record);
+        if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
+            recordError = "unknown error";
+        }
+        if (options.json) {
+            std::fputs(line.c_str(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        }
     }
-    return ExitCodeFor(outcome);
+    // Said last, where it is seen; the update's own outcome and exit code stay.
+    if (!recordError.empty()) {
+        std::fprintf(stderr, "tq8flash: the update record could not be written to %s: %s\n",
+                     recordPath.empty() ? "(no file)" : recordPath.c_str(), recordError.c_str());
+    }
+    if (interrupted) {
+        std::fprintf(stderr, "tq8flash: interrupted\n");
+    }
+    return code;
 }
 
 bool PrintAboutText() {

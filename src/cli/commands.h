@@ -2,22 +2,45 @@
 // The tq8flash commands that talk to the machine. Each returns the program's exit code
 // (exit_codes.h) and leaves no connection behind.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
-// One complete update with the bundle in szProgramDirectory.
-int RunUpdate();
+struct UpdateOptions {
+    std::string record;  // the record file; "" for the setting or the default
+    std::string port;    // --port as given, for the record's device
+    bool json = false;   // progress events and the record as JSON lines on stdout
+    bool keepRecord = true;
+};
+
+// One complete update with the bundle in szProgramDirectory. Every update that reached
+// the connection step appends its record to the record file.
+int RunUpdate(const UpdateOptions& options);
 
 // The search over COM1..COM8; save stores the port found as "Interface".
-int RunSearch(bool save);
+int RunSearch(bool save, bool json);
 
 // The About text: versions of machine and file, serial number, update count and date.
 int RunInfo();
+// The same values as one JSON document.
+int RunInfoJson();
 
 // The system-information text of a connection opened on the selected port.
 int RunSysinfo();
+int RunSysinfoJson();
 
 // The machine's three checksum reports; 0 only when saved and calculated agree in all.
-int RunCheck();
+int RunCheck(bool json);
+
+struct LogOptions {
+    std::string record;              // the record file; "" for the setting or the default
+    std::optional<uint32_t> serial;  // only the records of this serial number
+    int last = 20;                   // how many of the newest records
+    bool json = false;               // the records' lines as they are
+};
+
+// The newest records of the record file as a table, or as their JSON lines.
+int RunLog(const LogOptions& options);
 
 struct DemoOptions {
     std::string dir;  // the bundle; "" looks for the sample firmware

@@ -20,6 +20,13 @@
 namespace {
 
 std::optional<bool> gUnattendedAnswer;
+bool gJsonOutput = false;
+ProgressListener* gProgressListener = nullptr;
+
+// Where a text meant for the person goes: stdout, unless stdout carries JSON.
+std::FILE* PersonOut() {
+    return gJsonOutput ? stderr : stdout;
+}
 
 const char* IconWord(unsigned type) {
     switch (type & kMbIconMask) {
@@ -38,8 +45,8 @@ const char* IconWord(unsigned type) {
 
 bool AskTerminal() {
     for (;;) {
-        std::fputs("[y/n] ", stdout);
-        std::fflush(stdout);
+        std::fputs("[y/n] ", PersonOut());
+        std::fflush(PersonOut());
         std::string line;
         if (!std::getline(std::cin, line)) {
             return false;
@@ -55,9 +62,16 @@ bool AskTerminal() {
 
 // The one progress window; the core opens one per download and closes it before the next.
 std::unique_ptr<ProgressBar> gProgress;
+// A listener's window has a handle of its own; the listener stands in for the bar.
+bool gListenerOpen = false;
+char gListenerHandle;
 
 ProgressBar* ProgressOf(WindowHandle handle) {
     return handle != nullptr && handle == gProgress.get() ? gProgress.get() : nullptr;
+}
+
+ProgressListener* ListenerOf(WindowHandle handle) {
+    return gListenerOpen && handle == &gListenerHandle ? gProgressListener : nullptr;
 }
 
 std::atomic<QuestionObserver> gQuestionObserver{nullptr};
@@ -83,11 +97,19 @@ void ConsoleSetUnattendedAnswer(std::optional<bool> yes) {
     gUnattendedAnswer = yes;
 }
 
+void ConsoleSetJsonOutput(bool json) {
+    gJsonOutput = json;
+}
+
+void ConsoleSetProgressListener(ProgressListener* listener) {
+    gProgressListener = listener;
+}
+
 int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsigned type) {
     const bool question = (type & kMbButtonMask) == kMbYesNo;
     const bool error =
         (type & kMbIconMask) == kMbIconError || (type & kMbIconMask) == kMbIconExclamation;
-    std::FILE* out = error && !question ? stderr : stdout;
+    std::FILE* out = error && !question ? stderr : PersonOut();
     const char* icon = IconWord(type);
     std::fprintf(out, "\n== %s%s%s ==\n%s\n", icon != nullptr ? icon : "",
                  icon != nullptr ? ": " : "",
@@ -102,8 +124,8 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         yes = AskTerminal();
     } else {
         yes = gUnattendedAnswer.value_or(false);
-        std::fprintf(stdout, "-> %s (unattended)\n", yes ? "Yes" : "No");
-        std::fflush(stdout);
+        std::fprintf(PersonOut(), "-> %s (unattended)\n", yes ? "Yes" : "No");
+        std::fflush(PersonOut());
     }
     if (QuestionObserver observer = gQuestionObserver.load()) {
         observer(caption, yes);
@@ -112,6 +134,11 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
 }
 
 WindowHandle FrontEndProgressOpen(WindowHandle, const char* caption) {
+    if (gProgressListener != nullptr) {
+        gListenerOpen = true;
+        gProgressListener->Opened();
+        return &gListenerHandle;
+    }
     const bool terminal = platform::IsTerminal(platform::Stream::Output);
     gProgress = std::make_unique<ProgressBar>(
         TerminalText(caption), terminal,
@@ -126,24 +153,33 @@ WindowHandle FrontEndProgressOpen(WindowHandle, const char* caption) {
 void FrontEndProgressText(WindowHandle progress, const char* text) {
     if (ProgressBar* bar = ProgressOf(progress)) {
         bar->SetText(TerminalText(text));
+    } else if (ProgressListener* listener = ListenerOf(progress)) {
+        listener->Text(text);
     }
 }
 
 void FrontEndProgressRange(WindowHandle progress, uint32_t maximum) {
     if (ProgressBar* bar = ProgressOf(progress)) {
         bar->SetRange(maximum);
+    } else if (ProgressListener* listener = ListenerOf(progress)) {
+        listener->Range(maximum);
     }
 }
 
 void FrontEndProgressPosition(WindowHandle progress, uint32_t position) {
     if (ProgressBar* bar = ProgressOf(progress)) {
         bar->SetPosition(position);
+    } else if (ProgressListener* listener = ListenerOf(progress)) {
+        listener->Position(position);
     }
 }
 
 void FrontEndProgressClose(WindowHandle progress) {
     if (ProgressOf(progress) != nullptr) {
         gProgress.reset();
+    } else if (ProgressListener* listener = ListenerOf(progress)) {
+        gListenerOpen = false;
+        listener->Closed();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Settings of the console front end.
 
+#include <cstdint>
 #include <optional>
 
 // The answer to Yes/No questions: true for Yes, false for No, also on a terminal; none
@@ -11,3 +12,19 @@ void ConsoleSetUnattendedAnswer(std::optional<bool> yes);
 // goes back to the core; nullptr for none.
 using QuestionObserver = void (*)(const char* caption, bool yes);
 void ConsoleSetQuestionObserver(QuestionObserver observer);
+
+// JSON output: every box, question and answer goes to stderr, so that stdout carries
+// only the command's JSON.
+void ConsoleSetJsonOutput(bool json);
+
+// Takes the progress window's calls instead of the drawn bar; nullptr draws the bar.
+class ProgressListener {
+  public:
+    virtual ~ProgressListener() = default;
+    virtual void Opened() = 0;
+    virtual void Text(const char* text) = 0;  // CP1252, as the core gives it
+    virtual void Range(uint32_t maximum) = 0;
+    virtual void Position(uint32_t position) = 0;
+    virtual void Closed() = 0;
+};
+void ConsoleSetProgressListener(ProgressListener* listener);

@@ -8,6 +8,7 @@
 
 #include "cli/cmd_inspect.h"
 #include "cli/commands.h"
+#include "cli/console_frontend.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
 #include "cli/ports.h"
@@ -16,6 +17,7 @@
 #include "platform/process.h"
 #include "platform/settings_store.h"
 #include "protocol/connection.h"
+#include "record/record_file.h"
 #include "support/globals.h"
 #include "support/settings.h"
 #include "support/trace.h"
@@ -27,12 +29,27 @@ constexpr const char* kVersion = "tq8flash " TQ8_VERSION;
 
 std::string Footer() {
     const std::string settings = platform::SettingsFilePath();
+    const std::string records = DefaultRecordPath();
     return std::string("\n") + ExitCodeHelp() + "\n" +
            (settings.empty() ? "" : UnconfiguredPortRuleHelp()) + "\nSettings are kept in " +
            (settings.empty() ? std::string("the registry (HKCU\\SOFTWARE\\Ostrelwerk\\TQ8Flash)")
                              : settings) +
+           ".\nEvery update that reaches the connection step appends one JSON line to the "
+           "record file: --record FILE, else the RecordFile setting, else " +
+           (records.empty() ? std::string("none") : records) +
            ".\nTrace lines go to the debug-output library when it is installed beside the "
            "program.\n";
+}
+
+void AddJsonOption(CLI::App& app, bool& json, const char* what) {
+    app.add_flag("--json", json, what);
+}
+
+void AddRecordOption(CLI::App& app, std::string& record) {
+    app.add_option("--record", record,
+                   "the file of the update records (default: the RecordFile setting, else "
+                   "the user's data folder)")
+        ->type_name("FILE");
 }
 
 // The options every command takes; given before or after the command name.
@@ -84,26 +101,35 @@ int main(int argc, char** argv) {
                            "versions, downloads program and texts, checks the checksums");
     AddRunOptions(*update, options);
     AddDirOption(*update, options);
+    UpdateOptions updateOptions;
+    AddRecordOption(*update, updateOptions.record);
+    AddJsonOption(*update, updateOptions.json,
+                  "progress events as JSON lines on stdout, then the update's record");
+    bool json = false;
 
     bool save = false;
     CLI::App* search = app.add_subcommand("search", "Search COM1..COM8 for the machine");
     AddRunOptions(*search, options);
     search->add_flag("--save", save, "store the port found as the selected interface");
+    AddJsonOption(*search, json, "the result as one JSON document on stdout");
 
     CLI::App* info = app.add_subcommand(
         "info", "Show the versions of machine and file, serial number, updates and date");
     AddRunOptions(*info, options);
     AddDirOption(*info, options);
+    AddJsonOption(*info, json, "the values as one JSON document on stdout");
 
     CLI::App* sysinfo =
         app.add_subcommand("sysinfo",
                            "Open the selected port and show the system-information text of that "
                            "connection (\"|\" when no machine answers)");
     AddRunOptions(*sysinfo, options);
+    AddJsonOption(*sysinfo, json, "the text and its parts as one JSON document on stdout");
 
     CLI::App* check = app.add_subcommand(
         "check", "Ask the machine's checksums of bootloader, application and display texts");
     AddRunOptions(*check, options);
+    AddJsonOption(*check, json, "the three areas as one JSON document on stdout");
 
     bool savePorts = false;
     CLI::App* ports = app.add_subcommand(
@@ -129,6 +155,19 @@ int main(int argc, char** argv) {
     inspect
         ->add_option("-o,--output", inspectOptions.output, "write the image of the one file given")
         ->type_name("IMAGE");
+    AddJsonOption(*inspect, inspectOptions.json,
+                  "the files' values as one JSON document on stdout");
+
+    LogOptions logOptions;
+    CLI::App* log = app.add_subcommand(
+        "log", "Show the newest update records: time, serial number, versions, outcome");
+    AddRecordOption(*log, logOptions.record);
+    AddJsonOption(*log, logOptions.json, "the records' JSON lines as they are");
+    log->add_option("--serial", logOptions.serial, "only the records of this serial number")
+        ->type_name("N");
+    log->add_option("-n,--last", logOptions.last, "how many of the newest records (0: all)")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("N");
 
     for (CLI::App* command : app.get_subcommands({})) {
         command->footer(Footer());
@@ -145,25 +184,29 @@ int main(int argc, char** argv) {
 
     if (inspect->parsed()) {
         exitCode = RunInspect(inspectOptions);
+    } else if (log->parsed()) {
+        exitCode = RunLog(logOptions);
     } else if (!ResolvePortOption(options.port) || !ApplyRunOptions(options)) {
         exitCode = kExitUsage;
     } else {
         InstallInterruptPolicy();
+        ConsoleSetJsonOutput(json || updateOptions.json);
         if (options.port.empty() && !demoCommand->parsed() && !savePorts) {
             ApplyUnconfiguredPortRule();
         }
         const int selected = nInterface;
         if (update->parsed()) {
             NoteAdapterLatency();
-            exitCode = RunUpdate();
+            updateOptions.port = options.port;
+            exitCode = RunUpdate(updateOptions);
         } else if (search->parsed()) {
-            exitCode = RunSearch(save);
+            exitCode = RunSearch(save, json);
         } else if (info->parsed()) {
-            exitCode = RunInfo();
+            exitCode = json ? RunInfoJson() : RunInfo();
         } else if (sysinfo->parsed()) {
-            exitCode = RunSysinfo();
+            exitCode = json ? RunSysinfoJson() : RunSysinfo();
         } else if (check->parsed()) {
-            exitCode = RunCheck();
+            exitCode = RunCheck(json);
         } else if (ports->parsed()) {
             exitCode = RunPorts(savePorts);
         } else if (demoCommand->parsed()) {

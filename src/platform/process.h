@@ -18,6 +18,14 @@ char PathSeparator();
 std::string UserName();
 void SetUserNameOverride(const std::string* name);  // nullptr removes the override
 
+// Name of this computer ("" when it cannot be read).
+std::string HostName();
+
+// The folder for the user's own data files, without a trailing separator: on POSIX
+// $XDG_DATA_HOME, default ~/.local/share; on Win32 the local application data folder.
+// "" when none can be found.
+std::string UserDataDirectory();
+
 // The user's default locale as a Windows locale identifier; the low 10 bits are the
 // primary language (7 German, 9 English, 12 French, ...).
 uint32_t UserDefaultLcid();

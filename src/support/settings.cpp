@@ -75,6 +75,12 @@ const char* FormatText(const char* format, ...) {
     return buffers[ring];
 }
 
+std::string RecordFileSetting() {
+    char path[kMaxPath + 1] = "";
+    RegReadString(HKEY_CURRENT_USER_ROOT, kProgramKey, "RecordFile", "", path, sizeof path);
+    return path;
+}
+
 void ReadStartupSettings() {
     nInterface = RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1);
     nDebugLevelProtokoll =

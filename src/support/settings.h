@@ -2,6 +2,7 @@
 // Registry settings of the current user and the bilingual string table.
 
 #include <cstdint>
+#include <string>
 
 #include "platform/settings_store.h"
 #include "trace.h"
@@ -37,6 +38,10 @@ const char* LoadText(unsigned id);
 
 // printf-style formatting into a ring of four 511-character buffers.
 const char* FormatText(const char* format, ...) TQ8_PRINTF(1, 2);
+
+// The "RecordFile" value of the program's key: the file the update records go to, ""
+// when none is set.
+std::string RecordFileSetting();
 
 // Reads "Interface" and the three trace levels from the program's key.
 void ReadStartupSettings();

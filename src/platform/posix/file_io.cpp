@@ -88,4 +88,33 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     return true;
 }
 
+bool AppendLineDurably(const std::string& path, const std::string& line) {
+    const size_t cut = path.find_last_of('/');
+    if (cut != std::string::npos && cut > 0 && !MakeDirectories(path.substr(0, cut))) {
+        return false;
+    }
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd) {
+        return false;
+    }
+    // One write with O_APPEND moves to the end and writes as one step, so lines of
+    // other writers land before or after this one, never inside it. A retry after a
+    // short write could interleave, so a short write counts as a failure.
+    ssize_t n = -1;
+    do {
+        n = ::write(fd.Get(), line.data(), line.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        return false;
+    }
+    if (static_cast<size_t>(n) != line.size()) {
+        errno = ENOSPC;
+        return false;
+    }
+    if (::fsync(fd.Get()) != 0) {
+        return false;
+    }
+    return fd.Close();
+}
+
 }  // namespace platform

@@ -69,6 +69,27 @@ void SetUserNameOverride(const std::string* name) {
     gOverride = name != nullptr ? *name : std::string();
 }
 
+std::string HostName() {
+    char buf[256] = "";
+    if (::gethostname(buf, sizeof buf - 1) != 0) {
+        return {};
+    }
+    return buf;
+}
+
+std::string UserDataDirectory() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    // A relative value is invalid and is to be ignored.
+    if (data != nullptr && data[0] == '/') {
+        return data;
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        return {};
+    }
+    return std::string(home) + "/.local/share";
+}
+
 uint32_t UserDefaultLcid() {
     std::string locale;
     for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

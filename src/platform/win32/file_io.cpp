@@ -78,4 +78,30 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     return true;
 }
 
+bool AppendLineDurably(const std::string& path, const std::string& line) {
+    const size_t cut = path.find_last_of("\\/");
+    if (cut != std::string::npos && cut > 0 && !MakeDirectories(path.substr(0, cut))) {
+        return false;
+    }
+    // With FILE_APPEND_DATA alone every write goes to the end of the file as one step.
+    UniqueHandle file(::CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+        return false;
+    }
+    if (written != line.size()) {
+        ::SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    if (!::FlushFileBuffers(file.Get())) {
+        return false;
+    }
+    return file.Close();
+}
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <shlobj.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -41,6 +42,24 @@ void SetUserNameOverride(const std::string* name) {
     std::lock_guard<std::mutex> lock(gOverrideMutex);
     gHasOverride = name != nullptr;
     gOverride = name != nullptr ? *name : std::string();
+}
+
+std::string HostName() {
+    char buf[MAX_COMPUTERNAME_LENGTH + 1] = "";
+    DWORD size = sizeof buf;
+    if (!::GetComputerNameA(buf, &size)) {
+        return {};
+    }
+    return std::string(buf, size);
+}
+
+std::string UserDataDirectory() {
+    char buf[MAX_PATH + 1] = "";
+    if (SUCCEEDED(
+            ::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf))) {
+        return buf;
+    }
+    return Environment("LOCALAPPDATA");
 }
 
 uint32_t UserDefaultLcid() {

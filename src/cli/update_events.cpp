@@ -1,0 +1,77 @@
+#include "cli/update_events.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cli/json_out.h"
+#include "support/settings.h"
+#include "support/utils.h"
+
+namespace {
+
+// The progress window's texts of the raw download.
+constexpr unsigned kTextErasing = 2333;
+constexpr unsigned kTextDownloading = 2334;
+constexpr uint32_t kProgressUnit = 1024;
+
+std::string FileName(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+UpdateEvents::UpdateEvents(const UpdateReport& report) : report_(report) {}
+
+void UpdateEvents::Opened() {
+    ++download_;
+    phase_.clear();
+    total_ = 0;
+    done_ = 0;
+    const size_t index = static_cast<size_t>(download_);
+    if (index < report_.images.size()) {
+        total_ = report_.images[index].size;
+    }
+}
+
+void UpdateEvents::Text(const char* text) {
+    const char* phase = "other";
+    if (std::strcmp(text, LoadText(kTextErasing)) == 0) {
+        phase = "erase";
+    } else if (std::strcmp(text, LoadText(kTextDownloading)) == 0) {
+        phase = "download";
+    }
+    if (phase_ != phase) {
+        phase_ = phase;
+        Emit();
+    }
+}
+
+void UpdateEvents::Range(uint32_t maximum) {
+    if (total_ == 0) {
+        total_ = maximum * kProgressUnit;
+    }
+}
+
+void UpdateEvents::Position(uint32_t position) {
+    done_ = std::min(position * kProgressUnit, total_);
+    if (!emitted_ || ElapsedMs(lastEmitMs_, GetTimeMs()) >= kIntervalMs) {
+        Emit();
+    }
+}
+
+void UpdateEvents::Closed() {}
+
+void UpdateEvents::Emit() {
+    const size_t index = static_cast<size_t>(download_);
+    const nlohmann::json image = index < report_.images.size()
+                                     ? nlohmann::json(FileName(report_.images[index].file))
+                                     : nlohmann::json(nullptr);
+    PrintJson({{"event", "progress"},
+               {"image", image},
+               {"phase", phase_.empty() ? "start" : phase_},
+               {"done", done_},
+               {"total", total_}});
+    lastEmitMs_ = GetTimeMs();
+    emitted_ = true;
+}

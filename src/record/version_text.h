@@ -1,0 +1,15 @@
+#pragma once
+// A software version value (major in bits 31-24, minor in 23-16, build in 15-0) as the
+// records and the JSON output write it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+inline constexpr uint32_t kNoVersionValue = 0xFFFFFFFF;
+
+// "1.03.7"; none for the value that stands for no version.
+std::optional<std::string> VersionText(uint32_t value);
+
+// The machine's version from variable 0 (major * 100 + minor) and variable 2384 (build).
+uint32_t MachineVersionValue(uint16_t variable0, uint16_t build);
