@@ -63,11 +63,7 @@ int SerialPortNumber(const std::string& portName) {
     return n;
 }
 
-std::string SerialDevicePath(const std::string& portName) {
-    const int port = SerialPortNumber(portName);
-    if (port <= 0) {
-        return portName;
-    }
+std::string SerialBoundDevice(int port) {
     {
         Bindings& b = TheBindings();
         std::lock_guard<std::mutex> lock(b.mutex);
@@ -79,10 +75,16 @@ std::string SerialDevicePath(const std::string& portName) {
             return it->second;
         }
     }
-    if (auto device = FromSettingsFile(port)) {
-        return *device;
+    return FromSettingsFile(port).value_or("");
+}
+
+std::string SerialDevicePath(const std::string& portName) {
+    const int port = SerialPortNumber(portName);
+    if (port <= 0) {
+        return portName;
     }
-    return SerialDefaultDevice(port);
+    const std::string bound = SerialBoundDevice(port);
+    return bound.empty() ? SerialDefaultDevice(port) : bound;
 }
 
 void SetSerialDeviceOverride(const std::string& device) {
