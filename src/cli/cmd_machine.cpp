@@ -10,6 +10,7 @@
 #include "protocol/interface_dialog.h"
 #include "support/globals.h"
 #include "support/settings.h"
+#include "text_ids.h"
 
 namespace {
 
@@ -24,23 +25,23 @@ class SearchProgress : public ConsoleInterfaceList {
     }
 };
 
-const char* const kAreaNames[] = {"bootloader", "application", "display texts"};
+constexpr Cli kAreaNames[] = {Cli::kAreaBootloader, Cli::kAreaApplication, Cli::kAreaTexts};
 
 }  // namespace
 
 int RunSearch(bool save) {
-    std::printf("%s\n", TerminalText(LoadText(2420)).c_str());
+    std::printf("%s\n", TerminalText(LoadText(kCaptionSearch)).c_str());
     SearchProgress view;
     const int port = Schnittstelle_suchen(view);
     if (port == -1) {
-        std::fprintf(stderr, "%s\n", TerminalText(LoadText(2423)).c_str());
+        std::fprintf(stderr, "%s\n", TerminalText(LoadText(kTextNotFound)).c_str());
         return kExitNoConnection;
     }
-    std::printf("%s\n", TerminalText(FormatText(LoadText(2421), port)).c_str());
+    std::printf("%s\n", TerminalText(FormatText(LoadText(kTextFound), port)).c_str());
     if (save) {
         nInterface = port;
         if (!RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", port)) {
-            std::fprintf(stderr, "tq8flash: the port could not be stored\n");
+            std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortNotStored));
             return kExitFailure;
         }
     }
@@ -62,14 +63,18 @@ int RunCheck() {
         uint32_t saved = 0;
         uint32_t calculated = 0;
         if (pProtokoll->GetCheckSum(area, start, end, saved, calculated) == 0) {
-            std::printf("area %u (%s): no answer\n", area, kAreaNames[area]);
+            std::printf("%s\n", ConsoleFormat(Cli::kAreaNoAnswer, unsigned{area},
+                                              ConsoleText(kAreaNames[area]))
+                                    .c_str());
             continue;
         }
         const bool agree = saved == calculated;
         agreeing += agree ? 1 : 0;
-        std::printf("area %u (%s) 0x%05X-0x%05X: saved 0x%08X, calculated 0x%08X: %s\n", area,
-                    kAreaNames[area], start, end, saved, calculated,
-                    agree ? "agree" : "DIFFER");
+        std::printf("%s\n",
+                    ConsoleFormat(Cli::kAreaReport, unsigned{area}, ConsoleText(kAreaNames[area]),
+                                  start, end, saved, calculated,
+                                  ConsoleText(agree ? Cli::kAreaAgree : Cli::kAreaDiffer))
+                        .c_str());
     }
     std::fflush(stdout);
     pProtokoll.reset();

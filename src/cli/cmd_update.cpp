@@ -7,6 +7,7 @@
 #include "protocol/connection.h"
 #include "support/globals.h"
 #include "support/settings.h"
+#include "text_ids.h"
 #include "update/machine_info.h"
 #include "update/raw_download.h"
 #include "update/software_update.h"
@@ -18,7 +19,7 @@ int RunUpdate() {
     const UpdateOutcome outcome = LastUpdateOutcome();
     // A Ctrl-C that came too late to stop anything leaves a finished update finished.
     if (Interrupted() && outcome != UpdateOutcome::Succeeded) {
-        std::fprintf(stderr, "tq8flash: interrupted\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kInterrupted));
         return kExitInterrupted;
     }
     return ExitCodeFor(outcome);
@@ -27,7 +28,8 @@ int RunUpdate() {
 bool PrintAboutText() {
     char text[1024] = "";
     BuildAboutText(hMainWnd, text, sizeof text);
-    std::printf("%s\n\n%s", TerminalText(LoadText(2401)).c_str(), TerminalText(text).c_str());
+    std::printf("%s\n\n%s", TerminalText(LoadText(kTextProgramName)).c_str(),
+                TerminalText(text).c_str());
     std::fflush(stdout);
     return pProtokoll != nullptr;
 }

@@ -5,6 +5,7 @@
 #include "cli/console_frontend.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -13,7 +14,6 @@
 #include "cli/console_text.h"
 #include "cli/progress_bar.h"
 #include "platform/console.h"
-#include "support/codepage.h"
 #include "support/frontend.h"
 #include "support/utils.h"
 
@@ -24,30 +24,48 @@ std::optional<bool> gUnattendedAnswer;
 const char* IconWord(unsigned type) {
     switch (type & kMbIconMask) {
         case kMbIconError:
-            return "Error";
+            return ConsoleText(Cli::kIconError);
         case kMbIconExclamation:
-            return "Warning";
+            return ConsoleText(Cli::kIconWarning);
         case kMbIconQuestion:
-            return "Question";
+            return ConsoleText(Cli::kIconQuestion);
         case kMbIconInformation:
-            return "Information";
+            return ConsoleText(Cli::kIconInformation);
         default:
             return nullptr;
     }
 }
 
+// Whether answer, in any case, is one of the "|"-separated words of the language's list.
+bool OneOf(std::string answer, const std::string& words) {
+    for (char& c : answer) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    size_t begin = 0;
+    for (;;) {
+        const size_t end = words.find('|', begin);
+        if (words.compare(begin, end - begin, answer) == 0 && !answer.empty()) {
+            return true;
+        }
+        if (end == std::string::npos) {
+            return false;
+        }
+        begin = end + 1;
+    }
+}
+
 bool AskTerminal() {
     for (;;) {
-        std::fputs("[y/n] ", stdout);
+        std::fputs(ConsoleText(Cli::kAskPrompt), stdout);
         std::fflush(stdout);
         std::string line;
         if (!std::getline(std::cin, line)) {
             return false;
         }
-        if (line == "y" || line == "Y" || line == "yes" || line == "j" || line == "J") {
+        if (OneOf(line, ConsoleText(Cli::kAnswersYes))) {
             return true;
         }
-        if (line == "n" || line == "N" || line == "no") {
+        if (OneOf(line, ConsoleText(Cli::kAnswersNo))) {
             return false;
         }
     }
@@ -63,17 +81,6 @@ ProgressBar* ProgressOf(WindowHandle handle) {
 std::atomic<QuestionObserver> gQuestionObserver{nullptr};
 
 }  // namespace
-
-// Windows texts break lines with CR LF; a terminal wants LF alone.
-std::string TerminalText(const char* text) {
-    std::string out;
-    for (const char* p = text; p != nullptr && *p != '\0'; ++p) {
-        if (*p != '\r') {
-            out += *p;
-        }
-    }
-    return Cp1252ToUtf8(out);
-}
 
 void ConsoleSetQuestionObserver(QuestionObserver observer) {
     gQuestionObserver.store(observer);
@@ -102,7 +109,7 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         yes = AskTerminal();
     } else {
         yes = gUnattendedAnswer.value_or(false);
-        std::fprintf(stdout, "-> %s (unattended)\n", yes ? "Yes" : "No");
+        std::fprintf(stdout, "%s\n", ConsoleText(yes ? Cli::kUnattendedYes : Cli::kUnattendedNo));
         std::fflush(stdout);
     }
     if (QuestionObserver observer = gQuestionObserver.load()) {
@@ -138,6 +145,12 @@ void FrontEndProgressRange(WindowHandle progress, uint32_t maximum) {
 void FrontEndProgressPosition(WindowHandle progress, uint32_t position) {
     if (ProgressBar* bar = ProgressOf(progress)) {
         bar->SetPosition(position);
+    }
+}
+
+void FrontEndProgressDone(WindowHandle progress) {
+    if (ProgressBar* bar = ProgressOf(progress)) {
+        bar->Complete();
     }
 }
 
