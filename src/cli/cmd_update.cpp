@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/console_text.h"
@@ -28,8 +29,12 @@ int RunUpdate() {
 bool PrintAboutText() {
     char text[1024] = "";
     BuildAboutText(hMainWnd, text, sizeof text);
-    std::printf("%s\n\n%s", TerminalText(LoadText(kTextProgramName)).c_str(),
-                TerminalText(text).c_str());
+    // The date line ends without a line break; the terminal's prompt must not follow on it.
+    std::string about = TerminalText(text);
+    if (!about.empty() && about.back() != '\n') {
+        about += '\n';
+    }
+    std::printf("%s\n\n%s", TerminalText(LoadText(kTextProgramName)).c_str(), about.c_str());
     std::fflush(stdout);
     return pProtokoll != nullptr;
 }
