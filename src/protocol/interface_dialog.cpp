@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr unsigned kCaptionSearch = 2420;
-constexpr unsigned kTextFound = 2421;
-constexpr unsigned kTextNotFound = 2423;
-
 struct PortName {
     explicit PortName(int port) { std::snprintf(text, sizeof text, "COM%d", port); }
     char text[16];
