@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fills a resource-script template with texts from strings.txt.
 
-Usage: gen_rc.py strings.txt template.rc.in output.rc
+Usage: gen_rc.py strings.txt VERSION template.rc.in output.rc
 
 Every {{key}} in the template, where key is a string id (2410) or a text name
 (menu.file), becomes that text as a quoted resource-script literal in code page 1252,
@@ -16,8 +16,8 @@ PLACEHOLDER = re.compile(r'\{\{([a-z0-9_.]+)\}\}')
 
 
 def main():
-    source, template, output = sys.argv[1:4]
-    table, named = parse_all(source)
+    source, version, template, output = sys.argv[1:5]
+    table, named = parse_all(source, version)
     with open(template, encoding='utf-8') as src:
         text = src.read()
 

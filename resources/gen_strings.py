@@ -1,9 +1,15 @@
 #!/usr/bin/env python3
-"""Turns strings.txt into the Win32 string table (CP1252) and the POSIX lookup table.
+"""Turns strings.txt into the Win32 string table (CP1252), the POSIX lookup table and the
+header of named text ids.
 
 A line's key is either a number (a string-table entry) or a name such as about.notice:
 named texts stay out of the string table and are only for the resource scripts, which
-take them through gen_rc.py.
+take them through gen_rc.py. A number may carry a name after a blank ("2423
+text_not_found"); the code uses the id by that name (kTextNotFound), so the number is
+written once. German twins (id + 1000) need none: LoadText adds the offset.
+@VERSION@ in a text becomes the project's version.
+
+Usage: gen_strings.py strings.txt VERSION strings.rc string_table.inc text_ids.h
 """
 import re
 import sys
@@ -12,11 +18,12 @@ ESCAPES = {'r': '\r', 'n': '\n', 't': '\t', '\\': '\\'}
 
 
 NAME = re.compile(r'[a-z][a-z0-9_.]*$')
+ID_NAME = re.compile(r'(text|caption)_[a-z0-9_]+$')
 
 
-def parse_all(path):
-    """Returns (numbered texts, named texts), both as CP1252 bytes."""
-    table, named = {}, {}
+def parse_ids(path, version=''):
+    """Returns (numbered texts, named texts, {id: name of the id}), texts as CP1252 bytes."""
+    table, named, id_names = {}, {}, {}
     with open(path, encoding='utf-8') as src:
         for number, line in enumerate(src, 1):
             line = line.rstrip('\n')
@@ -25,6 +32,8 @@ def parse_all(path):
             ident, sep, raw = line.partition('\t')
             if not sep:
                 sys.exit(f'{path}:{number}: missing tab')
+            raw = raw.replace('@VERSION@', version)
+            ident, _, id_name = ident.partition(' ')
             text, i = [], 0
             while i < len(raw):
                 ch = raw[i]
@@ -48,11 +57,23 @@ def parse_all(path):
             if key in target:
                 sys.exit(f'{path}:{number}: {key} twice')
             target[key] = data
-    return table, named
+            if id_name:
+                if target is not table or not ID_NAME.match(id_name):
+                    sys.exit(f'{path}:{number}: bad id name {id_name!r}')
+                if id_name in id_names.values():
+                    sys.exit(f'{path}:{number}: id name {id_name} twice')
+                id_names[key] = id_name
+    return table, named, id_names
 
 
-def parse(path):
-    return parse_all(path)[0]
+def parse_all(path, version=''):
+    """Returns (numbered texts, named texts), both as CP1252 bytes."""
+    return parse_ids(path, version)[:2]
+
+
+def constant_name(id_name):
+    """text_not_found -> kTextNotFound."""
+    return 'k' + ''.join(part.capitalize() for part in id_name.split('_'))
 
 
 def c_literal(data):
@@ -84,8 +105,8 @@ def rc_literal(data):
 
 
 def main():
-    source, rc_out, inc_out = sys.argv[1:4]
-    table = parse(source)
+    source, version, rc_out, inc_out, ids_out = sys.argv[1:6]
+    table, _, id_names = parse_ids(source, version)
     with open(rc_out, 'w', encoding='latin-1', newline='\r\n') as rc:
         rc.write('#pragma code_page(1252)\nSTRINGTABLE\nBEGIN\n')
         for key in sorted(table):
@@ -95,6 +116,12 @@ def main():
         inc.write('// Generated from resources/strings.txt; do not edit.\n')
         for key in sorted(table):
             inc.write(f'{{{key}, {c_literal(table[key])}}},\n')
+    with open(ids_out, 'w', encoding='ascii') as ids:
+        ids.write('// Generated from resources/strings.txt; do not edit.\n'
+                  '// The ids of the string table by name; LoadText adds the language.\n'
+                  '#pragma once\n\n')
+        for key in sorted(id_names):
+            ids.write(f'inline constexpr unsigned {constant_name(id_names[key])} = {key};\n')
 
 
 if __name__ == '__main__':

@@ -29,6 +29,8 @@ void FrontEndProgressRange(WindowHandle, uint32_t) {}
 
 void FrontEndProgressPosition(WindowHandle, uint32_t) {}
 
+void FrontEndProgressDone(WindowHandle) {}
+
 void FrontEndProgressClose(WindowHandle) {}
 
 int FrontEndSelectInterface(WindowHandle) {

@@ -10,10 +10,9 @@
 #include "app/modal_owner.h"
 #include "protocol/interface_dialog.h"
 #include "support/frontend.h"
+#include "text_ids.h"
 
 namespace {
-
-constexpr unsigned kCaptionInterface = 2410;
 
 class ComboBoxView final : public InterfaceDialogView {
   public:

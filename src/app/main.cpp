@@ -17,13 +17,6 @@
 #include "support/trace.h"
 #include "support/utils.h"
 
-namespace {
-
-constexpr unsigned kTextQuit = 2450;
-constexpr unsigned kCaptionQuit = 2451;
-
-}  // namespace
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     SetAppInstance(instance);
     // The trace library comes first, so that everything after it can trace.

@@ -15,15 +15,14 @@
 #include "support/globals.h"
 #include "support/settings.h"
 #include "support/utils.h"
+#include "text_ids.h"
 #include "update/software_update.h"
 
 namespace {
 
-constexpr unsigned kTextHelpFile = 2200;
 constexpr UINT_PTR kClockTimerId = 1;
 constexpr UINT kClockPeriodMs = 500;
 constexpr const char* kProgramName = "TQ8Flash";
-constexpr const char* kStatusNotice = "firmware update over RS-232";
 constexpr COLORREF kLogoTransparent = RGB(255, 255, 255);
 
 HWND hStatusBar = nullptr;
@@ -122,7 +121,8 @@ HWND CreateToolBar(HWND window) {
 }
 
 void CreateChildren(HWND window) {
-    const std::string notice = std::string(kProgramName) + " - " + kStatusNotice;
+    // The notice is the version, which reads the same under either language's menus.
+    const std::string notice = std::string(kProgramName) + " - " + LoadText(kTextRelease);
     hStatusBar = ::CreateWindowExA(
         0, STATUSCLASSNAMEA, notice.c_str(), WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0, window,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdStatusBar)), AppInstance(), nullptr);

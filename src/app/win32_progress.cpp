@@ -49,6 +49,9 @@ void FrontEndProgressPosition(WindowHandle progress, uint32_t position) {
     }
 }
 
+// The window shows the position of the last block until it closes.
+void FrontEndProgressDone(WindowHandle) {}
+
 void FrontEndProgressClose(WindowHandle progress) {
     if (progress != nullptr) {
         ::DestroyWindow(Dialog(progress));

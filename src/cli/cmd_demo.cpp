@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "platform/process.h"
 #include "platform/serial.h"
@@ -101,35 +102,34 @@ const char* DemoDescription() {
 int RunDemo(const DemoOptions& options) {
     const std::string dir = FindSampleFirmware(options.dir);
     if (dir.empty()) {
-        std::fprintf(stderr,
-                     "tq8flash demo: the sample firmware was not found; give its folder with "
-                     "--dir or $TQ8_EXAMPLES\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kDemoNoSample));
         return kExitFileError;
     }
     if (dir.size() > static_cast<size_t>(kMaxPath) - 13) {
-        std::fprintf(stderr, "tq8flash demo: the path %s is too long\n", dir.c_str());
+        std::fprintf(stderr, "%s\n", ConsoleFormat(Cli::kDemoPathTooLong, dir.c_str()).c_str());
         return kExitFileError;
     }
     CopyString(szProgramDirectory, dir.c_str(), sizeof szProgramDirectory);
 
     ScratchSettings settings;
     if (!settings.Made()) {
-        std::fprintf(stderr, "tq8flash demo: no temporary folder for the settings\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kDemoNoScratch));
         return kExitFailure;
     }
     tq8sim::Options machineOptions;
     machineOptions.pace = options.pace;
     tq8sim::Simulator machine(machineOptions);
     if (!machine.CreatePty() || !machine.Start()) {
-        std::fprintf(stderr, "tq8flash demo: the simulated machine could not be started\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kDemoNoMachine));
         return kExitFailure;
     }
     if (nInterface <= 0) {
         nInterface = 1;
     }
     platform::MapSerialPort(nInterface, machine.DevicePath());
-    std::printf("Simulated Kovra TQ VIII on %s (COM%d), firmware from %s\n",
-                machine.DevicePath().c_str(), nInterface, szProgramDirectory);
+    std::printf("%s\n", ConsoleFormat(Cli::kDemoStarted, machine.DevicePath().c_str(), nInterface,
+                                      szProgramDirectory)
+                            .c_str());
     std::fflush(stdout);
 
     ConsoleSetUnattendedAnswer(true);

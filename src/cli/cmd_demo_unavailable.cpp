@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
 
 bool DemoAvailable() {
@@ -15,6 +16,6 @@ const char* DemoDescription() {
 }
 
 int RunDemo(const DemoOptions&) {
-    std::fprintf(stderr, "tq8flash demo: not available on Windows\n");
+    std::fprintf(stderr, "%s\n", ConsoleText(Cli::kDemoUnavailable));
     return kExitFailure;
 }

@@ -13,6 +13,7 @@
 #include "protocol/interface_dialog.h"
 #include "support/globals.h"
 #include "support/settings.h"
+#include "text_ids.h"
 
 namespace {
 
@@ -35,28 +36,30 @@ class SearchProgress : public ConsoleInterfaceList {
     std::vector<std::string> tried_;
 };
 
-const char* const kAreaNames[] = {"bootloader", "application", "display texts"};
+constexpr Cli kAreaNames[] = {Cli::kAreaBootloader, Cli::kAreaApplication, Cli::kAreaTexts};
+// Documents keep one spelling, whatever the run's language.
+constexpr const char* kAreaJsonNames[] = {"bootloader", "application", "display texts"};
 
 }  // namespace
 
 int RunSearch(bool save, bool json) {
-    std::fprintf(json ? stderr : stdout, "%s\n", TerminalText(LoadText(2420)).c_str());
+    std::fprintf(json ? stderr : stdout, "%s\n", TerminalText(LoadText(kCaptionSearch)).c_str());
     SearchProgress view(json);
     const int port = Schnittstelle_suchen(view);
     bool saved = false;
     int code = kExitSuccess;
     if (port == -1) {
-        std::fprintf(stderr, "%s\n", TerminalText(LoadText(2423)).c_str());
+        std::fprintf(stderr, "%s\n", TerminalText(LoadText(kTextNotFound)).c_str());
         code = kExitNoConnection;
     } else {
         if (!json) {
-            std::printf("%s\n", TerminalText(FormatText(LoadText(2421), port)).c_str());
+            std::printf("%s\n", TerminalText(FormatText(LoadText(kTextFound), port)).c_str());
         }
         if (save) {
             nInterface = port;
             saved = RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", port);
             if (!saved) {
-                std::fprintf(stderr, "tq8flash: the port could not be stored\n");
+                std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortNotStored));
                 code = kExitFailure;
             }
         }
@@ -92,16 +95,18 @@ int RunCheck(bool json) {
         uint32_t saved = 0;
         uint32_t calculated = 0;
         if (pProtokoll->GetCheckSum(area, start, end, saved, calculated) == 0) {
-            areas.push_back({{"area", area}, {"name", kAreaNames[area]}, {"answered", false}});
+            areas.push_back({{"area", area}, {"name", kAreaJsonNames[area]}, {"answered", false}});
             if (!json) {
-                std::printf("area %u (%s): no answer\n", area, kAreaNames[area]);
+                std::printf("%s\n", ConsoleFormat(Cli::kAreaNoAnswer, unsigned{area},
+                                                  ConsoleText(kAreaNames[area]))
+                                        .c_str());
             }
             continue;
         }
         const bool agree = saved == calculated;
         agreeing += agree ? 1 : 0;
         areas.push_back({{"area", area},
-                         {"name", kAreaNames[area]},
+                         {"name", kAreaJsonNames[area]},
                          {"answered", true},
                          {"start", start},
                          {"end", end},
@@ -111,8 +116,11 @@ int RunCheck(bool json) {
         if (json) {
             continue;
         }
-        std::printf("area %u (%s) 0x%05X-0x%05X: saved 0x%08X, calculated 0x%08X: %s\n", area,
-                    kAreaNames[area], start, end, saved, calculated, agree ? "agree" : "DIFFER");
+        std::printf("%s\n",
+                    ConsoleFormat(Cli::kAreaReport, unsigned{area}, ConsoleText(kAreaNames[area]),
+                                  start, end, saved, calculated,
+                                  ConsoleText(agree ? Cli::kAreaAgree : Cli::kAreaDiffer))
+                        .c_str());
     }
     if (json) {
         PrintJson({{"connected", true},

@@ -14,6 +14,7 @@
 #include "record/record_line.h"
 #include "support/globals.h"
 #include "support/settings.h"
+#include "text_ids.h"
 #include "update/machine_info.h"
 #include "update/raw_download.h"
 #include "update/software_update.h"
@@ -50,11 +51,14 @@ int RunUpdate(const UpdateOptions& options) {
     }
     // Said last, where it is seen; the update's own outcome and exit code stay.
     if (!recordError.empty()) {
-        std::fprintf(stderr, "tq8flash: the update record could not be written to %s: %s\n",
-                     recordPath.empty() ? "(no file)" : recordPath.c_str(), recordError.c_str());
+        std::fprintf(
+            stderr, "%s\n",
+            ConsoleFormat(Cli::kRecordNotWritten, recordPath.empty() ? "-" : recordPath.c_str(),
+                          recordError.c_str())
+                .c_str());
     }
     if (interrupted) {
-        std::fprintf(stderr, "tq8flash: interrupted\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kInterrupted));
     }
     return code;
 }
@@ -62,7 +66,12 @@ int RunUpdate(const UpdateOptions& options) {
 bool PrintAboutText() {
     char text[1024] = "";
     BuildAboutText(hMainWnd, text, sizeof text);
-    std::printf("%s\n\n%s", TerminalText(LoadText(2401)).c_str(), TerminalText(text).c_str());
+    // The date line ends without a line break; the terminal's prompt must not follow on it.
+    std::string about = TerminalText(text);
+    if (!about.empty() && about.back() != '\n') {
+        about += '\n';
+    }
+    std::printf("%s\n\n%s", TerminalText(LoadText(kTextProgramName)).c_str(), about.c_str());
     std::fflush(stdout);
     return pProtokoll != nullptr;
 }

@@ -5,6 +5,7 @@
 #include "cli/console_frontend.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -13,7 +14,6 @@
 #include "cli/console_text.h"
 #include "cli/progress_bar.h"
 #include "platform/console.h"
-#include "support/codepage.h"
 #include "support/frontend.h"
 #include "support/utils.h"
 
@@ -31,30 +31,48 @@ std::FILE* PersonOut() {
 const char* IconWord(unsigned type) {
     switch (type & kMbIconMask) {
         case kMbIconError:
-            return "Error";
+            return ConsoleText(Cli::kIconError);
         case kMbIconExclamation:
-            return "Warning";
+            return ConsoleText(Cli::kIconWarning);
         case kMbIconQuestion:
-            return "Question";
+            return ConsoleText(Cli::kIconQuestion);
         case kMbIconInformation:
-            return "Information";
+            return ConsoleText(Cli::kIconInformation);
         default:
             return nullptr;
     }
 }
 
+// Whether answer, in any case, is one of the "|"-separated words of the language's list.
+bool OneOf(std::string answer, const std::string& words) {
+    for (char& c : answer) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    size_t begin = 0;
+    for (;;) {
+        const size_t end = words.find('|', begin);
+        if (words.compare(begin, end - begin, answer) == 0 && !answer.empty()) {
+            return true;
+        }
+        if (end == std::string::npos) {
+            return false;
+        }
+        begin = end + 1;
+    }
+}
+
 bool AskTerminal() {
     for (;;) {
-        std::fputs("[y/n] ", PersonOut());
+        std::fputs(ConsoleText(Cli::kAskPrompt), PersonOut());
         std::fflush(PersonOut());
         std::string line;
         if (!std::getline(std::cin, line)) {
             return false;
         }
-        if (line == "y" || line == "Y" || line == "yes" || line == "j" || line == "J") {
+        if (OneOf(line, ConsoleText(Cli::kAnswersYes))) {
             return true;
         }
-        if (line == "n" || line == "N" || line == "no") {
+        if (OneOf(line, ConsoleText(Cli::kAnswersNo))) {
             return false;
         }
     }
@@ -77,17 +95,6 @@ ProgressListener* ListenerOf(WindowHandle handle) {
 std::atomic<QuestionObserver> gQuestionObserver{nullptr};
 
 }  // namespace
-
-// Windows texts break lines with CR LF; a terminal wants LF alone.
-std::string TerminalText(const char* text) {
-    std::string out;
-    for (const char* p = text; p != nullptr && *p != '\0'; ++p) {
-        if (*p != '\r') {
-            out += *p;
-        }
-    }
-    return Cp1252ToUtf8(out);
-}
 
 void ConsoleSetQuestionObserver(QuestionObserver observer) {
     gQuestionObserver.store(observer);
@@ -124,7 +131,8 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         yes = AskTerminal();
     } else {
         yes = gUnattendedAnswer.value_or(false);
-        std::fprintf(PersonOut(), "-> %s (unattended)\n", yes ? "Yes" : "No");
+        std::fprintf(PersonOut(), "%s\n",
+                     ConsoleText(yes ? Cli::kUnattendedYes : Cli::kUnattendedNo));
         std::fflush(PersonOut());
     }
     if (QuestionObserver observer = gQuestionObserver.load()) {
@@ -171,6 +179,12 @@ void FrontEndProgressPosition(WindowHandle progress, uint32_t position) {
         bar->SetPosition(position);
     } else if (ProgressListener* listener = ListenerOf(progress)) {
         listener->Position(position);
+    }
+}
+
+void FrontEndProgressDone(WindowHandle progress) {
+    if (ProgressBar* bar = ProgressOf(progress)) {
+        bar->Complete();
     }
 }
 

@@ -7,6 +7,7 @@
 #include "platform/console.h"
 #include "support/frontend.h"
 #include "support/settings.h"
+#include "text_ids.h"
 
 namespace {
 
@@ -26,19 +27,22 @@ std::string Trimmed(const std::string& text) {
 }
 
 void ShowMenu(const ConsoleInterfaceList& list, std::FILE* out) {
-    std::fprintf(out, "\n== %s ==\n", TerminalText(LoadText(2410)).c_str());
+    std::fprintf(out, "\n== %s ==\n", TerminalText(LoadText(kCaptionInterface)).c_str());
     const std::string selected = list.SelectedPort();
     if (list.Ports().empty()) {
-        std::fprintf(out, "  (no COM port can be opened)\n");
+        std::fprintf(out, "%s\n", ConsoleText(Cli::kInterfaceNone));
     }
     for (size_t i = 0; i < list.Ports().size(); ++i) {
         const std::string& port = list.Ports()[i];
-        std::fprintf(out, "  %zu  %s%s\n", i + 1, port.c_str(),
-                     port == selected ? "  <" : "");
+        std::fprintf(out, "  %zu  %s%s\n", i + 1, port.c_str(), port == selected ? "  <" : "");
     }
-    std::fprintf(out, "number or name = choose, Enter = %s, s = %s, c = %s: ",
-                 TerminalText(LoadText(1)).c_str(), TerminalText(LoadText(201)).c_str(),
-                 TerminalText(LoadText(2)).c_str());
+    std::fputs(ConsoleFormat(Cli::kInterfaceChoices, TerminalText(LoadText(kTextOkay)).c_str(),
+                             ConsoleText(Cli::kInterfaceKeySearch),
+                             TerminalText(LoadText(kTextSearch)).c_str(),
+                             ConsoleText(Cli::kInterfaceKeyCancel),
+                             TerminalText(LoadText(kTextCancel)).c_str())
+                   .c_str(),
+               out);
     std::fflush(out);
 }
 
@@ -83,22 +87,23 @@ int RunInterfaceMenu(ConsoleInterfaceList& list, std::istream& in, std::FILE* ou
         ShowMenu(list, out);
         std::string line;
         if (!std::getline(in, line)) {
-            std::fprintf(out, "\n-> %s\n", TerminalText(LoadText(2)).c_str());
+            std::fprintf(out, "\n-> %s\n", TerminalText(LoadText(kTextCancel)).c_str());
             return 0;
         }
         const std::string choice = Trimmed(line);
         const std::string lowered = Lowered(choice);
-        if (lowered == "c") {
+        if (lowered == ConsoleText(Cli::kInterfaceKeyCancel)) {
             return 0;
         }
-        if (lowered == "s") {
+        if (lowered == ConsoleText(Cli::kInterfaceKeySearch)) {
             InterfaceDialogSearch(list);
             continue;
         }
         if (!choice.empty()) {
             const std::string port = ChosenPort(list, choice);
             if (port.empty()) {
-                std::fprintf(out, "'%s' is not in the list\n", choice.c_str());
+                std::fprintf(out, "%s\n",
+                             ConsoleFormat(Cli::kInterfaceNotListed, choice.c_str()).c_str());
                 continue;
             }
             list.SelectPort(port.c_str());
@@ -113,11 +118,14 @@ int FrontEndSelectInterface(WindowHandle owner) {
     if (!platform::IsTerminal(platform::Stream::Input)) {
         // Nobody can choose, whatever --yes says: a port picked for the operator could
         // be the wrong machine.
-        std::fprintf(stdout, "\n== %s ==\n", TerminalText(LoadText(2410)).c_str());
+        std::fprintf(stdout, "\n== %s ==\n", TerminalText(LoadText(kCaptionInterface)).c_str());
         for (const std::string& port : list.Ports()) {
             std::fprintf(stdout, "  %s\n", port.c_str());
         }
-        std::fprintf(stdout, "-> %s (no terminal)\n", TerminalText(LoadText(2)).c_str());
+        std::fprintf(
+            stdout, "%s\n",
+            ConsoleFormat(Cli::kInterfaceNoTerminal, TerminalText(LoadText(kTextCancel)).c_str())
+                .c_str());
         std::fflush(stdout);
         return 0;
     }

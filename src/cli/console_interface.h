@@ -29,6 +29,7 @@ class ConsoleInterfaceList : public InterfaceDialogView {
 
 // Shows the listed ports and reads choices from in until one ends the selection: a
 // listed port's number or name chooses it and confirms (Okay), an empty line confirms
-// the current selection, "s" searches, "c" cancels, and so does the end of the input.
+// the current selection, the language's search key ("s") searches, its cancel key ("c",
+// German "a") cancels, and so does the end of the input.
 // 1 for Okay, 0 for Cancel, like the dialog.
 int RunInterfaceMenu(ConsoleInterfaceList& list, std::istream& in, std::FILE* out);

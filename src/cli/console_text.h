@@ -1,7 +1,16 @@
 #pragma once
-// The program's texts as a terminal shows them.
+// The program's texts as a terminal shows them, and the console's own texts
+// (resources/console.en.txt and console.de.txt) in the run's language.
 
 #include <string>
 
+#include "console_texts.h"
+
 // A CP1252 text with CR LF line breaks as UTF-8 with LF alone; nullptr gives "".
 std::string TerminalText(const char* text);
+
+// The console's text in the current language (nLanguageOffset), UTF-8.
+const char* ConsoleText(Cli id);
+
+// The console's text as a printf format in the current language, filled in.
+std::string ConsoleFormat(Cli id, ...);

@@ -7,11 +7,10 @@
 #include "cli/exit_codes.h"
 #include "platform/interrupt.h"
 #include "support/settings.h"
+#include "text_ids.h"
 #include "update/raw_download.h"
 
 namespace {
-
-constexpr unsigned kOverviewCaption = 2310;
 
 std::atomic<bool> gMachineTouched{false};
 std::atomic<bool> gInterrupted{false};
@@ -27,7 +26,7 @@ void OnInterrupt(int count) {
 }
 
 void OnQuestion(const char* caption, bool yes) {
-    if (yes && caption != nullptr && std::strcmp(caption, LoadText(kOverviewCaption)) == 0) {
+    if (yes && caption != nullptr && std::strcmp(caption, LoadText(kCaptionOverview)) == 0) {
         gMachineTouched.store(true);
     }
 }

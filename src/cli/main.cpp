@@ -9,6 +9,7 @@
 #include "cli/cmd_inspect.h"
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
 #include "cli/ports.h"
@@ -78,6 +79,31 @@ void AddDirOption(CLI::App& app, RunOptions& options) {
         ->type_name("DIR");
 }
 
+// The command names, in the order of --help.
+std::string CommandNames(CLI::App& app) {
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    return names;
+}
+
+// A run without a command: a word that names none, an option nobody knows, or nothing.
+// CLI11 alone would say "A subcommand is required" to a mistyped command name.
+int CommandMissing(CLI::App& app, const RunOptions& options) {
+    const std::vector<std::string> extras = app.remaining();
+    if (!extras.empty() && extras.front().rfind('-', 0) == 0) {
+        return app.exit(CLI::ExtrasError(extras)) == 0 ? kExitSuccess : kExitUsage;
+    }
+    ApplyLanguageOption(options);
+    const std::string names = CommandNames(app);
+    const std::string message =
+        extras.empty() ? ConsoleFormat(Cli::kNoCommand, names.c_str())
+                       : ConsoleFormat(Cli::kNotACommand, extras.front().c_str(), names.c_str());
+    std::fprintf(stderr, "%s\n%s\n", message.c_str(), ConsoleText(Cli::kHelpHint));
+    return kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +117,7 @@ int main(int argc, char** argv) {
                  "tq8flash"};
     app.set_version_flag("--version", kVersion);
     app.footer(Footer());
-    app.require_subcommand(1);
+    app.require_subcommand(0, 1);
     RunOptions options;
     AddRunOptions(app, options);
 
@@ -172,6 +198,8 @@ int main(int argc, char** argv) {
     for (CLI::App* command : app.get_subcommands({})) {
         command->footer(Footer());
     }
+    // Only now: subcommands copy this setting when they are made, and they take no extras.
+    app.allow_extras();
 
     int exitCode = kExitSuccess;
     try {
@@ -182,7 +210,9 @@ int main(int argc, char** argv) {
         return exitCode == 0 ? 0 : kExitUsage;
     }
 
-    if (inspect->parsed()) {
+    if (app.get_subcommands().empty() || !app.remaining().empty()) {
+        exitCode = CommandMissing(app, options);
+    } else if (inspect->parsed()) {
         exitCode = RunInspect(inspectOptions);
     } else if (log->parsed()) {
         exitCode = RunLog(logOptions);

@@ -3,16 +3,21 @@
 #include <cstdio>
 #include <utility>
 
+#include "cli/console_text.h"
 #include "support/utils.h"
 
 namespace {
 
 constexpr int kBarWidth = 24;
 
-std::string Printf(const char* format, double a, double b = 0) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, a, b);
-    return buffer;
+// Tenths as whole number and digit, so that each language writes its own decimal sign.
+struct Tenths {
+    unsigned whole;
+    unsigned tenth;
+};
+Tenths ToTenths(double value) {
+    const auto tenths = static_cast<unsigned>(value * 10.0 + 0.5);
+    return {tenths / 10, tenths % 10};
 }
 
 }  // namespace
@@ -65,27 +70,35 @@ void ProgressBar::SetPosition(uint32_t position) {
     }
 }
 
+void ProgressBar::Complete() {
+    completed_ = true;
+}
+
 void ProgressBar::Close() {
     if (closed_) {
         return;
     }
     closed_ = true;
-    const double seconds = ElapsedMs(openedMs_, clock_()) / 1000.0;
+    const Tenths seconds = ToTenths(ElapsedMs(openedMs_, clock_()) / 1000.0);
+    if (completed_) {
+        // The last block's position lies up to a KiB short of the end.
+        position_ = maximum_;
+    }
     if (terminal_) {
         Draw();
         write_("\n");
         return;
     }
     if (positioned_) {
-        write_(caption_ + ": ended at " + Figures() + " after " + Printf("%.1f s", seconds) +
+        write_(ConsoleFormat(completed_ ? Cli::kProgressCompleted : Cli::kProgressEnded,
+                             caption_.c_str(), Figures().c_str(), seconds.whole, seconds.tenth) +
                "\n");
     }
 }
 
 // Plain lines at 0, 25, 50 and 75 %: a handful per image, whatever its size.
 void ProgressBar::PlainQuarters() {
-    const int quarters =
-        maximum_ == 0 ? 0 : static_cast<int>(uint64_t{position_} * 4 / maximum_);
+    const int quarters = maximum_ == 0 ? 0 : static_cast<int>(uint64_t{position_} * 4 / maximum_);
     if (quarters > 3 || quarters <= quartersShown_) {
         return;
     }
@@ -94,11 +107,10 @@ void ProgressBar::PlainQuarters() {
 }
 
 std::string ProgressBar::Figures() const {
-    const unsigned percent =
-        maximum_ == 0 ? 0 : static_cast<unsigned>(uint64_t{position_} * 100 / maximum_);
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%u of %u KiB (%u%%)", position_, maximum_, percent);
-    return buffer;
+    const unsigned percent = maximum_ == 0
+                                 ? (completed_ ? 100 : 0)
+                                 : static_cast<unsigned>(uint64_t{position_} * 100 / maximum_);
+    return ConsoleFormat(Cli::kProgressFigures, position_, maximum_, percent);
 }
 
 std::string ProgressBar::RateAndTimeLeft() const {
@@ -110,10 +122,9 @@ std::string ProgressBar::RateAndTimeLeft() const {
     const double rate = done * 1000.0 / elapsed;  // KiB/s
     const double left = maximum_ > position_ ? (maximum_ - position_) / rate : 0.0;
     const int secondsLeft = static_cast<int>(left + 0.5);
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "  %.1f KiB/s  %d:%02d left", rate, secondsLeft / 60,
-                  secondsLeft % 60);
-    return buffer;
+    const Tenths perSecond = ToTenths(rate);
+    return ConsoleFormat(Cli::kProgressRate, perSecond.whole, perSecond.tenth, secondsLeft / 60,
+                         secondsLeft % 60);
 }
 
 void ProgressBar::Draw() {
@@ -125,8 +136,7 @@ void ProgressBar::Draw() {
     }
     if (positioned_) {
         const int filled =
-            maximum_ == 0 ? 0
-                          : static_cast<int>(uint64_t{position_} * kBarWidth / maximum_);
+            maximum_ == 0 ? 0 : static_cast<int>(uint64_t{position_} * kBarWidth / maximum_);
         line += "  [";
         for (int i = 0; i < kBarWidth; ++i) {
             line += i < filled ? '#' : '.';

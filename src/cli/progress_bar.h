@@ -23,6 +23,9 @@ class ProgressBar {
     void SetText(const std::string& text);
     void SetRange(uint32_t maximum);  // KiB
     void SetPosition(uint32_t position);
+    // The whole image went through: the last line says 100 %, whatever the last block's
+    // position was.
+    void Complete();
     // Ends the bar's line; later calls do nothing.
     void Close();
 
@@ -48,4 +51,5 @@ class ProgressBar {
     size_t lastWidth_ = 0;
     int quartersShown_ = -1;
     bool closed_ = false;
+    bool completed_ = false;
 };

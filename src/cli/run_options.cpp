@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "cli/console_frontend.h"
+#include "cli/console_text.h"
 #include "platform/process.h"
 #include "platform/serial.h"
 #include "platform/serial_ports.h"
@@ -35,8 +36,7 @@ bool SetProgramDirectoryFor(const std::string& dir) {
     }
     if (folder.size() > static_cast<size_t>(kMaxPath) - 13) {  // room for "/TQ8-PROG.MOT"
         if (!dir.empty()) {
-            std::fprintf(stderr, "tq8flash: --dir: the path is longer than %d characters\n",
-                         kMaxPath - 13);
+            std::fprintf(stderr, "%s\n", ConsoleFormat(Cli::kDirTooLong, kMaxPath - 13).c_str());
             return false;
         }
         folder = ".";
@@ -63,18 +63,23 @@ void SelectPort(const std::string& port) {
 
 }  // namespace
 
-bool ApplyRunOptions(const RunOptions& options) {
-    if (options.yes && options.no) {
-        std::fprintf(stderr, "tq8flash: --yes and --no exclude each other\n");
-        return false;
-    }
-    if (options.yes || options.no) {
-        ConsoleSetUnattendedAnswer(options.yes);
-    }
+void ApplyLanguageOption(const RunOptions& options) {
     if (options.lang == "en") {
         nLanguageOffset = 0;
     } else if (options.lang == "de") {
         nLanguageOffset = 1000;
+    }
+}
+
+bool ApplyRunOptions(const RunOptions& options) {
+    // First, so that the run's own complaints are in its language too.
+    ApplyLanguageOption(options);
+    if (options.yes && options.no) {
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kYesAndNo));
+        return false;
+    }
+    if (options.yes || options.no) {
+        ConsoleSetUnattendedAnswer(options.yes);
     }
     if (options.trace != 0) {
         nDebugLevelProtokoll = options.trace;

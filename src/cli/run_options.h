@@ -15,6 +15,9 @@ struct RunOptions {
 // The port number of "COMn" (any case, n 1..255), or 0 for anything else.
 int ComPortNumber(const std::string& name);
 
+// Sets the run's language from --lang; the locale's stays without it.
+void ApplyLanguageOption(const RunOptions& options);
+
 // Applies the options to the process-wide state for this run: answers, language, trace
 // levels, the selected port and the program directory. False with a message on stderr
 // when an option cannot be used.

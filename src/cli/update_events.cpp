@@ -6,12 +6,10 @@
 #include "cli/json_out.h"
 #include "support/settings.h"
 #include "support/utils.h"
+#include "text_ids.h"
 
 namespace {
 
-// The progress window's texts of the raw download.
-constexpr unsigned kTextErasing = 2333;
-constexpr unsigned kTextDownloading = 2334;
 constexpr uint32_t kProgressUnit = 1024;
 
 std::string FileName(const std::string& path) {

@@ -13,16 +13,12 @@
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/utils.h"
+#include "text_ids.h"
 
 namespace {
 
 constexpr const char* kMaintainerAccounts[] = {"greta.holmfeld", "jonas.wiederkehr"};
 constexpr size_t kUserNameSize = 32;
-
-constexpr unsigned kTextChecksumFailed = 2460;
-constexpr unsigned kCaptionChecksumFailed = 2461;
-constexpr unsigned kTextCrcWritten = 2462;
-constexpr unsigned kCaptionCrcWritten = 2463;
 
 constexpr uint64_t kAlign = 32;
 

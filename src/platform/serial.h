@@ -92,6 +92,9 @@ bool SerialWaitOverlapped(const SerialOverlapped& ov, uint32_t ms);
 // settings file's [Ports] section ("COM3=/dev/ttyUSB0"), else /dev/ttyS<n-1>; on Win32
 // through the override and the mapped ports, else \\.\COMn. Any other name is a device.
 std::string SerialDevicePath(const std::string& portName);
+// The device that this run or the settings file binds to COMn; "" when the port opens the
+// platform's own device for it.
+std::string SerialBoundDevice(int port);
 // Binds every COMn to one device for the rest of the run ("" removes the binding).
 void SetSerialDeviceOverride(const std::string& device);
 // Binds one port number to a device ("" removes it).

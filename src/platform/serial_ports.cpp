@@ -64,13 +64,7 @@ int SerialPortNumber(const std::string& portName) {
     return n;
 }
 
-namespace {
-
-std::string BoundDevice(const std::string& portName) {
-    const int port = SerialPortNumber(portName);
-    if (port <= 0) {
-        return portName;
-    }
+std::string SerialBoundDevice(int port) {
     {
         Bindings& b = TheBindings();
         std::lock_guard<std::mutex> lock(b.mutex);
@@ -82,16 +76,16 @@ std::string BoundDevice(const std::string& portName) {
             return it->second;
         }
     }
-    if (auto device = FromSettingsFile(port)) {
-        return *device;
-    }
-    return SerialDefaultDevice(port);
+    return FromSettingsFile(port).value_or("");
 }
 
-}  // namespace
-
 std::string SerialDevicePath(const std::string& portName) {
-    std::string device = BoundDevice(portName);
+    const int port = SerialPortNumber(portName);
+    std::string device = portName;
+    if (port > 0) {
+        const std::string bound = SerialBoundDevice(port);
+        device = bound.empty() ? SerialDefaultDevice(port) : bound;
+    }
     if (IsPortSelector(device)) {
         const std::vector<PortInfo> found = MatchPortSelector(device, DiscoverPorts());
         // The empty name fails every open: a guess could update the wrong machine.

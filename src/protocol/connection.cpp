@@ -8,9 +8,6 @@ std::unique_ptr<ProtokollTQ8> pProtokoll;
 
 namespace {
 
-constexpr unsigned kTextNotFound = 2423;
-constexpr unsigned kCaptionSearch = 2420;
-
 // One thread owns every window and the connection, so a plain flag is enough.
 bool gLeaseTaken = false;
 

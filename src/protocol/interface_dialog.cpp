@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr unsigned kCaptionSearch = 2420;
-constexpr unsigned kTextFound = 2421;
-constexpr unsigned kTextNotFound = 2423;
-
 // The dialog's buttons stay usable while a search waits for a port, so Search can be
 // pressed again from inside the search. One thread owns the dialog: a flag suffices.
 bool gSearching = false;

@@ -64,8 +64,11 @@ int RS232::InitComm(const char* name, int port, uint32_t baudRate, int dataBits,
     hComm = OpenComm(portName, rxQueueSize, txQueueSize);
     if (hComm == platform::kInvalidSerialHandle) {
         const uint32_t code = platform::LastError();
-        char caption[64];
-        std::snprintf(caption, sizeof caption, "%s: COM%d", szName, port);
+        // A port bound to a device names it: "COM1" alone hides which file failed to open.
+        const std::string device = platform::SerialBoundDevice(port);
+        char caption[320];
+        std::snprintf(caption, sizeof caption, device.empty() ? "%s: COM%d" : "%s: COM%d (%s)",
+                      szName, port, device.c_str());
         ShowSystemError(caption, code);
         return 0;
     }

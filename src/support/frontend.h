@@ -51,6 +51,9 @@ WindowHandle FrontEndProgressOpen(WindowHandle owner, const char* caption);
 void FrontEndProgressText(WindowHandle progress, const char* text);
 void FrontEndProgressRange(WindowHandle progress, uint32_t maximum);
 void FrontEndProgressPosition(WindowHandle progress, uint32_t position);
+// The image was sent and the machine acknowledged it; Close follows. The bar keeps the
+// position of the last block: this only lets a front end say that the transfer is whole.
+void FrontEndProgressDone(WindowHandle progress);
 void FrontEndProgressClose(WindowHandle progress);
 
 // Shows the interface selection modally, owned by owner, over the portable dialog logic

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/settings_store.h"
+#include "text_ids.h"  // the ids of the string table by name, for LoadText
 #include "trace.h"
 
 inline constexpr platform::SettingsRoot HKEY_CURRENT_USER_ROOT = platform::kCurrentUser;

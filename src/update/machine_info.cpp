@@ -18,10 +18,6 @@
 
 namespace {
 
-constexpr unsigned kTextSerial = 2315;
-constexpr unsigned kTextCount = 2316;
-constexpr unsigned kTextLastUpdate = 2317;
-
 constexpr const char* kMachineName = "Kovra TQ VIII";
 
 void AppendLabelled(char* text, int capacity, unsigned label, int value) {

@@ -8,11 +8,10 @@
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/utils.h"
+#include "text_ids.h"
 
 namespace {
 
-constexpr unsigned kTextErasing = 2333;
-constexpr unsigned kTextDownloading = 2334;
 constexpr uint32_t kProgressUnit = 1024;
 
 std::atomic<bool> gStopRequested{false};
@@ -30,6 +29,7 @@ class ProgressWindow {
     void Text(unsigned id) { FrontEndProgressText(handle_, LoadText(id)); }
     void Range(uint32_t maximum) { FrontEndProgressRange(handle_, maximum); }
     void Position(uint32_t position) { FrontEndProgressPosition(handle_, position); }
+    void Done() { FrontEndProgressDone(handle_); }
 
   private:
     WindowHandle handle_;
@@ -116,6 +116,7 @@ int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_
     out.trailerSum = sum;
     const int acknowledged = connection->WaitForAck();
     if (acknowledged != 0) {
+        progress.Done();
         TraceProtokoll(4, "{cg}*RawDownload; %d ms", static_cast<int>(ElapsedMs(t0, GetTimeMs())));
         out.failure = DownloadResult::Failure::None;
     } else {

@@ -18,23 +18,6 @@
 
 namespace {
 
-constexpr unsigned kTextAsk = 2300;
-constexpr unsigned kCaptionAsk = 2301;
-constexpr unsigned kCaptionNoConnection = 2305;
-constexpr unsigned kTextNoConnection = 2306;
-constexpr unsigned kCaptionOverview = 2310;
-constexpr unsigned kTextReally = 2313;
-constexpr unsigned kCaptionLoad = 2320;
-constexpr unsigned kTextLoad = 2321;
-constexpr unsigned kCaptionProgram = 2330;
-constexpr unsigned kCaptionTexts = 2331;
-constexpr unsigned kCaptionDone = 2340;
-constexpr unsigned kTextDone = 2341;
-constexpr unsigned kCaptionFailed = 2342;
-constexpr unsigned kTextFailed = 2343;
-constexpr unsigned kCaptionChecksumArea0 = 2344;
-constexpr unsigned kTextChecksum = 2347;
-
 constexpr uint16_t kStateUpdating = 1;
 constexpr uint16_t kStateValid = 2;
 constexpr uint16_t kCheckSumAreas = 3;

@@ -5,14 +5,12 @@
 #include "protocol/connection.h"
 #include "support/settings.h"
 #include "support/utils.h"
+#include "text_ids.h"
 #include "update/machine_variables.h"
 #include "update/software_update.h"
 
 namespace {
 
-constexpr unsigned kTextMachine = 2311;
-constexpr unsigned kTextFile = 2312;
-constexpr unsigned kTextUnknown = 2314;
 constexpr uint32_t kNoVersion = 0xFFFFFFFF;
 
 // Variable 0 holds major * 100 + minor, variable 2384 the build. Both are always asked;

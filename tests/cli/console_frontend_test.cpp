@@ -3,8 +3,10 @@
 #include <string>
 
 #include "cli/console_frontend.h"
+#include "cli/progress_bar.h"
 #include "platform/console.h"
 #include "support/frontend.h"
+#include "support/settings.h"
 
 namespace {
 
@@ -15,8 +17,28 @@ class ConsoleFrontEnd : public ::testing::Test {
             GTEST_SKIP() << "questions would wait for the terminal";
         }
     }
-    void TearDown() override { ConsoleSetUnattendedAnswer(std::nullopt); }
+    void TearDown() override {
+        ConsoleSetUnattendedAnswer(std::nullopt);
+        nLanguageOffset = 0;
+    }
 };
+
+// A download without a terminal, its positions set before each block as the core sets
+// them, with the clock standing still.
+std::string PlainDownload(uint32_t kib, bool completed) {
+    std::string lines;
+    ProgressBar bar(
+        "PROG", false, [&](const std::string& text) { lines += text; }, [] { return 0U; });
+    bar.SetRange(kib);
+    for (uint32_t position = 0; position < kib; ++position) {
+        bar.SetPosition(position);
+    }
+    if (completed) {
+        bar.Complete();
+    }
+    bar.Close();
+    return lines;
+}
 
 TEST_F(ConsoleFrontEnd, PrintsCaptionAndTextAsUtf8) {
     ::testing::internal::CaptureStdout();
@@ -60,6 +82,28 @@ TEST_F(ConsoleFrontEnd, UnattendedQuestionsTakeTheOptionsAnswer) {
     EXPECT_EQ(unset, kIdNo) << "without a terminal and without an option the safe answer is No";
     EXPECT_EQ(yes, kIdYes);
     EXPECT_EQ(no, kIdNo);
+}
+
+TEST_F(ConsoleFrontEnd, GermanRunSpeaksGerman) {
+    nLanguageOffset = 1000;
+    ::testing::internal::CaptureStdout();
+    ConsoleSetUnattendedAnswer(true);
+    FrontEndMessageBox(nullptr,
+                       "Soll das Update tats\xE4"
+                       "chlich durchgef\xFChrt werden?",
+                       "Versions\xFC"
+                       "bersicht",
+                       kMbYesNo | kMbIconQuestion);
+    const std::string out = ::testing::internal::GetCapturedStdout() + PlainDownload(8, true);
+    EXPECT_NE(out.find("== Frage: Versions\u00FC"
+                       "bersicht =="),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("-> Ja (ohne R\u00FC"
+                       "ckfrage)"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("PROG: fertig, 8 von 8 KiB (100 %) in 0,0 s"), std::string::npos) << out;
 }
 
 TEST_F(ConsoleFrontEnd, NoMessageQueue) {

@@ -121,6 +121,8 @@ class UpdateTest(unittest.TestCase):
         self.finish(machine)
         self.assertEqual(run.code, 0, run)
         self.assertIn("Download completed", run.stdout)
+        for caption in ("Downloading software", "Downloading texts"):
+            self.assertRegex(run.stdout, caption + r": done, (\d+) of \1 KiB \(100%\)")
         self.assertEqual(machine.transcript_lines(),
                          download_phase(folder, state_before, count_before))
         self.assertFlashHolds(machine, folder)

@@ -167,7 +167,7 @@ TEST_F(UpdateTest, ASilentMachineIsReportedThenTheSelectionIsOfferedUntilOneAnsw
     EXPECT_EQ(shown, 2);
     const auto boxes = scripted::Boxes();
     ASSERT_GE(boxes.size(), 3U);
-    EXPECT_EQ(boxes[1].caption, "Kovra TQ8/ZEL 5000: COM5");
+    EXPECT_EQ(boxes[1].caption, "Kovra TQ8/ZEL 5000: COM5 (/nonexistent/tty5)");
     EXPECT_EQ(boxes[1].type, kMbIconError);
     EXPECT_EQ(boxes[2].caption, "Seraching Interface");
     EXPECT_EQ(boxes[2].type, kMbIconExclamation);

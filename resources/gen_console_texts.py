@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Turns the console's text tables (one per language, "<name><TAB><text>", UTF-8) into
+console_texts.h: an enumeration of the names and one array of texts per language.
+
+Both tables must name the same texts, and a text's printf conversions must be the same in
+both, or a German run would pass its arguments to the wrong conversions.
+
+Usage: gen_console_texts.py console.en.txt console.de.txt console_texts.h
+"""
+import re
+import sys
+
+ESCAPES = {'n': '\n', 't': '\t', '\\': '\\'}
+NAME = re.compile(r'[a-z][a-z0-9_]*$')
+CONVERSION = re.compile(r'%(?:%|[-+ #0]*[0-9*]*(?:\.[0-9*]+)?(?:hh|h|ll|l|z)?[diouxXeEfgGcsp])')
+
+
+def parse(path):
+    texts = {}
+    with open(path, encoding='utf-8') as src:
+        for number, line in enumerate(src, 1):
+            line = line.rstrip('\n')
+            if not line or line.startswith('#'):
+                continue
+            name, sep, raw = line.partition('\t')
+            if not sep or not NAME.match(name):
+                sys.exit(f'{path}:{number}: expected "<name><TAB><text>"')
+            if name in texts:
+                sys.exit(f'{path}:{number}: {name} twice')
+            text, i = [], 0
+            while i < len(raw):
+                ch = raw[i]
+                if ch == '\\':
+                    i += 1
+                    if i >= len(raw) or raw[i] not in ESCAPES:
+                        sys.exit(f'{path}:{number}: bad escape')
+                    ch = ESCAPES[raw[i]]
+                text.append(ch)
+                i += 1
+            texts[name] = ''.join(text)
+    return texts
+
+
+def conversions(text):
+    return [c for c in CONVERSION.findall(text) if c != '%%']
+
+
+def c_literal(text):
+    out = []
+    for b in text.encode('utf-8'):
+        if b in (0x22, 0x5C, 0x3F) or b < 0x20 or b >= 0x7F:
+            out.append('\\%03o' % b)
+        else:
+            out.append(chr(b))
+    return '"' + ''.join(out) + '"'
+
+
+def main():
+    english_path, german_path, output = sys.argv[1:4]
+    english, german = parse(english_path), parse(german_path)
+    if english.keys() != german.keys():
+        missing = sorted(english.keys() ^ german.keys())
+        sys.exit(f'{german_path}: not the same texts as {english_path}: {missing}')
+    for name, text in english.items():
+        if conversions(text) != conversions(german[name]):
+            sys.exit(f'{german_path}: {name}: other conversions than in English')
+    names = list(english)
+    with open(output, 'w', encoding='ascii') as out:
+        out.write('// Generated from resources/console.en.txt and console.de.txt; do not edit.\n'
+                  '#pragma once\n\n'
+                  '// The console\'s own texts, UTF-8.\n'
+                  'enum class Cli : unsigned {\n')
+        for name in names:
+            constant = 'k' + ''.join(part.capitalize() for part in name.split('_'))
+            out.write(f'    {constant},\n')
+        out.write('};\n\n')
+        for array, table in (('kCliEnglish', english), ('kCliGerman', german)):
+            out.write(f'inline constexpr const char* {array}[] = {{\n')
+            for name in names:
+                out.write(f'    {c_literal(table[name])},\n')
+            out.write('};\n')
+        out.write(f'inline constexpr unsigned kCliTextCount = {len(names)};\n')
+
+
+if __name__ == '__main__':
+    main()
