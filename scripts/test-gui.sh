@@ -4,6 +4,7 @@
 # of every step land in build/windows-release/gui-test/shots.
 #   test-gui.sh [SCENARIO...]   the scenarios named, or all
 #   test-gui.sh --list          "SCENARIO SECONDS" a line: the scenarios and their time limits
+#   test-gui.sh --one SCENARIO  the same as naming it
 # CTest runs each scenario as a test of its own (label gui) and gives it its time limit in
 # TQ8_TIME_LIMIT, which the robot's run keeps some seconds below.
 set -euo pipefail
@@ -17,11 +18,13 @@ robot="$TQ8_ROOT/$win/tests/gui/gui_robot.exe"
 export WINEPREFIX="$TQ8_ROOT/$win/wineprefix-gui"
 . scripts/wine-env.sh
 
-if [ "${1:-}" = --list ]; then
-  tq8_wine_prefix
-  wine "$robot" | tr -d '\r'
-  exit 0
-fi
+case "${1:-}" in
+  --list)
+    tq8_wine_prefix
+    wine "$robot" | tr -d '\r'
+    exit 0 ;;
+  --one) shift ;;
+esac
 
 # tq8sim, and tq8flash to compare the GUI's update with, of one native build
 sim="$(tq8_native_tool tools/tq8sim/tq8sim)"
