@@ -13,9 +13,9 @@
 
 int RunUpdate() {
     ClearTransferStop();
-    SoftwareUpdate(hMainWnd);
+    UpdateReport report;
+    const UpdateOutcome outcome = PerformSoftwareUpdate(hMainWnd, report);
     MachineReleased();
-    const UpdateOutcome outcome = LastUpdateOutcome();
     // A Ctrl-C that came too late to stop anything leaves a finished update finished.
     if (Interrupted() && outcome != UpdateOutcome::Succeeded) {
         std::fprintf(stderr, "tq8flash: interrupted\n");

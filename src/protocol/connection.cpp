@@ -16,15 +16,25 @@ bool gLeaseTaken = false;
 
 }  // namespace
 
-void CloseConnection() {
+bool CloseConnection() {
+    if (pProtokoll && pProtokoll->Pinned()) {
+        TraceProtokoll(3, "{cy}CloseConnection: the connection is in use and stays");
+        return false;
+    }
     pProtokoll.reset();
+    return true;
 }
 
 int Schnittstelle_initialisieren(WindowHandle hWnd, int port, int fMessages) {
     TraceProtokoll(4, "{cb}Schnittstelle_initialisieren (%d)", port);
-    CloseConnection();
+    if (!CloseConnection()) {
+        TraceProtokoll(4, "{cr}Schnittstelle_initialisieren (%d)", port);
+        return 0;
+    }
     if (port != -1) {
         TraceProtokoll(4, "{cc}1. Schnittstelle_initialisieren");
+        // Opening may show the port's error box, whose message loop may connect anew; that
+        // connection's operations have all returned by the time this one replaces it.
         pProtokoll = std::make_unique<ProtokollTQ8>(hWnd, port);
         TraceProtokoll(4, "{cc}2. Schnittstelle_initialisieren; fProtokollAktiv = %d",
                        pProtokoll->fProtokollAktiv);

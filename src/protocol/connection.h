@@ -12,10 +12,13 @@ extern std::unique_ptr<ProtokollTQ8> pProtokoll;
 // Destroys any connection, then opens COM<port> at 9600 baud and asks the machine's
 // application state. 1 when pProtokoll holds a connection to an answering machine. With
 // fMessages set, a machine that does not answer is reported in a box owned by hWnd.
+// Called while the current connection is pinned (from a message that one of its waits
+// dispatched), it leaves that connection alone and returns 0 without a message.
 int Schnittstelle_initialisieren(WindowHandle hWnd, int port, int fMessages);
 
-// Destroys the current connection, if any (its port closes).
-void CloseConnection();
+// Destroys the current connection, if any (its port closes); a pinned one stays. Whether
+// no connection is left.
+bool CloseConnection();
 
 // Marks the connection as taken for one whole operation that the operator started (an
 // update, the interface selection, the About box's reads). The protocol waits dispatch

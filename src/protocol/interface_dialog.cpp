@@ -16,6 +16,26 @@ constexpr unsigned kCaptionSearch = 2420;
 constexpr unsigned kTextFound = 2421;
 constexpr unsigned kTextNotFound = 2423;
 
+// The dialog's buttons stay usable while a search waits for a port, so Search can be
+// pressed again from inside the search. One thread owns the dialog: a flag suffices.
+bool gSearching = false;
+
+class SearchRun {
+  public:
+    SearchRun() : first_(!gSearching) { gSearching = true; }
+    ~SearchRun() {
+        if (first_) {
+            gSearching = false;
+        }
+    }
+    SearchRun(const SearchRun&) = delete;
+    SearchRun& operator=(const SearchRun&) = delete;
+    bool First() const { return first_; }
+
+  private:
+    bool first_;
+};
+
 struct PortName {
     explicit PortName(int port) { std::snprintf(text, sizeof text, "COM%d", port); }
     char text[16];
@@ -46,6 +66,11 @@ int InterfaceDialogOk(InterfaceDialogView& view) {
 }
 
 void InterfaceDialogSearch(InterfaceDialogView& view) {
+    const SearchRun run;
+    if (!run.First()) {
+        TraceProtokoll(3, "{cy}InterfaceDialogSearch: a search is already running");
+        return;
+    }
     const int port = Schnittstelle_suchen(view);
     if (port == -1) {
         const char* text = LoadText(kTextNotFound);

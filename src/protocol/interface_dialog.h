@@ -25,7 +25,8 @@ class InterfaceDialogView {
     virtual std::string SelectedPort() const = 0;
 };
 
-// On opening: disconnects, lists COM1..COM8 that can be opened and selects nInterface's.
+// On opening: disconnects (unless an operation holds the connection), lists COM1..COM8 that can be
+// opened and selects nInterface's.
 void InterfaceDialogInit(InterfaceDialogView& view);
 
 // OK: takes the selection into nInterface (-1 for none), stores it as "Interface" and
@@ -33,6 +34,7 @@ void InterfaceDialogInit(InterfaceDialogView& view);
 int InterfaceDialogOk(InterfaceDialogView& view);
 
 // Search: runs Schnittstelle_suchen and tells the operator what it found, selecting it.
+// Pressed again while a search runs (from one of its waits), it does nothing.
 void InterfaceDialogSearch(InterfaceDialogView& view);
 
 // Tries COM1..COM8 in turn, selecting each in the view; the port number where the

@@ -72,6 +72,9 @@ int ProtokollTQ8::WaitForData(uint32_t count, uint32_t ms) {
     if (!pComm) {
         return 0;
     }
+    // The messages dispatched below may reach any command of the program; none of them
+    // may take this connection away while the wait is on the stack.
+    const ConnectionPin pin(*this);
     // Modular differences of clock readings: a limit that spans the clock's wrap at
     // 2^32 still lasts its full time.
     const uint32_t start = gClock();

@@ -75,11 +75,35 @@ class ProtokollTQ8 {
     std::unique_ptr<RS232> pComm;
     int32_t fProtokollAktiv = 0;
 
+    // Whether an operation on this connection is under way further up the stack. Its
+    // waits dispatch window messages, and no message handler may destroy or replace the
+    // connection meanwhile (see ConnectionPin).
+    bool Pinned() const { return pins_ > 0; }
+
   private:
+    friend class ConnectionPin;
+    int pins_ = 0;
+
     // Creates the port at the rate and records whether it opened.
     int OpenPort(WindowHandle hWnd, int port, uint32_t baudRate);
     // Reads exactly count queued bytes; false when fewer came.
     bool ReadExactly(uint8_t* buffer, uint32_t count);
+};
+
+// Holds a connection in place for a scope: every wait pins its own, and a caller that
+// keeps using one connection across waits and message boxes pins it for the whole run.
+// Pins nest.
+class ConnectionPin {
+  public:
+    explicit ConnectionPin(ProtokollTQ8& connection) : connection_(connection) {
+        ++connection_.pins_;
+    }
+    ~ConnectionPin() { --connection_.pins_; }
+    ConnectionPin(const ConnectionPin&) = delete;
+    ConnectionPin& operator=(const ConnectionPin&) = delete;
+
+  private:
+    ProtokollTQ8& connection_;
 };
 
 // The millisecond clock the waits read; tests put one of their own here (nullptr puts

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "image/file_obj.h"
 #include "platform/file.h"
@@ -40,11 +41,12 @@ void AppendMachineRecord(ProtokollTQ8& connection, char* text, int capacity) {
     }
     AppendLabelled(text, capacity, kTextCount,
                    static_cast<uint16_t>(count) == kNeverWritten ? 0 : count);
+    // Both parts of the date are always asked, also when the first read fails.
     int16_t dayMonth = 0;
     int16_t year = 0;
-    if (connection.ReadVariable(kVariableDayMonth, dayMonth) != 0 &&
-        connection.ReadVariable(kVariableYear, year) != 0 &&
-        static_cast<uint16_t>(dayMonth) != kNeverWritten) {
+    const bool haveDayMonth = connection.ReadVariable(kVariableDayMonth, dayMonth) != 0;
+    const bool haveYear = connection.ReadVariable(kVariableYear, year) != 0;
+    if (haveDayMonth && haveYear && static_cast<uint16_t>(dayMonth) != kNeverWritten) {
         const unsigned value = static_cast<uint16_t>(dayMonth);
         AppendString(text,
                      FormatText(LoadText(kTextLastUpdate), static_cast<int>(value & 0xFF),
@@ -64,6 +66,11 @@ void BuildAboutText(WindowHandle owner, char* text, int capacity) {
         Schnittstelle_initialisieren(owner, nInterface, 1);
     }
     ProtokollTQ8* connection = lease.Acquired() ? pProtokoll.get() : nullptr;
+    // Read across several waits; whatever they dispatch, the connection stays.
+    std::optional<ConnectionPin> pin;
+    if (connection != nullptr) {
+        pin.emplace(*connection);
+    }
 
     char path[kMaxPath];
     FirmwareFilePath(path, kProgramFileName);

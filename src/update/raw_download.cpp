@@ -61,7 +61,10 @@ void ClearTransferStop() {
 }
 
 int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_t size,
-                const char* caption) {
+                const char* caption, DownloadResult* result) {
+    DownloadResult local;
+    DownloadResult& out = result != nullptr ? *result : local;
+    out = DownloadResult{};
     TraceProtokoll(4, "{cb}RawDownload (Start: 0x%08x; Size = 0x%08x)", start, size);
     const uint32_t t0 = GetTimeMs();
     ProgressWindow progress(owner, caption);
@@ -69,9 +72,14 @@ int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_
     progress.Text(kTextErasing);
     progress.Position(0);
 
+    out.failure = DownloadResult::Failure::Start;
     ProtokollTQ8* connection = pProtokoll.get();
-    if (connection == nullptr || data == nullptr || size == 0 ||
-        connection->StartDownload(start, start + size - 1) == 0) {
+    if (connection == nullptr || data == nullptr || size == 0) {
+        return 0;
+    }
+    // The blocks go out between dispatched messages: none may take the line meanwhile.
+    const ConnectionPin pin(*connection);
+    if (connection->StartDownload(start, start + size - 1) == 0) {
         return 0;
     }
     progress.Text(kTextDownloading);
@@ -87,32 +95,32 @@ int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_
         }
         HexDumpProtokoll(5, block, kDownloadBlockSize, "{cc}DL: ", start + offset);
         progress.Position(offset / kProgressUnit);
+        out.block = offset / kDownloadBlockSize;
         if (TransferStopRequested()) {
             TraceProtokoll(2, "{cr}*RawDownload: stopped by the operator");
+            out.failure = DownloadResult::Failure::Stopped;
             KeepLineQuiet();
             return 0;
         }
         if (connection->SendData(block, kDownloadBlockSize) == 0) {
             TraceProtokoll(2, "{cr}*RawDownload: Send data failed!");
+            out.failure = DownloadResult::Failure::Block;
             return 0;
         }
         platform::YieldTimeSlice();
         PumpMessages(1);
-        // A message may have replaced the connection despite the lease; never write
-        // through a destroyed one.
-        if (pProtokoll.get() != connection) {
-            TraceProtokoll(2, "{cr}*RawDownload: Send data failed!");
-            return 0;
-        }
     }
 
     connection->SendByte(xorValue);
     connection->SendDWord(sum);
-    const int result = connection->WaitForAck();
-    if (result != 0) {
+    out.trailerSum = sum;
+    const int acknowledged = connection->WaitForAck();
+    if (acknowledged != 0) {
         TraceProtokoll(4, "{cg}*RawDownload; %d ms", static_cast<int>(ElapsedMs(t0, GetTimeMs())));
+        out.failure = DownloadResult::Failure::None;
     } else {
         TraceProtokoll(2, "{cr}*RawDownload");
+        out.failure = DownloadResult::Failure::Trailer;
     }
-    return result != 0 ? 1 : 0;
+    return acknowledged != 0 ? 1 : 0;
 }

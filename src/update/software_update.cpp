@@ -41,8 +41,6 @@ constexpr uint16_t kCheckSumAreas = 3;
 constexpr uint32_t kDownloadRate = 38400;
 constexpr uint32_t kNormalRate = 9600;
 
-UpdateOutcome gLastOutcome = UpdateOutcome::None;
-
 int Show(WindowHandle owner, unsigned textId, unsigned captionId, unsigned type) {
     const char* text = LoadText(textId);
     return FrontEndMessageBox(owner, text, LoadText(captionId), type);
@@ -83,34 +81,45 @@ bool Connect(WindowHandle owner) {
     return true;
 }
 
-// All three areas are always asked; each mismatch is shown at once.
-bool ChecksumsAgree(WindowHandle owner, ProtokollTQ8& connection) {
-    bool agree = true;
-    for (uint16_t area = 0; area < kCheckSumAreas; ++area) {
-        uint32_t start = 0;
-        uint32_t end = 0;
-        uint32_t saved = 0;
-        uint32_t calculated = 0;
-        if (connection.GetCheckSum(area, start, end, saved, calculated) == 0) {
-            agree = false;
-        } else if (saved != calculated) {
-            Show(owner, kTextChecksum, kCaptionChecksumArea0 + area, kMbOk | kMbIconError);
-            agree = false;
-        }
+void NoteFailure(UpdateReport& report, UpdateFailurePoint point) {
+    // The first failure is the one that decided the outcome.
+    if (report.failure.step == UpdateStep::None) {
+        report.failure = point;
     }
-    return agree;
+}
+
+void NoteDownload(UpdateReport& report, int image, const DownloadResult& result) {
+    report.images[static_cast<size_t>(image)].trailerSum = result.trailerSum;
+    switch (result.failure) {
+        case DownloadResult::Failure::None:
+            return;
+        case DownloadResult::Failure::Start:
+            NoteFailure(report, {UpdateStep::StartDownload, image, {}, {}});
+            return;
+        case DownloadResult::Failure::Block:
+            NoteFailure(report, {UpdateStep::Block, image, result.block, {}});
+            return;
+        case DownloadResult::Failure::Trailer:
+            NoteFailure(report, {UpdateStep::Trailer, image, {}, {}});
+            return;
+        case DownloadResult::Failure::Stopped:
+            NoteFailure(report, {UpdateStep::Stopped, image, result.block, {}});
+            return;
+    }
 }
 
 // The update counter (0xFFFF, never written, counts as 0) and today's date.
-void WriteUpdateRecord(ProtokollTQ8& connection) {
+void WriteUpdateRecord(ProtokollTQ8& connection, UpdateReport& report) {
     int16_t value = 0;
     uint16_t count = 0;
     if (connection.ReadVariable(kVariableCount, value) != 0 &&
         static_cast<uint16_t>(value) != kNeverWritten) {
         count = static_cast<uint16_t>(value);
     }
-    connection.WriteVariable(kVariableCount,
-                             static_cast<int16_t>(static_cast<uint16_t>(count + 1)));
+    const auto next = static_cast<uint16_t>(count + 1);
+    if (connection.WriteVariable(kVariableCount, static_cast<int16_t>(next)) != 0) {
+        report.updateCounter = next;
+    }
     const platform::LocalDate today = platform::Today();
     connection.WriteVariable(kVariableYear, static_cast<int16_t>(today.year));
     connection.WriteVariable(
@@ -118,117 +127,192 @@ void WriteUpdateRecord(ProtokollTQ8& connection) {
         static_cast<int16_t>(static_cast<uint16_t>(today.month * 256 + today.day)));
 }
 
-struct Images {
-    MemoryImage program;
-    MemoryImage text;
-    uint32_t programStart = 0;
-    uint32_t programSize = 0;
-    uint32_t textStart = 0;
-    uint32_t textSize = 0;
+// One run from the first question to the closed connection. The files and images live as
+// long as the run.
+class UpdateRun {
+  public:
+    UpdateRun(WindowHandle owner, UpdateReport& report) : owner_(owner), report_(report) {}
+
+    UpdateOutcome Run() {
+        if (Show(owner_, kTextAsk, kCaptionAsk, kMbYesNo | kMbIconQuestion) != kIdYes) {
+            return UpdateOutcome::Declined;
+        }
+        if (!Connect(owner_)) {
+            return UpdateOutcome::NoConnection;
+        }
+        ProtokollTQ8& connection = *pProtokoll;
+        UpdateOutcome outcome = UpdateOutcome::None;
+        {
+            // From here to its close the connection is the update's own, through every
+            // box and wait that dispatches messages.
+            const ConnectionPin pin(connection);
+            outcome = Prepare(connection);
+            if (outcome != UpdateOutcome::None) {
+                return outcome;
+            }
+            outcome = DownloadPhase(connection);
+        }
+        CloseConnection();
+        return outcome;
+    }
+
+  private:
+    // From the files to the operator's Yes at the overview; None to go on.
+    UpdateOutcome Prepare(ProtokollTQ8& connection) {
+        // Read as ever, but the files come from the program directory: a folder stored by
+        // some other tool must not redirect which firmware is written.
+        char lastDirectory[kMaxPath + 1];
+        RegReadString(HKEY_CURRENT_USER_ROOT, kProgramKey, "LastUpdateDirectory",
+                      szProgramDirectory, lastDirectory, sizeof lastDirectory);
+        FirmwareFilePath(programPath_, kProgramFileName);
+        FirmwareFilePath(textPath_, kTextFileName);
+
+        if (!OpenOrReport(programFile_, programPath_)) {
+            NoteFailure(report_, {UpdateStep::OpenFile, 0, {}, {}});
+            return UpdateOutcome::FileError;
+        }
+        if (!OpenOrReport(textFile_, textPath_)) {
+            NoteFailure(report_, {UpdateStep::OpenFile, 1, {}, {}});
+            return UpdateOutcome::FileError;
+        }
+        int16_t serial = 0;
+        if (connection.ReadVariable(kVariableSerial, serial) == 0) {
+            NoteFailure(report_, {UpdateStep::SerialNumber, {}, {}, {}});
+            Show(owner_, kTextNoConnection, kCaptionNoConnection, kMbOk | kMbIconError);
+            return UpdateOutcome::ConnectionTest;
+        }
+        report_.serialNumber = serial;
+
+        if (!Load(programFile_, programPath_, program_, programStart_, programSize_, 0) ||
+            !Load(textFile_, textPath_, text_, textStart_, textSize_, 1)) {
+            Show(owner_, kTextLoad, kCaptionLoad, kMbOk | kMbIconError);
+            return UpdateOutcome::LoadError;
+        }
+
+        char overview[kOverviewCapacity + 1];
+        VersionReads reads;
+        BuildVersionOverviewWith(&connection, &programFile_, overview, kOverviewCapacity, &reads);
+        report_.machineVersion = reads.machineVersion;
+        report_.machineBuild = reads.machineBuild;
+        report_.fileVersion = reads.fileVersion;
+        AppendString(overview, LoadText(kTextReally), kOverviewCapacity);
+        if (FrontEndMessageBox(owner_, overview, LoadText(kCaptionOverview),
+                               kMbYesNo | kMbIconQuestion) != kIdYes) {
+            return UpdateOutcome::OverviewDeclined;
+        }
+        return UpdateOutcome::None;
+    }
+
+    bool Load(FileObj& file, const char* path, MemoryImage& image, uint32_t& start, uint32_t& size,
+              int index) {
+        LoadOptions options;
+        options.checksumDirectory = szProgramDirectory;
+        LoadReport loaded;
+        if (LoadMotFileWith(file, image, start, size, options, &loaded) == 0) {
+            NoteFailure(report_, {UpdateStep::LoadImage, index, {}, {}});
+            return false;
+        }
+        report_.images.push_back({path, start, start + size - 1, size, loaded.crc, {}});
+        return true;
+    }
+
+    // Everything from the application state before the download to the update record.
+    UpdateOutcome DownloadPhase(ProtokollTQ8& connection) {
+        if (connection.GetApplicationActive() != 0) {
+            connection.SetApplicationActive(kStateUpdating);
+        }
+        connection.SetBaudRate(owner_, nInterface, kDownloadRate);
+
+        LockedImage program(program_);
+        LockedImage text(text_);
+        DownloadResult result;
+        bool downloaded = RawDownload(owner_, program.Data(), programStart_, programSize_,
+                                      LoadText(kCaptionProgram), &result) != 0;
+        NoteDownload(report_, 0, result);
+        if (downloaded) {
+            downloaded = RawDownload(owner_, text.Data(), textStart_, textSize_,
+                                     LoadText(kCaptionTexts), &result) != 0;
+            NoteDownload(report_, 1, result);
+        }
+        const bool verified = downloaded && ChecksumsAgree(connection);
+
+        connection.SetBaudRate(owner_, nInterface, kNormalRate);
+        if (verified) {
+            connection.SetApplicationActive(kStateValid);
+            Show(owner_, kTextDone, kCaptionDone, kMbOk | kMbIconInformation);
+        } else {
+            connection.SetApplicationActive(kStateUpdating);
+            Show(owner_, kTextFailed, kCaptionFailed, kMbOk | kMbIconError);
+        }
+        WriteUpdateRecord(connection, report_);
+
+        if (verified) {
+            return UpdateOutcome::Succeeded;
+        }
+        if (!downloaded) {
+            return TransferStopRequested() ? UpdateOutcome::Interrupted
+                                           : UpdateOutcome::DownloadFailed;
+        }
+        return UpdateOutcome::ChecksumFailed;
+    }
+
+    // All three areas are always asked; each mismatch is shown at once.
+    bool ChecksumsAgree(ProtokollTQ8& connection) {
+        bool agree = true;
+        for (uint16_t area = 0; area < kCheckSumAreas; ++area) {
+            UpdateChecksumReport sums;
+            sums.area = area;
+            if (connection.GetCheckSum(area, sums.start, sums.end, sums.saved, sums.calculated) ==
+                0) {
+                NoteFailure(report_, {UpdateStep::Checksum, {}, {}, area});
+                agree = false;
+                continue;
+            }
+            sums.agree = sums.saved == sums.calculated;
+            report_.checksums.push_back(sums);
+            if (!sums.agree) {
+                NoteFailure(report_, {UpdateStep::Checksum, {}, {}, area});
+                Show(owner_, kTextChecksum, kCaptionChecksumArea0 + area, kMbOk | kMbIconError);
+                agree = false;
+            }
+        }
+        return agree;
+    }
+
+    WindowHandle owner_;
+    UpdateReport& report_;
+    char programPath_[kMaxPath] = "";
+    char textPath_[kMaxPath] = "";
+    FileObj programFile_;
+    FileObj textFile_;
+    MemoryImage program_;
+    MemoryImage text_;
+    uint32_t programStart_ = 0;
+    uint32_t programSize_ = 0;
+    uint32_t textStart_ = 0;
+    uint32_t textSize_ = 0;
 };
-
-// Everything from the application state before the download to the closed connection.
-UpdateOutcome DownloadPhase(WindowHandle owner, Images& images) {
-    ProtokollTQ8& connection = *pProtokoll;
-    if (connection.GetApplicationActive() != 0) {
-        connection.SetApplicationActive(kStateUpdating);
-    }
-    connection.SetBaudRate(owner, nInterface, kDownloadRate);
-
-    LockedImage program(images.program);
-    LockedImage text(images.text);
-    bool downloaded = RawDownload(owner, program.Data(), images.programStart, images.programSize,
-                                  LoadText(kCaptionProgram)) != 0;
-    if (downloaded) {
-        downloaded = RawDownload(owner, text.Data(), images.textStart, images.textSize,
-                                 LoadText(kCaptionTexts)) != 0;
-    }
-    const bool verified = downloaded && ChecksumsAgree(owner, connection);
-
-    connection.SetBaudRate(owner, nInterface, kNormalRate);
-    if (verified) {
-        connection.SetApplicationActive(kStateValid);
-        Show(owner, kTextDone, kCaptionDone, kMbOk | kMbIconInformation);
-    } else {
-        connection.SetApplicationActive(kStateUpdating);
-        Show(owner, kTextFailed, kCaptionFailed, kMbOk | kMbIconError);
-    }
-    WriteUpdateRecord(connection);
-    CloseConnection();
-
-    if (verified) {
-        return UpdateOutcome::Succeeded;
-    }
-    if (!downloaded) {
-        return TransferStopRequested() ? UpdateOutcome::Interrupted : UpdateOutcome::DownloadFailed;
-    }
-    return UpdateOutcome::ChecksumFailed;
-}
-
-UpdateOutcome RunUpdate(WindowHandle owner) {
-    if (Show(owner, kTextAsk, kCaptionAsk, kMbYesNo | kMbIconQuestion) != kIdYes) {
-        return UpdateOutcome::Declined;
-    }
-    if (!Connect(owner)) {
-        return UpdateOutcome::NoConnection;
-    }
-
-    // Read as ever, but the files come from the program directory: a folder stored by
-    // some other tool must not redirect which firmware is written.
-    char lastDirectory[kMaxPath + 1];
-    RegReadString(HKEY_CURRENT_USER_ROOT, kProgramKey, "LastUpdateDirectory", szProgramDirectory,
-                  lastDirectory, sizeof lastDirectory);
-    char programPath[kMaxPath];
-    char textPath[kMaxPath];
-    FirmwareFilePath(programPath, kProgramFileName);
-    FirmwareFilePath(textPath, kTextFileName);
-
-    FileObj programFile;
-    FileObj textFile;
-    if (!OpenOrReport(programFile, programPath) || !OpenOrReport(textFile, textPath)) {
-        return UpdateOutcome::FileError;
-    }
-    int16_t serial = 0;
-    if (pProtokoll->ReadVariable(kVariableSerial, serial) == 0) {
-        Show(owner, kTextNoConnection, kCaptionNoConnection, kMbOk | kMbIconError);
-        return UpdateOutcome::ConnectionTest;
-    }
-
-    Images images;
-    if (LoadMotFile(programFile, images.program, images.programStart, images.programSize) == 0 ||
-        LoadMotFile(textFile, images.text, images.textStart, images.textSize) == 0) {
-        Show(owner, kTextLoad, kCaptionLoad, kMbOk | kMbIconError);
-        return UpdateOutcome::LoadError;
-    }
-
-    char overview[kOverviewCapacity + 1];
-    BuildVersionOverview(&programFile, overview, kOverviewCapacity);
-    AppendString(overview, LoadText(kTextReally), kOverviewCapacity);
-    if (FrontEndMessageBox(owner, overview, LoadText(kCaptionOverview),
-                           kMbYesNo | kMbIconQuestion) != kIdYes) {
-        return UpdateOutcome::OverviewDeclined;
-    }
-    return DownloadPhase(owner, images);
-}
 
 }  // namespace
 
-int SoftwareUpdate(WindowHandle owner) {
-    ConnectionLease lease;
+UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report) {
+    report = UpdateReport{};
+    const ConnectionLease lease;
     if (!lease.Acquired()) {
         TraceProtokoll(3, "{cy}SoftwareUpdate: an update is already running");
-        gLastOutcome = UpdateOutcome::Busy;
-        return 0;
+        report.outcome = UpdateOutcome::Busy;
+        return report.outcome;
     }
     TraceProtokoll(4, "{cb}SoftwareUpdate");
-    gLastOutcome = RunUpdate(owner);
-    const bool downloadPhase = gLastOutcome >= UpdateOutcome::DownloadFailed;
+    report.outcome = UpdateRun(owner, report).Run();
+    const bool downloadPhase = report.outcome >= UpdateOutcome::DownloadFailed;
     TraceProtokoll(4, "{c%c}*SoftwareUpdate = %d (%d)",
-                   gLastOutcome == UpdateOutcome::Succeeded ? 'g' : 'r', downloadPhase ? 1 : 0,
-                   static_cast<int>(gLastOutcome));
-    return downloadPhase ? 1 : 0;
+                   report.outcome == UpdateOutcome::Succeeded ? 'g' : 'r', downloadPhase ? 1 : 0,
+                   static_cast<int>(report.outcome));
+    return report.outcome;
 }
 
-UpdateOutcome LastUpdateOutcome() {
-    return gLastOutcome;
+int SoftwareUpdate(WindowHandle owner) {
+    UpdateReport report;
+    return PerformSoftwareUpdate(owner, report) >= UpdateOutcome::DownloadFailed ? 1 : 0;
 }

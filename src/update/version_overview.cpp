@@ -15,19 +15,27 @@ constexpr unsigned kTextFile = 2312;
 constexpr unsigned kTextUnknown = 2314;
 constexpr uint32_t kNoVersion = 0xFFFFFFFF;
 
-// Variable 0 holds major * 100 + minor, variable 2384 the build. Known only when both
-// reads succeed, whatever the values.
-bool MachineVersion(ProtokollTQ8& connection, uint32_t& out) {
+// Variable 0 holds major * 100 + minor, variable 2384 the build. Both are always asked;
+// the version is known only when both reads succeed, whatever the values.
+void ReadMachineVersion(ProtokollTQ8& connection, VersionReads& reads) {
     int16_t version = 0;
     int16_t build = 0;
-    if (connection.ReadVariable(kVariableVersion, version) == 0 ||
-        connection.ReadVariable(kVariableBuild, build) == 0) {
+    if (connection.ReadVariable(kVariableVersion, version) != 0) {
+        reads.machineVersion = version;
+    }
+    if (connection.ReadVariable(kVariableBuild, build) != 0) {
+        reads.machineBuild = static_cast<uint16_t>(build);
+    }
+}
+
+bool ComposeMachineVersion(const VersionReads& reads, uint32_t& out) {
+    if (!reads.machineVersion || !reads.machineBuild) {
         return false;
     }
-    const uint32_t value = static_cast<uint16_t>(version);
+    const uint32_t value = static_cast<uint16_t>(*reads.machineVersion);
     const uint32_t major = value / 100 & 0xFF;
     const uint32_t minor = value % 100;
-    out = major << 24 | minor << 16 | static_cast<uint16_t>(build);
+    out = major << 24 | minor << 16 | *reads.machineBuild;
     return true;
 }
 
@@ -44,13 +52,23 @@ void AppendVersion(char* text, int capacity, uint32_t version, bool known) {
 
 }  // namespace
 
-void BuildVersionOverviewWith(ProtokollTQ8* connection, FileObj* file, char* text, int capacity) {
+void BuildVersionOverviewWith(ProtokollTQ8* connection, FileObj* file, char* text, int capacity,
+                              VersionReads* reads) {
     if (text == nullptr || capacity <= 0) {
         return;
     }
+    VersionReads local;
+    VersionReads& read = reads != nullptr ? *reads : local;
+    read = VersionReads{};
+    if (connection != nullptr) {
+        ReadMachineVersion(*connection, read);
+    }
     uint32_t machine = kNoVersion;
-    const bool machineKnown = connection != nullptr && MachineVersion(*connection, machine);
+    const bool machineKnown = ComposeMachineVersion(read, machine);
     const uint32_t fromFile = file != nullptr ? SRecordGetVersionIdentifier(*file, 0) : kNoVersion;
+    if (fromFile != kNoVersion) {
+        read.fileVersion = fromFile;
+    }
 
     CopyString(text, LoadText(kTextMachine), capacity);
     AppendVersion(text, capacity, machine, machineKnown);

@@ -136,3 +136,25 @@ TEST_F(InterfaceSelection, InitialisingWithMinusOneDisconnectsWithoutAMessage) {
     EXPECT_EQ(Schnittstelle_initialisieren(kOwner, kMachinePort, 0), 0);
     EXPECT_TRUE(scripted::Boxes().empty());
 }
+
+TEST_F(InterfaceSelection, WhatAWaitDispatchesLeavesTheSearchItsConnection) {
+    BindSilentPorts();
+    RecordingView view;
+    InterfaceDialogInit(view);
+    view.selections.clear();
+    // Dispatched while COM1's silence is awaited: Search pressed again, then the calls
+    // through which any other command would take the line.
+    int reconnected = -1;
+    scripted::QueueMessage([&] {
+        InterfaceDialogSearch(view);
+        reconnected = Schnittstelle_initialisieren(kOwner, kMachinePort, 1);
+        CloseConnection();
+    });
+    InterfaceDialogSearch(view);
+    EXPECT_EQ(scripted::DispatchedMessages(), 1U);
+    EXPECT_EQ(reconnected, 0);
+    EXPECT_EQ(view.selections, (std::vector<std::string>{"COM1", "COM2", "COM3", "COM3"}));
+    ASSERT_EQ(scripted::Boxes().size(), 1U);
+    EXPECT_EQ(scripted::Boxes()[0].text, "Kovra TQ VIII found at COM3");
+    EXPECT_EQ(pProtokoll, nullptr);
+}

@@ -70,6 +70,14 @@ TEST_F(MachineTexts, AMachineVersionThatCannotBeReadIsUnknownAndLeavesAnEmptyLin
     EXPECT_EQ(Overview(&file).rfind("Software-version maschine: unknown", 0), 0U);
 }
 
+TEST_F(MachineTexts, AFailedReadOfTheVersionStillAsksTheBuild) {
+    ASSERT_EQ(Schnittstelle_initialisieren(kOwner, kMachinePort, 1), 1);
+    sim_.InjectKennung(0, 0);
+    EXPECT_EQ(Overview(nullptr).rfind("Software-version maschine: unknown", 0), 0U);
+    WaitForTranscriptToSettle();
+    EXPECT_EQ(LinesStarting("CMD 4 ReadVariable id=2384").size(), 1U);
+}
+
 TEST_F(MachineTexts, TheOverviewNeverPassesItsCapacity) {
     char text[40];
     std::memset(text, 'x', sizeof text);
@@ -109,6 +117,13 @@ TEST_F(MachineTexts, NeverWrittenAndUnreadableRecordsLeaveTheirLinesOut) {
     about = About();
     EXPECT_EQ(about.find("Serial"), std::string::npos);
     EXPECT_EQ(about.find("Updates"), std::string::npos);
+}
+
+TEST_F(MachineTexts, AFailedReadOfTheLastUpdatesDayStillAsksItsYear) {
+    sim_.InjectKennung(60, 0);
+    EXPECT_EQ(About().find("Last update"), std::string::npos);
+    WaitForTranscriptToSettle();
+    EXPECT_EQ(LinesStarting("CMD 4 ReadVariable id=61").size(), 1U);
 }
 
 TEST_F(MachineTexts, WithoutASelectedPortTheAboutTextNeedsNoMachine) {

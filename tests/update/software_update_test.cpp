@@ -29,8 +29,7 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 TEST_F(UpdateTest, ACompleteRunSendsTheDescribedExchangeAndRecordsTheUpdate) {
     sim_.SetVariable(62, 4);
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Succeeded);
     const platform::LocalDate today = platform::Today();
 
     std::vector<std::string> shape = Shape();
@@ -77,6 +76,23 @@ TEST_F(UpdateTest, ACompleteRunSendsTheDescribedExchangeAndRecordsTheUpdate) {
         EXPECT_EQ(box.owner, kOwner);
     }
     EXPECT_EQ(StoredInterface(), -99) << "a successful run stores nothing";
+
+    EXPECT_EQ(report_.serialNumber, 4711);
+    EXPECT_EQ(report_.machineVersion, 102);
+    EXPECT_EQ(report_.machineBuild, 5);
+    EXPECT_EQ(report_.fileVersion, 0x01030007U);
+    ASSERT_EQ(report_.images.size(), 2U);
+    const ImageFacts text = Facts("TQ8-TEXT.MOT");
+    EXPECT_EQ(report_.images[1].file, bundle_ + "/TQ8-TEXT.MOT");
+    EXPECT_EQ(report_.images[1].end, text.start + text.size - 1);
+    EXPECT_EQ(report_.images[1].crc32, text.crc);
+    EXPECT_EQ(report_.images[1].trailerSum, text.sum);
+    EXPECT_EQ(report_.images[0].trailerSum, program.sum);
+    ASSERT_EQ(report_.checksums.size(), 3U);
+    EXPECT_EQ(report_.checksums[2].area, 2);
+    EXPECT_TRUE(report_.checksums[2].agree);
+    EXPECT_EQ(report_.updateCounter, 5);
+    EXPECT_EQ(report_.failure.step, UpdateStep::None);
 }
 
 TEST_F(UpdateTest, TheProgressWindowsShowCaptionTextsAndWholeKiBBeforeEachBlock) {
@@ -116,8 +132,7 @@ TEST_F(UpdateTest, TheProgressWindowsShowCaptionTextsAndWholeKiBBeforeEachBlock)
 
 TEST_F(UpdateTest, NoAtTheFirstQuestionTouchesNothing) {
     scripted::QueueAnswer(kIdNo);
-    EXPECT_EQ(SoftwareUpdate(kOwner), 0);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Declined);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Declined);
     EXPECT_TRUE(sim_.Transcript().empty());
     EXPECT_EQ(trace_.CountPrefix("{cb}fopen"), 0U);
     EXPECT_EQ(trace_.CountPrefix("{cb}Schnittstelle_initialisieren"), 0U);
@@ -126,8 +141,7 @@ TEST_F(UpdateTest, NoAtTheFirstQuestionTouchesNothing) {
 
 TEST_F(UpdateTest, CancelInTheInterfaceSelectionStoresMinusOne) {
     nInterface = -1;
-    EXPECT_EQ(SoftwareUpdate(kOwner), 0);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::NoConnection);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::NoConnection);
     EXPECT_EQ(scripted::InterfaceSelectionsShown(), 1U);
     EXPECT_EQ(nInterface, -1);
     EXPECT_EQ(StoredInterface(), -1);
@@ -147,7 +161,7 @@ TEST_F(UpdateTest, ASilentMachineIsReportedThenTheSelectionIsOfferedUntilOneAnsw
         nInterface = kMachinePort;  // what the dialog's OK leaves
         return 1;
     });
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Succeeded);
     // COM5 cannot be opened: the port's own error box. COM3 first stays silent: the
     // bootloader warning.
     EXPECT_EQ(shown, 2);
@@ -157,13 +171,11 @@ TEST_F(UpdateTest, ASilentMachineIsReportedThenTheSelectionIsOfferedUntilOneAnsw
     EXPECT_EQ(boxes[1].type, kMbIconError);
     EXPECT_EQ(boxes[2].caption, "Seraching Interface");
     EXPECT_EQ(boxes[2].type, kMbIconExclamation);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
 }
 
 TEST_F(UpdateTest, AMissingProgramFileIsReportedAloneAndTheConnectionStays) {
     RemoveFile("TQ8-PROG.MOT");
-    EXPECT_EQ(SoftwareUpdate(kOwner), 0);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::FileError);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::FileError);
     const auto boxes = scripted::Boxes();
     ASSERT_EQ(boxes.size(), 2U);
     EXPECT_EQ(boxes[1].caption, bundle_ + "/TQ8-PROG.MOT");
@@ -184,8 +196,7 @@ TEST_F(UpdateTest, AMissingTextFileIsReportedWithItsPath) {
 
 TEST_F(UpdateTest, AnUnreadableSerialNumberEndsWithTheConnectionMessage) {
     sim_.InjectKennung(2398, 0);
-    EXPECT_EQ(SoftwareUpdate(kOwner), 0);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::ConnectionTest);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::ConnectionTest);
     ASSERT_EQ(Captions().size(), 2U);
     EXPECT_EQ(Captions()[1], "Could not establish connection");
     EXPECT_TRUE(StartsWith(scripted::Boxes()[1].text, "The protocol with Kovra TQ VIII"));
@@ -195,8 +206,7 @@ TEST_F(UpdateTest, AnUnreadableSerialNumberEndsWithTheConnectionMessage) {
 
 TEST_F(UpdateTest, AFileThatDoesNotMatchItsChecksumIsNotLoaded) {
     WriteFile("TQ8-CRC.INI", "[CRC]\r\nTQ8-PROG.MOT=1\r\nTQ8-TEXT.MOT=-1807560142\r\n");
-    EXPECT_EQ(SoftwareUpdate(kOwner), 0);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::LoadError);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::LoadError);
     const auto captions = Captions();
     ASSERT_FALSE(captions.empty());
     EXPECT_EQ(captions.back(), "Download");
@@ -208,8 +218,7 @@ TEST_F(UpdateTest, AFileThatDoesNotMatchItsChecksumIsNotLoaded) {
 TEST_F(UpdateTest, NoAtTheOverviewLeavesTheMachineUntouchedAndTheConnectionOpen) {
     scripted::QueueAnswer(kIdYes);
     scripted::QueueAnswer(kIdNo);
-    EXPECT_EQ(SoftwareUpdate(kOwner), 0);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::OverviewDeclined);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::OverviewDeclined);
     EXPECT_TRUE(LinesStarting("CMD 5").empty());
     EXPECT_TRUE(LinesStarting("CMD 6").empty());
     EXPECT_TRUE(LinesStarting("RATE").empty());
@@ -256,10 +265,9 @@ TEST_F(UpdateTest, AnUpdateStartedFromInsideAnUpdateTouchesNothing) {
         BuildAboutText(kOwner, text, kAboutTextCapacity);
         aboutDuringUpdate = text;
     });
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Succeeded);
     ASSERT_TRUE(queued);
     EXPECT_EQ(innerResult, 0);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
     EXPECT_EQ(aboutDuringUpdate.find("Serial"), std::string::npos);
     EXPECT_NE(aboutDuringUpdate.find("unknown or none available"), std::string::npos);
     // The inner calls sent nothing of their own: the exchange is the plain one.
@@ -294,8 +302,7 @@ TEST_P(DownloadFaults, EndAtNineSixHundredInStateOneWithTheRecordAndTheNextRunSu
     } else {
         fault.inject(sim_, Facts("TQ8-PROG.MOT").size / 32);
     }
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
-    EXPECT_EQ(LastUpdateOutcome(), fault.outcome);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), fault.outcome);
     const platform::LocalDate today = platform::Today();
 
     const auto captions = Captions();
@@ -329,8 +336,7 @@ TEST_P(DownloadFaults, EndAtNineSixHundredInStateOneWithTheRecordAndTheNextRunSu
     ClearTranscriptWhenSettled();
     scripted::Reset();
     scripted::SetDefaultAnswer(kIdYes);
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Succeeded);
     EXPECT_EQ(sim_.Variable(62), 12);
     EXPECT_EQ(sim_.ApplicationState(), 2);
 }
@@ -393,11 +399,24 @@ TEST_F(UpdateTest, MismatchesInTwoAreasGiveOneBoxEachThenTheFailure) {
     EXPECT_TRUE(StartsWith(scripted::Boxes()[2].text, "The calculated checksum does not match"));
 }
 
+TEST_F(UpdateTest, TheReportNamesTheTextBlockThatWasNotAcknowledged) {
+    const uint32_t blocks = Facts("TQ8-TEXT.MOT").size / 32;
+    WhenBlocksFlow([this, blocks] { sim_.InjectBlockNoAck(blocks / 2); });
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::DownloadFailed);
+    EXPECT_EQ(report_.failure.step, UpdateStep::Block);
+    EXPECT_EQ(report_.failure.image, 1);
+    EXPECT_EQ(report_.failure.block, blocks / 2);
+    ASSERT_EQ(report_.images.size(), 2U);
+    EXPECT_TRUE(report_.images[0].trailerSum.has_value());
+    EXPECT_FALSE(report_.images[1].trailerSum.has_value());
+    EXPECT_TRUE(report_.checksums.empty());
+    EXPECT_EQ(report_.updateCounter, 1);
+}
+
 TEST_F(UpdateTest, AStopRequestedDuringTheDownloadTakesTheFailurePath) {
     // A message dispatched between blocks stands for the operator's Ctrl-C.
     WhenBlocksFlow([] { RequestTransferStop(); });
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Interrupted);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Interrupted);
     EXPECT_LE(LinesStarting("BLOCK").size(), 3U);
     EXPECT_TRUE(LinesStarting("TRAILER").empty());
     EXPECT_EQ(sim_.LineRate(), 9600U);
@@ -408,15 +427,13 @@ TEST_F(UpdateTest, AStopRequestedDuringTheDownloadTakesTheFailurePath) {
     ClearTransferStop();
     scripted::Reset();
     scripted::SetDefaultAnswer(kIdYes);
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Succeeded);
 }
 
 TEST_F(UpdateTest, AMachineThatVanishesMidwayEndsTheUpdateWithTheFailureBox) {
     sim_.InjectVanishAfterBlock(40);
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::DownloadFailed);
     EXPECT_TRUE(sim_.Vanished());
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::DownloadFailed);
     EXPECT_EQ(Captions().back(), "Download Failed!");
     EXPECT_EQ(pProtokoll, nullptr);
     EXPECT_EQ(trace_.Count("{cr}*RawDownload: Send data failed!"), 1U);
@@ -425,11 +442,10 @@ TEST_F(UpdateTest, AMachineThatVanishesMidwayEndsTheUpdateWithTheFailureBox) {
 TEST_F(UpdateTest, AMachineThatRefusesTheFastRateIsUpdatedAtNineSixHundred) {
     // The switch's result is not tested: both sides stay at 9600 and the exchange goes on.
     sim_.InjectRateRefusal();
-    EXPECT_EQ(SoftwareUpdate(kOwner), 1);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Succeeded);
     const auto rates = LinesStarting("RATE");
     ASSERT_EQ(rates.size(), 2U);
     EXPECT_EQ(rates[0], "RATE 38400 -> NAK");
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
     EXPECT_EQ(sim_.LineRate(), 9600U);
     EXPECT_EQ(sim_.ApplicationState(), 2);
 }
@@ -447,8 +463,7 @@ TEST_F(UpdateTest, FilesWithLineFeedsAloneSendTheSameImagesAsWithCrLf) {
     ClearTranscriptWhenSettled();
     scripted::Reset();
     scripted::SetDefaultAnswer(kIdYes);
-    ASSERT_EQ(SoftwareUpdate(kOwner), 1);
-    EXPECT_EQ(LastUpdateOutcome(), UpdateOutcome::Succeeded);
+    EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Succeeded);
     EXPECT_EQ(LinesStarting("TRAILER"), withCrLf);
     EXPECT_EQ(LinesStarting("DL start"), startsCrLf);
 }

@@ -127,7 +127,9 @@ ImageFacts UpdateTest::Facts(const char* name) const {
     options.checksumDirectory = bundle_;
     options.maintainerStep = false;
     options.messageBoxes = false;
-    EXPECT_EQ(LoadMotFileWith(file, image, facts.start, facts.size, options), 1) << name;
+    LoadReport loaded;
+    EXPECT_EQ(LoadMotFileWith(file, image, facts.start, facts.size, options, &loaded), 1) << name;
+    facts.crc = loaded.crc;
     for (uint8_t byte : image.Bytes()) {
         facts.xorValue ^= byte;
         facts.sum += byte;
@@ -179,7 +181,7 @@ std::vector<std::string> UpdateTest::SuccessfulShape() const {
     return shape;
 }
 
-void UpdateTest::ClearTranscriptWhenSettled() {
+void UpdateTest::WaitForTranscriptToSettle() const {
     // Settled: no new line for 100 ms, within 5 s at most.
     size_t lines = sim_.Transcript().size();
     int quiet = 0;
@@ -189,6 +191,10 @@ void UpdateTest::ClearTranscriptWhenSettled() {
         quiet = now == lines ? quiet + 1 : 0;
         lines = now;
     }
+}
+
+void UpdateTest::ClearTranscriptWhenSettled() {
+    WaitForTranscriptToSettle();
     sim_.ClearTranscript();
 }
 

@@ -13,6 +13,7 @@
 #include "scripted_frontend.h"
 #include "tq8sim/simulator.h"
 #include "trace_capture.h"
+#include "update/update_report.h"
 
 inline constexpr int kMachinePort = 3;
 inline WindowHandle const kOwner = reinterpret_cast<WindowHandle>(0x4711);
@@ -22,6 +23,7 @@ struct ImageFacts {
     uint32_t size = 0;
     uint8_t xorValue = 0;
     uint32_t sum = 0;
+    uint32_t crc = 0;
 };
 
 class UpdateTest : public ::testing::Test {
@@ -43,9 +45,10 @@ class UpdateTest : public ::testing::Test {
     std::string ReadFile(const char* name) const;
     void RemoveFile(const char* name) const;
 
-    // Empties the machine's transcript once the exchanges so far have left their lines: the
-    // machine writes a line just after its answer, so a host that has the answer may be a
-    // moment ahead of it.
+    // Returns once the exchanges so far have left their lines in the machine's transcript:
+    // the machine writes a line just after its answer, so a host that has the answer may be
+    // a moment ahead of it.
+    void WaitForTranscriptToSettle() const;
     void ClearTranscriptWhenSettled();
 
     // Runs action from a window message once the machine has seen a download block.
@@ -54,6 +57,7 @@ class UpdateTest : public ::testing::Test {
     // The exact exchange of a complete successful run from a machine in state 2.
     std::vector<std::string> SuccessfulShape() const;
 
+    UpdateReport report_;
     std::string bundle_;
     std::string config_;
     TraceLevels levels_{4};
