@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # TQ8Flash.exe under wine and Xvfb, driven by the robot of tests/gui: the simulated machine
-# on COM3 (COM2 in search-pressed-twice), every COM port below it a silent pty. Screenshots
+# on COM3 (COM2 in search-pressed-twice), the others of COM1 to COM3 silent ptys. Screenshots
 # of every step land in build/windows-release/gui-test/shots.
 #   test-gui.sh [SCENARIO...]   the scenarios named, or all
 #   test-gui.sh --list          "SCENARIO SECONDS" a line: the scenarios and their time limits
@@ -120,12 +120,13 @@ for scenario in "${scenarios[@]}"; do
   started=$(date +%s)
   result=ok
 
-  # Only the scenario's ports exist: the machine's, and silent ones below it.
+  # Only the scenario's ports exist: COM1 to COM3, the machine's and silent ones, so that
+  # wine maps none of them to a device of this machine.
   rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
   port="${machine_port[$scenario]:-3}"
   silent=()
-  for ((n = 1; n < port; n++)); do
-    silent+=("$WINEPREFIX/dosdevices/com$n")
+  for n in 1 2 3; do
+    [ "$n" = "$port" ] || silent+=("$WINEPREFIX/dosdevices/com$n")
   done
   portlog="$out/$scenario.ports.log"
   : >"$portlog"
