@@ -24,7 +24,7 @@ native_cli="$(tq8_native_tool src/cli/tq8flash)"
 list_tests() {
   TQ8_SIM_LIST=1 wine "$exe" | tr -d '\r' | sed -n 's/^SIM|\([^|]*\)|/\1 120 /p'
   if [ -f "$cli" ]; then
-    echo "$cli_update 600"
+    echo "$cli_update 720"
   fi
 }
 
@@ -42,6 +42,8 @@ if [ -z "$sim" ]; then
   exit 1
 fi
 
+# A test ends in time for the clean-up before the test driver's limit.
+test_limit=$((${TQ8_TIME_LIMIT:-120} - 10))
 port=7
 link="$WINEPREFIX/dosdevices/com$port"
 work="$(mktemp -d)"
@@ -75,7 +77,7 @@ gtest_one() {
     return
   fi
   if TQ8_SIM_PORT=$port TQ8_SIM_TRANSCRIPT="$work/transcript" \
-      wine "$exe" --gtest_filter="$test" >"$work/test.out" 2>&1 &&
+      timeout -k 5 "$test_limit" wine "$exe" --gtest_filter="$test" >"$work/test.out" 2>&1 &&
       grep -q '^\[  PASSED  \] 1 test' "$work/test.out" &&
       ! grep -q '^\[  SKIPPED \]' "$work/test.out"; then
     echo "ok    $test"
@@ -97,7 +99,7 @@ update_run() {
     return 1
   fi
   local code=0
-  timeout 300 wine "$cli" update --port "COM$port" --dir examples/firmware --yes \
+  timeout -k 5 240 wine "$cli" update --port "COM$port" --dir examples/firmware --yes \
     >"$work/$name.out" 2>&1 || code=$?
   stop_machine "$machine_pid"
   sed 's/ erase=[0-9]*ms//' "$work/transcript" >"$work/$name.transcript"
