@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts: the processes a script starts end with it, whichever way it ends,
 # and a simulated machine is waited for with a deadline.
 

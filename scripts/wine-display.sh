@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that show TQ8Flash.exe's windows: a private X display, and the
 # prefix settings the robot of tests/gui relies on.
 
