@@ -50,3 +50,26 @@ function(tq8_deploy_vldebug target)
   endif()
   add_dependencies(${target} ${deploy})
 endfunction()
+
+# tq8_add_script_tests(PREFIX name SCRIPT path LABELS ... INPUTS targets...): the tests that
+# a script in scripts/ runs against programs of this build, each one a CTest test of its own
+# (PREFIX.NAME), listed by "bash SCRIPT --list" when CTest starts (cmake/Tq8ScriptTests.cmake)
+# and again whenever the script or one of the INPUTS targets has changed.
+function(tq8_add_script_tests)
+  cmake_parse_arguments(T "" "PREFIX;SCRIPT" "LABELS;INPUTS" ${ARGN})
+  set(inputs ${PROJECT_SOURCE_DIR}/${T_SCRIPT})
+  foreach(target IN LISTS T_INPUTS)
+    list(APPEND inputs $<TARGET_FILE:${target}>)
+  endforeach()
+  set(include ${CMAKE_CURRENT_BINARY_DIR}/${T_PREFIX}_tests.cmake)
+  file(GENERATE OUTPUT ${include} CONTENT
+"set(TQ8_PREFIX [==[${T_PREFIX}]==])
+set(TQ8_SCRIPT [==[${PROJECT_SOURCE_DIR}/${T_SCRIPT}]==])
+set(TQ8_ROOT [==[${PROJECT_SOURCE_DIR}]==])
+set(TQ8_LABELS [==[${T_LABELS}]==])
+set(TQ8_LIST [==[${CMAKE_CURRENT_BINARY_DIR}/${T_PREFIX}_tests.list]==])
+set(TQ8_INPUTS [==[${inputs}]==])
+include([==[${PROJECT_SOURCE_DIR}/cmake/Tq8ScriptTests.cmake]==])
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include})
+endfunction()

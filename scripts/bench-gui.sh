@@ -22,16 +22,9 @@ rm -rf "$out"
 mkdir -p "$out"
 cp "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" examples/firmware/TQ8-* "$out/"
 
+. scripts/lib.sh
 . scripts/wine-display.sh
-tq8_display_pid=""
-finish() {
-  wineserver -k 2>/dev/null || true
-  if [ -n "$tq8_display_pid" ]; then
-    kill "$tq8_display_pid" 2>/dev/null || true
-    wait "$tq8_display_pid" 2>/dev/null || true
-  fi
-}
-trap finish EXIT
+tq8_at_exit wineserver -k
 tq8_start_display "$out"
 tq8_wine_prefix
 wineserver -p 60 >/dev/null 2>&1 || true

@@ -12,26 +12,18 @@ host="$native/bench/turnaround/turnaround-host"
 peer="$native/bench/turnaround/turnaround-peer"
 sim="$native/tools/tq8sim/tq8sim"
 winhost=build/windows-release/bench/turnaround/turnaround-host.exe
+. scripts/lib.sh
 work="$(mktemp -d)"
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+tq8_at_exit rm -rf "$work"
 
-# Starts a machine program with a link; waits for the link.
+# start PROGRAM...: a machine program with a link, once it serves.
 start() {
-  "$@" >"$work/machine.out" 2>&1 &
-  pid=$!
-  for _ in $(seq 100); do
-    [ -s "$work/machine.out" ] && break
-    sleep 0.05
-  done
+  start_machine "$work/machine" "$@"
 }
+# finish: waits for turnaround-peer, which ends after its one download.
 finish() {
-  wait "$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
-  pid=""
+  wait "$machine_pid" 2>/dev/null || true
+  stop_machine "$machine_pid"
 }
 
 echo "== native =="
@@ -42,8 +34,7 @@ tail -n 1 "$work/machine.out"
 start "$sim" --link "$work/tty" --program-us-per-block 0
 printf 'tq8sim: '
 "$host" --device "$work/tty" --blocks "$blocks"
-kill "$pid" 2>/dev/null || true
-pid=""
+stop_machine "$machine_pid"
 
 if [ -f "$winhost" ]; then
   echo "== wine =="

@@ -15,27 +15,16 @@ shift 5
 
 rm -rf "$work"
 mkdir -p "$work"
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 transcript="$work/cli.transcript"
-"$sim" --state "$work/state" --transcript "$transcript" "$@" >"$work/sim.out" 2>"$work/sim.err" &
-simpid=$!
-trap 'kill "$simpid" 2>/dev/null || true; wait "$simpid" 2>/dev/null || true' EXIT
-for _ in $(seq 100); do
-  [ -s "$work/sim.out" ] && break
-  sleep 0.05
-done
-pty="$(head -n 1 "$work/sim.out")"
-if [ ! -e "$pty" ]; then
-  echo "tq8sim did not start (see $work/sim.err)"
-  exit 1
-fi
+start_machine "$work/sim" "$sim" --state "$work/state" --transcript "$transcript" "$@"
 
 # Settings of its own, so that neither the user's port selection nor anything else of the
 # user's reaches the run.
 status=0
-XDG_CONFIG_HOME="$work/config" timeout 300 "$cli" update --port "$pty" --dir "$firmware" --yes \
-  >"$work/cli.out" 2>&1 || status=$?
-kill "$simpid" 2>/dev/null || true
-wait "$simpid" 2>/dev/null || true
+XDG_CONFIG_HOME="$work/config" timeout 300 "$cli" update --port "$machine_device" \
+  --dir "$firmware" --yes >"$work/cli.out" 2>&1 || status=$?
+stop_machine "$machine_pid"
 if [ "$status" -ne 0 ]; then
   echo "tq8flash update ended with $status:"
   tail -n 5 "$work/cli.out"

@@ -1,29 +1,41 @@
 #!/usr/bin/env bash
-# TQ8Flash.exe under wine and Xvfb, driven by the robot of tests/gui: COM1 and COM2 are
-# silent ptys, COM3 the simulated machine. Screenshots of every step land in
-# build/windows-release/gui-test/shots. Usage: test-gui.sh [SCENARIO...]
+# TQ8Flash.exe under wine and Xvfb, driven by the robot of tests/gui: the simulated machine
+# on COM3 (COM2 in search-pressed-twice), the others of COM1 to COM3 silent ptys. Screenshots
+# of every step land in build/windows-release/gui-test/shots.
+#   test-gui.sh [SCENARIO...]   the scenarios named, or all
+#   test-gui.sh --list          "SCENARIO SECONDS" a line: the scenarios and their time limits
+#   test-gui.sh --one SCENARIO  the same as naming it
+# CTest runs each scenario as a test of its own (label gui) and gives it its time limit in
+# TQ8_TIME_LIMIT, which the robot's run keeps some seconds below.
 set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
+. scripts/lib.sh
 
 win=build/windows-release
+robot="$TQ8_ROOT/$win/tests/gui/gui_robot.exe"
+# A prefix of its own: its COM ports and settings are the test's.
+export WINEPREFIX="$TQ8_ROOT/$win/wineprefix-gui"
+. scripts/wine-env.sh
+
+case "${1:-}" in
+  --list)
+    tq8_wine_prefix
+    wine "$robot" | tr -d '\r'
+    exit 0 ;;
+  --one) shift ;;
+esac
+
 # tq8sim, and tq8flash to compare the GUI's update with, of one native build
-sim=""
-cli=""
-for preset in native-release native-debug; do
-  if [ -x "build/$preset/tools/tq8sim/tq8sim" ] && [ -x "build/$preset/src/cli/tq8flash" ]; then
-    sim="$TQ8_ROOT/build/$preset/tools/tq8sim/tq8sim"
-    cli="$TQ8_ROOT/build/$preset/src/cli/tq8flash"
-    break
-  fi
-done
-for file in "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$win/tests/gui/gui_robot.exe"; do
+sim="$(tq8_native_tool tools/tq8sim/tq8sim)"
+cli="$(tq8_native_tool src/cli/tq8flash)"
+for file in "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$robot"; do
   if [ ! -f "$file" ]; then
     echo "build the windows-release preset first ($file is missing)" >&2
     exit 1
   fi
 done
-if [ -z "$sim" ]; then
+if [ -z "$sim" ] || [ -z "$cli" ]; then
   echo "build tq8sim and tq8flash first (native-debug or native-release)" >&2
   exit 1
 fi
@@ -31,52 +43,23 @@ for tool in Xvfb bmptopnm pnmtopng python3; do
   command -v "$tool" >/dev/null || { echo "test-gui: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
 done
 
-# A prefix of its own: its COM ports and settings are the test's.
-export WINEPREFIX="$TQ8_ROOT/$win/wineprefix-gui"
-. scripts/wine-env.sh
 out="$TQ8_ROOT/$win/gui-test"
 run="$out/run"
 shots="$out/shots"
-rm -rf "$run" "$shots"
-mkdir -p "$run" "$shots"
+mkdir -p "$out"
+rm -rf "$run"
+mkdir -p "$run"
 cp "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" examples/firmware/TQ8-* "$run/"
 if [ -f "$win/src/app/VLdebug.dll" ]; then
   cp "$win/src/app/VLdebug.dll" "$run/"
 fi
-robot="$TQ8_ROOT/$win/tests/gui/gui_robot.exe"
 
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in "${pids[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
-  wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
-
+tq8_at_exit wineserver -k
 . scripts/wine-display.sh
 tq8_start_display "$out"
-pids+=("$tq8_display_pid")
-
 tq8_wine_prefix
 wineserver -p 60 >"$out/wineserver.log" 2>&1 || true
 tq8_desktop_settings
-
-# Only the test's ports exist.
-rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
-portlog="$out/ports.log"
-: >"$portlog"
-python3 tests/gui/silent_ports.py "$portlog" "$WINEPREFIX/dosdevices/com1" \
-  "$WINEPREFIX/dosdevices/com2" >"$out/ports.out" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  grep -q ready "$out/ports.out" 2>/dev/null && break
-  sleep 0.05
-done
 
 # The robot saves its screenshots as BMP (it reads the screen through wine, which shows
 # dialogs that the X root has black) and fails a scenario whose window came out all one
@@ -107,6 +90,10 @@ declare -A sim_options=(
   [checksum-failure]="--checksum-mismatch 1"
   [no-connection]="--nak ReadVariable"
 )
+# the machine's COM port where it is not COM3
+declare -A machine_port=(
+  [search-pressed-twice]=2
+)
 # scenario locales: wine takes the user's language from the locale that the robot, and so
 # the program, starts under
 declare -A robot_locale=(
@@ -115,82 +102,97 @@ declare -A robot_locale=(
 if [ "$#" -gt 0 ]; then
   scenarios=("$@")
 else
-  mapfile -t scenarios < <(wine "$robot" | tr -d '\r')
+  mapfile -t scenarios < <(wine "$robot" | tr -d '\r' | cut -d' ' -f1)
 fi
+# The robot's run ends in time for the clean-up before the test driver's limit.
+robot_limit=$((${TQ8_TIME_LIMIT:-900} - 15))
 
 passed=0
 failed=0
 for scenario in "${scenarios[@]}"; do
   [ -n "$scenario" ] || continue
+  rm -rf "${shots:?}/$scenario"
   mkdir -p "$shots/$scenario"
+  log="$out/$scenario.log"
+  : >"$log"
   export TQ8_GUI_SHOTS
   TQ8_GUI_SHOTS="$(tq8_windows_path "$shots/$scenario")"
-  link="$WINEPREFIX/dosdevices/com3"
+  started=$(date +%s)
+  result=ok
+
+  # Only the scenario's ports exist: COM1 to COM3, the machine's and silent ones, so that
+  # wine maps none of them to a device of this machine.
+  rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
+  port="${machine_port[$scenario]:-3}"
+  silent=()
+  for n in 1 2 3; do
+    [ "$n" = "$port" ] || silent+=("$WINEPREFIX/dosdevices/com$n")
+  done
+  portlog="$out/$scenario.ports.log"
+  : >"$portlog"
+  start_machine "$out/$scenario.ports" python3 tests/gui/silent_ports.py "$portlog" "${silent[@]}" \
+    2>>"$log" || result=FAIL
+  ports_pid="$machine_pid"
   transcript="$out/$scenario.transcript"
   : >"$transcript"
-  rm -f "$link"
   # every scenario meets a fresh machine, and leaves its own update records
   rm -f "$out/$scenario.state"
   rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Ostrelwerk
   # shellcheck disable=SC2206 # the options are words for tq8sim
   options=("${common_sim_options[@]}" ${sim_options[$scenario]:-})
-  "$sim" --link "$link" --state "$out/$scenario.state" --transcript "$transcript" \
-    "${options[@]}" >"$out/$scenario.sim" 2>&1 &
-  simpid=$!
-  for _ in $(seq 100); do
-    [ -L "$link" ] && break
-    sleep 0.05
-  done
-  : >"$portlog"
-  started=$(date +%s)
-  result=ok
+  start_machine "$out/$scenario.sim" "$sim" --link "$WINEPREFIX/dosdevices/com$port" \
+    --state "$out/$scenario.state" --transcript "$transcript" "${options[@]}" 2>>"$log" ||
+    result=FAIL
+  sim_pid="$machine_pid"
+
   locale_env=()
   if [ -n "${robot_locale[$scenario]:-}" ]; then
     locale_env=(env "LC_ALL=${robot_locale[$scenario]}")
   fi
-  if ! "${locale_env[@]}" wine "$robot" "$scenario" >"$out/$scenario.log" 2>&1; then
+  if [ "$result" = ok ] && ! "${locale_env[@]}" timeout -k 5 "$robot_limit" wine "$robot" "$scenario" \
+      >>"$log" 2>&1; then
     result=FAIL
   fi
   # What only the outside can see.
   case "$scenario" in
     update-at-start-up|update-german)
-      grep -q '^TRAILER .* -> ACK' "$transcript" || { echo "  no acknowledged trailer" >>"$out/$scenario.log"; result=FAIL; }
+      grep -q '^TRAILER .* -> ACK' "$transcript" || { echo "  no acknowledged trailer" >>"$log"; result=FAIL; }
       [ "$scenario" = update-german ] ||
       python3 tests/gui/check_record.py docs/update-record.schema.json "$WINEPREFIX" completed \
-        >>"$out/$scenario.log" 2>&1 || { echo "  no valid update record" >>"$out/$scenario.log"; result=FAIL; } ;;
+        >>"$log" 2>&1 || { echo "  no valid update record" >>"$log"; result=FAIL; } ;;
     download-failure)
       # both updates, the English and the German one, fail there
       [ "$(grep -c '^BLOCK 200 .* -> NOACK' "$transcript")" -eq 2 ] ||
-        { echo "  block 200 not refused in both downloads" >>"$out/$scenario.log"; result=FAIL; } ;;
+        { echo "  block 200 not refused in both downloads" >>"$log"; result=FAIL; } ;;
     checksum-failure)
       # both updates ask for all three areas, the application area's mismatch notwithstanding
       [ "$(grep -c '^CHECKSUM' "$transcript")" -eq 6 ] ||
-        { echo "  not three checksum reports for each update" >>"$out/$scenario.log"; result=FAIL; } ;;
+        { echo "  not three checksum reports for each update" >>"$log"; result=FAIL; } ;;
     no-connection)
       if grep -q '^DL ' "$transcript"; then
-        echo "  a download started without a connection" >>"$out/$scenario.log"
+        echo "  a download started without a connection" >>"$log"
         result=FAIL
       fi ;;
     quit-at-once)
       if [ -s "$transcript" ] || [ -s "$portlog" ]; then
-        echo "  a port was opened:" >>"$out/$scenario.log"
-        cat "$portlog" >>"$out/$scenario.log"
+        echo "  a port was opened:" >>"$log"
+        cat "$portlog" >>"$log"
         result=FAIL
       fi ;;
   esac
-  kill "$simpid" 2>/dev/null || true
-  wait "$simpid" 2>/dev/null || true
+  stop_machine "$sim_pid"
+  stop_machine "$ports_pid"
   if [ "$scenario" = update-at-start-up ] && [ "$result" = ok ]; then
     bash scripts/gui-cli-transcript.sh "$sim" "$cli" "$transcript" "$run" "$out/$scenario.cli" \
-      "${options[@]}" >>"$out/$scenario.log" 2>&1 || result=FAIL
+      "${options[@]}" >>"$log" 2>&1 || result=FAIL
   fi
-  keep_shots "$shots/$scenario" "$out/$scenario.log" || result=FAIL
+  keep_shots "$shots/$scenario" "$log" || result=FAIL
   echo "$result  $scenario ($(( $(date +%s) - started )) s)"
   if [ "$result" = ok ]; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
-    tr -d '\r' <"$out/$scenario.log" | sed 's/^/      /'
+    tr -d '\r' <"$log" | sed 's/^/      /'
   fi
 done
 echo "gui tests: $passed passed, $failed failed; screenshots in $shots"

@@ -9,7 +9,8 @@ set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 
-bash scripts/release.sh windows >/dev/null
+# scripts/test.sh makes the release once for both install tests.
+[ -n "${TQ8_RELEASE_BUILT:-}" ] || bash scripts/release.sh windows >/dev/null
 robot="$TQ8_ROOT/build/windows-release/tests/gui/gui_robot.exe"
 if [ ! -f "$robot" ]; then
   cmake --preset windows-release >/dev/null
@@ -26,16 +27,9 @@ mkdir -p "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 work="$(mktemp -d /tmp/tq8-windows-test.XXXXXX)"
-tq8_display_pid=""
-finish() {
-  wineserver -k >/dev/null 2>&1 || true
-  if [ -n "$tq8_display_pid" ]; then
-    kill "$tq8_display_pid" 2>/dev/null || true
-    wait "$tq8_display_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work" "$WINEPREFIX"
-}
-trap finish EXIT
+. scripts/lib.sh
+tq8_at_exit wineserver -k
+tq8_at_exit rm -rf "$work" "$WINEPREFIX"
 . scripts/wine-display.sh
 tq8_start_display "$work"
 tq8_desktop_settings

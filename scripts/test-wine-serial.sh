@@ -2,150 +2,140 @@
 # The protocol tests of the Windows build, under wine, against the simulated machine:
 # for every test the native tq8sim program starts with that test's options, and COM7 of
 # the wine prefix points at its pty. The Win32 serial service talks to it through wine's
-# serial layer.
+# serial layer. Last, the Windows command line's whole update.
+#   test-wine-serial.sh [FILTER]         the tests whose names hold FILTER, or all
+#   test-wine-serial.sh --list           "NAME SECONDS OPTION..." a line: each test, its time
+#                                        limit and the machine's options
+#   test-wine-serial.sh --one NAME [OPTION...]   one test with those machine options
+# CTest runs each as a test of its own (label wine) through --list and --one.
 set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
+. scripts/lib.sh
 . scripts/wine-env.sh
 
-# native_tool PATH: the native build's program at PATH below the build folder, "" for none.
-native_tool() {
-  local preset
-  for preset in native-release native-debug; do
-    if [ -x "build/$preset/$1" ]; then
-      echo "build/$preset/$1"
-      return
-    fi
-  done
+exe=build/windows-release/tests/protocol/protocol_tests.exe
+cli=build/windows-release/src/cli/tq8flash-cli.exe
+cli_update=tq8flash-cli-update
+sim="$(tq8_native_tool tools/tq8sim/tq8sim)"
+native_cli="$(tq8_native_tool src/cli/tq8flash)"
+
+# The tests and their machine options.
+list_tests() {
+  TQ8_SIM_LIST=1 wine "$exe" | tr -d '\r' | sed -n 's/^SIM|\([^|]*\)|/\1 120 /p'
+  if [ -f "$cli" ]; then
+    echo "$cli_update 720"
+  fi
 }
 
-exe=build/windows-release/tests/protocol/protocol_tests.exe
-sim="$(native_tool tools/tq8sim/tq8sim)"
-if [ ! -f "$exe" ] || [ -z "$sim" ]; then
-  echo "build both presets first (windows-release and native-debug or native-release)" >&2
+if [ ! -f "$exe" ]; then
+  echo "build the windows-release preset first ($exe is missing)" >&2
   exit 1
 fi
 tq8_wine_prefix
+if [ "${1:-}" = --list ]; then
+  list_tests
+  exit 0
+fi
+if [ -z "$sim" ]; then
+  echo "build tq8sim first (native-release or native-debug)" >&2
+  exit 1
+fi
 
+# A test ends in time for the clean-up before the test driver's limit.
+test_limit=$((${TQ8_TIME_LIMIT:-120} - 10))
 port=7
 link="$WINEPREFIX/dosdevices/com$port"
 work="$(mktemp -d)"
-simpid=""
-cleanup() {
-  if [ -n "$simpid" ]; then
-    kill "$simpid" 2>/dev/null || true
-    wait "$simpid" 2>/dev/null || true
-  fi
-  rm -f "$link"
-  rm -rf "$work"
-}
-trap cleanup EXIT
+tq8_at_exit rm -rf "$work" "$link"
 
 # A wine server of our own, whose chatter stays out of the report.
 wineserver -p 30 >"$work/wineserver.log" 2>&1 || true
 
-filter="${1:-}"
-list="$(TQ8_SIM_LIST=1 wine "$exe" | tr -d '\r' | sed -n 's/^SIM|//p')"
 failed=0
 passed=0
-while IFS='|' read -r test options; do
-  [ -n "$test" ] || continue
-  if [ -n "$filter" ] && [[ "$test" != *$filter* ]]; then
-    continue
-  fi
+fail() {  # fail LINE...: the first line as the verdict, the others indented below it
+  echo "FAIL  $1"
+  shift
+  [ "$#" -eq 0 ] || printf '      %s\n' "$@"
+  failed=$((failed + 1))
+}
+
+# machine [OPTION...]: a fresh machine on COM7 with its transcript in $work.
+machine() {
   : >"$work/transcript"
-  rm -f "$link"
-  # shellcheck disable=SC2086 # the options are words for tq8sim
-  "$sim" --link "$link" --transcript "$work/transcript" $options >"$work/sim.out" 2>"$work/sim.err" &
-  simpid=$!
-  for _ in $(seq 100); do
-    [ -L "$link" ] && break
-    sleep 0.05
-  done
+  rm -f "$link" "$work/state"
+  start_machine "$work/sim" "$sim" --link "$link" --transcript "$work/transcript" "$@"
+}
+
+# gtest_one NAME [OPTION...]
+gtest_one() {
+  local test="$1"
+  shift
+  if ! machine "$@" 2>"$work/start.err"; then
+    fail "$test ($*)" "$(cat "$work/start.err")"
+    return
+  fi
   if TQ8_SIM_PORT=$port TQ8_SIM_TRANSCRIPT="$work/transcript" \
-      wine "$exe" --gtest_filter="$test" >"$work/test.out" 2>&1 &&
+      timeout -k 5 "$test_limit" wine "$exe" --gtest_filter="$test" >"$work/test.out" 2>&1 &&
       grep -q '^\[  PASSED  \] 1 test' "$work/test.out" &&
       ! grep -q '^\[  SKIPPED \]' "$work/test.out"; then
     echo "ok    $test"
     passed=$((passed + 1))
   else
-    echo "FAIL  $test ($options)"
+    fail "$test ($*)"
     tr -d '\r' <"$work/test.out" | grep -v '^\[ *\(RUN\|OK\) ' | sed 's/^/      /'
-    failed=$((failed + 1))
   fi
-  kill "$simpid" 2>/dev/null || true
-  wait "$simpid" 2>/dev/null || true
-  simpid=""
-done <<<"$list"
+  stop_machine "$machine_pid"
+}
 
-# The Windows command line's whole update: the exchange must be the native one's.
-cli=build/windows-release/src/cli/tq8flash-cli.exe
-native_cli="$(native_tool src/cli/tq8flash)"
-# update_run NAME EXPECTED-EXIT SIM-OPTIONS...: one update of the sample bundle; the
-# transcript without the erase times stays in $work/NAME.transcript.
+# update_run NAME EXPECTED-EXIT SIM-OPTION...: one update of the sample bundle by the
+# Windows command line; the transcript without the erase times stays in $work/NAME.transcript.
 update_run() {
   local name="$1" expected="$2"
   shift 2
-  : >"$work/transcript"
-  rm -f "$link" "$work/state"
-  "$sim" --link "$link" --transcript "$work/transcript" --state "$work/state" "$@" \
-    >"$work/sim.out" 2>"$work/sim.err" &
-  simpid=$!
-  for _ in $(seq 100); do
-    [ -L "$link" ] && break
-    sleep 0.05
-  done
-  local code=0
-  timeout 300 wine "$cli" update --port "COM$port" --dir examples/firmware --yes \
-    >"$work/$name.out" 2>&1 || code=$?
-  kill "$simpid" 2>/dev/null || true
-  wait "$simpid" 2>/dev/null || true
-  simpid=""
-  sed 's/ erase=[0-9]*ms//' "$work/transcript" >"$work/$name.transcript"
-  if [ "$code" -ne "$expected" ]; then
-    echo "FAIL  tq8flash-cli update $name: exit $code, expected $expected"
-    tr -d '\r' <"$work/$name.out" | sed 's/^/      /' | tail -20
-    failed=$((failed + 1))
+  if ! machine --state "$work/state" "$@" 2>"$work/start.err"; then
+    fail "tq8flash-cli update $name" "$(cat "$work/start.err")"
     return 1
   fi
-  return 0
+  local code=0
+  timeout -k 5 240 wine "$cli" update --port "COM$port" --dir examples/firmware --yes \
+    >"$work/$name.out" 2>&1 || code=$?
+  stop_machine "$machine_pid"
+  sed 's/ erase=[0-9]*ms//' "$work/transcript" >"$work/$name.transcript"
+  if [ "$code" -ne "$expected" ]; then
+    fail "tq8flash-cli update $name: exit $code, expected $expected" \
+      "$(tr -d '\r' <"$work/$name.out" | tail -20)"
+    return 1
+  fi
 }
+
 # The native program's update of the same bundle, on a plain pty, compared line by line;
 # the date values differ by nothing but the day the runs straddle.
 same_as_native() {
   [ -n "$native_cli" ] || return 0
   : >"$work/transcript"
-  "$sim" --transcript "$work/transcript" >"$work/sim.out" 2>"$work/sim.err" &
-  simpid=$!
-  for _ in $(seq 100); do
-    [ -s "$work/sim.out" ] && break
-    sleep 0.05
-  done
+  start_machine "$work/native-sim" "$sim" --transcript "$work/transcript" || return 1
   XDG_CONFIG_HOME="$work/native-config" timeout 120 "$native_cli" update \
-    --port "$(head -1 "$work/sim.out")" --dir examples/firmware --yes >"$work/native.out" 2>&1 || true
-  kill "$simpid" 2>/dev/null || true
-  wait "$simpid" 2>/dev/null || true
-  simpid=""
+    --port "$machine_device" --dir examples/firmware --yes >"$work/native.out" 2>&1 || true
+  stop_machine "$machine_pid"
   sed 's/ erase=[0-9]*ms//' "$work/transcript" >"$work/native.cmp"
-  diff "$work/native.cmp" "$work/success.transcript" >"$work/diff" 
+  diff "$work/native.cmp" "$work/success.transcript" >"$work/diff"
 }
-if [ -f "$cli" ] && { [ -z "$filter" ] || [[ "update" == *$filter* ]]; }; then
+
+cli_updates() {
   if update_run success 0; then
-    if grep -q '^application_state=2$' "$work/state" && grep -q '^variable.62=1$' "$work/state" &&
-        [ "$(grep -c '^TRAILER .* -> ACK$' "$work/success.transcript")" -eq 2 ] &&
-        grep -q '^RATE 9600 -> ACK$' "$work/success.transcript"; then
-      if same_as_native; then
-        echo "ok    tq8flash-cli update: complete, the exchange of the native program"
-        passed=$((passed + 1))
-      else
-        echo "FAIL  tq8flash-cli update: the exchange differs from the native program's"
-        head -20 "$work/diff" | sed 's/^/      /'
-        failed=$((failed + 1))
-      fi
+    if ! grep -q '^application_state=2$' "$work/state" || ! grep -q '^variable.62=1$' "$work/state" ||
+        [ "$(grep -c '^TRAILER .* -> ACK$' "$work/success.transcript")" -ne 2 ] ||
+        ! grep -q '^RATE 9600 -> ACK$' "$work/success.transcript"; then
+      fail "tq8flash-cli update: the machine was not left updated" \
+        "$(tail -8 "$work/success.transcript")"
+    elif ! same_as_native; then
+      fail "tq8flash-cli update: the exchange differs from the native program's" \
+        "$(head -20 "$work/diff")"
     else
-      echo "FAIL  tq8flash-cli update: the machine was not left updated"
-      tail -8 "$work/success.transcript" | sed 's/^/      /'
-      failed=$((failed + 1))
+      echo "ok    tq8flash-cli update: complete, the exchange of the native program"
+      passed=$((passed + 1))
     fi
   fi
   if update_run nak 6 --block-noack 5; then
@@ -154,11 +144,31 @@ if [ -f "$cli" ] && { [ -z "$filter" ] || [[ "update" == *$filter* ]]; }; then
       echo "ok    tq8flash-cli update: a block without acknowledgement takes the failure path"
       passed=$((passed + 1))
     else
-      echo "FAIL  tq8flash-cli update: failure path after block 5"
-      tail -8 "$work/nak.transcript" | sed 's/^/      /'
-      failed=$((failed + 1))
+      fail "tq8flash-cli update: failure path after block 5" "$(tail -8 "$work/nak.transcript")"
     fi
   fi
+}
+
+# run_one NAME [OPTION...]
+run_one() {
+  if [ "$1" = "$cli_update" ]; then
+    cli_updates
+  else
+    gtest_one "$@"
+  fi
+}
+
+if [ "${1:-}" = --one ]; then
+  shift
+  run_one "$@"
+else
+  filter="${1:-}"
+  while read -r test _ options; do
+    [ -n "$test" ] || continue
+    [[ "$test" == *$filter* ]] || continue
+    # shellcheck disable=SC2086 # the options are words for tq8sim
+    run_one "$test" $options
+  done < <(list_tests)
 fi
 
 echo "wine serial tests: $passed passed, $failed failed"

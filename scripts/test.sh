@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds both targets and runs every test: natively under ASan and UBSan, and the
-# Windows build under wine.
+# Builds both targets and runs every test: natively under ASan and UBSan; the Windows build
+# under wine, with the protocol tests against tq8sim (label wine) and the GUI scenarios
+# (label gui), which need tq8sim of the native build; the fuzz targets; the packages of one
+# release build, installed.
 set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
@@ -19,11 +21,19 @@ cmake --build --preset windows-release -j "$jobs"
 tq8_wine_prefix
 ctest --preset windows-release -j "$jobs" || status=1
 
-for extra in scripts/test-*.sh; do
-  [ -f "$extra" ] || continue
-  echo "== $(basename "$extra" .sh) =="
-  bash "$extra" || status=1
-done
+echo "== fuzz =="
+bash scripts/test-fuzz.sh || status=1
+
+echo "== release build, installed =="
+if bash scripts/release.sh >/dev/null; then
+  for install in scripts/test-install-*.sh; do
+    echo "== $(basename "$install" .sh) =="
+    TQ8_RELEASE_BUILT=1 bash "$install" || status=1
+  done
+else
+  echo "the release build failed"
+  status=1
+fi
 
 if [ "$status" -ne 0 ]; then
   echo "some tests failed"

@@ -9,6 +9,10 @@ std::string ProgramDirectoryFromCommandLine(const char* commandLine, const char*
     if (!text.empty() && text.front() == '"') {
         text.erase(0, 1);
         text = text.substr(0, text.find('"'));
+    } else {
+        // Unquoted, the program's path ends at the first blank: "TQ8Flash C:\fw" started
+        // in the program's folder must not take "TQ8Flash C:" for a directory.
+        text = text.substr(0, text.find_first_of(" \t"));
     }
     const size_t backslash = text.rfind('\\');
     if (backslash != std::string::npos) {

@@ -24,6 +24,9 @@ constexpr UINT_PTR kClockTimerId = 1;
 constexpr UINT kClockPeriodMs = 500;
 constexpr const char* kProgramName = "TQ8Flash";
 constexpr COLORREF kLogoTransparent = RGB(255, 255, 255);
+constexpr int kImageSize = 16;
+constexpr int kButtonWidth = 18;
+constexpr int kButtonHeight = 17;
 
 HWND hStatusBar = nullptr;
 HWND hToolBar = nullptr;
@@ -110,10 +113,14 @@ HWND CreateToolBar(HWND window) {
         return nullptr;
     }
     ::SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    ::SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
+    ::SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(kImageSize, kImageSize));
     TBADDBITMAP strip{AppInstance(), static_cast<UINT_PTR>(kBmpToolbar)};
     ::SendMessageA(toolbar, TB_ADDBITMAP, kToolbarImages, reinterpret_cast<LPARAM>(&strip));
-    ::SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(18, 17));
+    // Common controls 6 pad every image by 7 x 6 pixels and grow the buttons to fit, which
+    // makes them 23 x 22 and moves the logo; this padding keeps them at 18 x 17.
+    ::SendMessageA(toolbar, TB_SETPADDING, 0,
+                   MAKELPARAM(kButtonWidth - kImageSize, kButtonHeight - kImageSize));
+    ::SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(kButtonWidth, kButtonHeight));
     ::SendMessageA(toolbar, TB_ADDBUTTONSA, kToolbarButtons.size(),
                    reinterpret_cast<LPARAM>(kToolbarButtons.data()));
     ::SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);

@@ -13,6 +13,8 @@ TEST(ProgramDirectory, QuotedAndPlainPathsGiveTheFolder) {
               "D:\\Tools");
     EXPECT_EQ(ProgramDirectoryFromCommandLine("D:\\Tools\\TQ8Flash.exe", kModule, 261),
               "D:\\Tools");
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("D:\\Tools\\TQ8Flash.exe C:\\fw", kModule, 261),
+              "D:\\Tools");
     // A quoted path with blanks stays whole up to its closing quote.
     EXPECT_EQ(ProgramDirectoryFromCommandLine("\"C:\\My Tools\\TQ8Flash.exe\" D:\\x", kModule, 261),
               "C:\\My Tools");
@@ -24,6 +26,9 @@ TEST(ProgramDirectory, BareNameTakesTheModulesFolder) {
     EXPECT_EQ(ProgramDirectoryFromCommandLine("\"TQ8Flash\"", kModule, 261),
               "C:\\Program Files\\TQ8");
     EXPECT_EQ(ProgramDirectoryFromCommandLine("", "", 261), ".");
+    // Arguments with backslashes after an unquoted bare name are no directory.
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("TQ8Flash C:\\fw", kModule, 261),
+              "C:\\Program Files\\TQ8");
 }
 
 TEST(ProgramDirectory, CutToTheBuffer) {

@@ -363,6 +363,18 @@ void CheckSystemInformation(const Program& program, HWND main, const std::string
     WaitGone(info, 5000);
 }
 
+// The program stores the interface after its dialog has closed: the value it comes to
+// within a few seconds.
+void CheckInterface(long expected, const std::string& what) {
+    const DWORD start = ::GetTickCount();
+    long value = ReadInterface(0);
+    while (value != expected && ::GetTickCount() - start < 5000) {
+        Pause(50);
+        value = ReadInterface(0);
+    }
+    Check(value == expected, what + " (Interface is " + std::to_string(value) + ")");
+}
+
 // ---- scenarios --------------------------------------------------------------------
 
 // Start-up runs one update to its end; Yes at the quit question ends the program
@@ -395,6 +407,10 @@ void MainWindowTour() {
     HWND main = StayInMainWindow(program);
     HWND toolbar = ::GetDlgItem(main, 102);
     Check(Ask(toolbar, TB_BUTTONCOUNT) == 11, "the toolbar has not eleven entries");
+    const RECT quit = ReadProbe(program).buttons[110];
+    Check(quit.right - quit.left == 18 && quit.bottom - quit.top == 17,
+          "the quit button is " + std::to_string(quit.right - quit.left) + " x " +
+              std::to_string(quit.bottom - quit.top) + ", not 18 x 17");
     Check(::GetDlgItem(main, 101) != nullptr, "no status bar");
     CheckLanguage(program, main, false);
     Shot("main-window", main);
@@ -468,7 +484,30 @@ void InterfaceSearch() {
     Check(ReadInterface(0) == -1, "the search stored the port before OK");
     Press(dialog, IDOK);
     WaitGone(dialog, 5000);
-    Check(ReadInterface(0) == 3, "OK did not store COM3");
+    CheckInterface(3, "OK did not store COM3");
+    QuitFromTheMenu(program, main);
+}
+
+// COM1 is silent and the machine answers on COM2 (the script sets the ports up so). Search
+// is pressed twice in a row: the second click arrives while the first search waits on
+// COM1 and does nothing. The one search finds the machine, and the program goes on.
+void SearchPressedTwice() {
+    WriteInterface(-1);
+    Program program(ProgramFile(), Quoted(ProgramFile()));
+    HWND main = StayInMainWindow(program);
+    Command(main, 121);
+    HWND dialog = WaitWindow(program.Id(), kCaptionInterface, 5000);
+    const DWORD start = ::GetTickCount();
+    Press(dialog, 201);
+    Press(dialog, 201);
+    Answer(program, kCaptionSearch, "Kovra TQ VIII found at COM2", IDOK, "search-pressed-twice",
+           20000);
+    // A second search would show its box within the time that the first one took.
+    Pause(::GetTickCount() - start + 1000);
+    Check(!Shown(program.Id(), kCaptionSearch), "a second search followed the first");
+    Press(dialog, IDOK);
+    WaitGone(dialog, 5000);
+    CheckInterface(2, "OK did not store COM2");
     QuitFromTheMenu(program, main);
 }
 
@@ -489,7 +528,7 @@ void InterfaceCancel() {
     Shot("interface-english", dialog);
     Press(dialog, IDCANCEL);
     WaitGone(dialog, 5000);
-    Check(ReadInterface(0) == -1, "Cancel did not store -1");
+    CheckInterface(-1, "Cancel did not store -1");
     Answer(program, kCaptionQuit, kAskQuit, IDNO);
     HWND main = WaitWindow(program.Id(), kMainCaption, 5000);
 
@@ -499,7 +538,7 @@ void InterfaceCancel() {
     Ask(::GetDlgItem(dialog, 200), CB_SETCURSEL, 0);
     Press(dialog, IDOK);
     WaitGone(dialog, 5000);
-    Check(ReadInterface(0) == 1, "OK did not store COM1");
+    CheckInterface(1, "OK did not store COM1");
     Command(main, 120);
     Answer(program, kCaptionUpdate, kAskUpdateGerman, IDYES);
     Answer(program, kCaptionSearchGerman, "Die TQ VIII konnte nicht gefunden werden!", IDOK,
@@ -508,7 +547,7 @@ void InterfaceCancel() {
     Check(Ask(::GetDlgItem(dialog, 200), CB_GETCURSEL) == 0, "COM1 is not selected");
     Press(dialog, IDCANCEL);
     WaitGone(dialog, 5000);
-    Check(ReadInterface(0) == -1, "Cancel did not store -1");
+    CheckInterface(-1, "Cancel did not store -1");
     QuitFromTheMenu(program, main);
 }
 
@@ -632,25 +671,38 @@ void QuitAtOnce() {
     Check(!MainWindowWasVisible(), "the main window was shown");
 }
 
-const std::map<std::string, void (*)()> kScenarios = {
-    {"update-at-start-up", UpdateAtStartUp}, {"main-window", MainWindowTour},
-    {"interface-search", InterfaceSearch},   {"interface-cancel", InterfaceCancel},
-    {"download-failure", DownloadFailure},   {"quit-at-once", QuitAtOnce},
-    {"update-german", UpdateInGerman},       {"german-locale", GermanLocale},
-    {"checksum-failure", ChecksumFailure},   {"no-connection", NoConnection},
+// Each scenario with the seconds it may take at the most, the simulated machine's start
+// and the screenshots' conversion included.
+struct Scenario {
+    void (*run)();
+    int seconds;
+};
+const std::map<std::string, Scenario> kScenarios = {
+    {"update-at-start-up", {UpdateAtStartUp, 300}},
+    {"main-window", {MainWindowTour, 180}},
+    {"interface-search", {InterfaceSearch, 120}},
+    {"search-pressed-twice", {SearchPressedTwice, 90}},
+    {"interface-cancel", {InterfaceCancel, 120}},
+    {"download-failure", {DownloadFailure, 300}},
+    {"quit-at-once", {QuitAtOnce, 60}},
+    {"update-german", {UpdateInGerman, 300}},
+    {"german-locale", {GermanLocale, 90}},
+    {"checksum-failure", {ChecksumFailure, 300}},
+    {"no-connection", {NoConnection, 90}},
 };
 
 }  // namespace
 
+// Without a known scenario: the list, a line "NAME SECONDS" each.
 int main(int argc, char** argv) {
     if (argc != 2 || kScenarios.count(argv[1]) == 0) {
-        for (const auto& [name, run] : kScenarios) {
-            std::printf("%s\n", name.c_str());
+        for (const auto& [name, scenario] : kScenarios) {
+            std::printf("%s %d\n", name.c_str(), scenario.seconds);
         }
         return argc == 1 ? 0 : 2;
     }
     try {
-        kScenarios.at(argv[1])();
+        kScenarios.at(argv[1]).run();
     } catch (const Failure& failure) {
         std::printf("FAILED: %s\n", failure.message.c_str());
         return 1;
