@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/network_port.h"
 #include "platform/serial_ports.h"
 #include "platform/win32/serial_dcb.h"
 #include "platform/win32/serial_sys.h"
@@ -127,6 +128,11 @@ bool SerialWaitOverlapped(const SerialOverlapped& ov, uint32_t ms) {
 
 SerialHandle SerialOpen(const std::string& portName) {
     const std::string path = SerialDevicePath(portName);
+    // The network transport lives beneath the POSIX serial service only.
+    if (IsNetworkPortName(path)) {
+        ::SetLastError(kErrorNetworkPortUnsupported);
+        return kInvalidSerialHandle;
+    }
     auto port = std::make_shared<Port>();
     port->file.Reset(Sys().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
