@@ -3,6 +3,7 @@
 #include "protocol/protokoll_tq8.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/clock.h"
 #include "support/frontend.h"
@@ -106,9 +107,17 @@ int ProtokollTQ8::InitCommand(uint16_t code) {
     }
     const uint8_t frame[3] = {kCommandIntro, static_cast<uint8_t>(code >> 8),
                               static_cast<uint8_t>(code & 0xFF)};
+    const auto sent = std::chrono::steady_clock::now();
     pComm->PutBlock(frame, sizeof frame);
     if (WaitForData(1, kAnswerTimeMs) == 0) {
         return -1;
+    }
+    if (pComm) {
+        const auto took = std::chrono::steady_clock::now() - sent;
+        answerTiming.Record(
+            sizeof frame + 1, pComm->dcb.BaudRate,
+            static_cast<uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
     }
     uint8_t answer = 0;
     if (pComm->GetByte(answer) != 1) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/types.h"
+#include "protocol/answer_timing.h"
 #include "serial/rs232.h"
 
 inline constexpr uint8_t kCommandIntro = 0x11;
@@ -74,6 +75,8 @@ class ProtokollTQ8 {
 
     std::unique_ptr<RS232> pComm;
     int32_t fProtokollAktiv = 0;
+    // The command frames' acknowledgements, timed.
+    AnswerTiming answerTiming;
 
   private:
     // Creates the port at the rate and records whether it opened.
