@@ -99,13 +99,11 @@ bool SerialClose(SerialHandle h) {
         port->closed = true;
     }
     Wake(*port);
-    // Out of the registry no one can take a new reference. A call still running on
-    // another thread keeps the descriptors until it returns; then they close with it.
-    if (port.use_count() > 1) {
-        return true;
-    }
-    port->wake.Reset();
-    return port->device.Close();
+    // Out of the registry no one can take a new reference. The descriptors close with
+    // the last reference, wherever it goes: a call still running on another thread may
+    // read them until it returns, and only the release of its reference orders its last
+    // read before the close. (How many references are left says nothing of that order.)
+    return true;
 }
 
 bool SerialSetupQueues(SerialHandle h, uint32_t, uint32_t) {
