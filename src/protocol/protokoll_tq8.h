@@ -83,6 +83,13 @@ class ProtokollTQ8 {
     int OpenPort(WindowHandle hWnd, int port, uint32_t baudRate);
     // Reads exactly count queued bytes; false when fewer came.
     bool ReadExactly(uint8_t* buffer, uint32_t count);
+    // Hands bytes of the request to the port, unless the driver refused some before.
+    void Send(const void* bytes, uint32_t count);
+
+    // The driver refused bytes of the request being sent. No answer can come to it, so
+    // the wait for one ends at once and clears this; the refusal is traced with its cause
+    // where it happened, and a time-out would name the wrong one.
+    bool fRequestRefused = false;
 };
 
 // The millisecond clock the waits read; tests put one of their own here (nullptr puts

@@ -105,16 +105,13 @@ bool SerialClose(SerialHandle h) {
     }
     Wake(*port);
     if (port->remote) {
-        port->remote->Shutdown();  // the socket itself closes with the last reference
-        return true;
+        port->remote->Shutdown();  // ends a wait on the socket at once
     }
-    // Out of the registry no one can take a new reference. A call still running on
-    // another thread keeps the descriptors until it returns; then they close with it.
-    if (port.use_count() > 1) {
-        return true;
-    }
-    port->wake.Reset();
-    return port->device.Close();
+    // Out of the registry no one can take a new reference. The descriptors close with
+    // the last reference, wherever it goes: a call still running on another thread may
+    // read them until it returns, and only the release of its reference orders its last
+    // read before the close. (How many references are left says nothing of that order.)
+    return true;
 }
 
 bool SerialSetupQueues(SerialHandle h, uint32_t, uint32_t) {
