@@ -7,6 +7,7 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth socat
   clang libclang-rt-14-dev srecord zlib1g-dev libcli11-dev netpbm
   help2man lintian man-db file nsis zip unzip
+  libtelnet-dev ser2net pkg-config
 )
 
 missing=()
