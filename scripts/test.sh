@@ -13,7 +13,7 @@ cmake --build --preset native-debug -j "$jobs"
 ctest --preset native-debug -j "$jobs" || status=1
 
 echo "== native (ThreadSanitizer): the tests where threads meet =="
-# The serial service and its poll thread, the protocol and the update against the
+# The serial service and its poll thread, network ports, the protocol and the update against the
 # simulated machine's thread, and trace lines from two threads. Any report fails the step,
 # also one from a process whose exit status a test does not look at.
 tsan_reports="$TQ8_ROOT/build/native-tsan/tsan-reports"
@@ -21,7 +21,7 @@ rm -rf "$tsan_reports"
 mkdir -p "$tsan_reports"
 cmake --preset native-tsan >/dev/null
 cmake --build --preset native-tsan -j "$jobs" \
-  --target serial_tests protocol_tests update_tests vldebug_binding_tests
+  --target serial_tests rfc2217_tests protocol_tests update_tests vldebug_binding_tests
 TSAN_OPTIONS="log_path=$tsan_reports/report" \
   ctest --preset native-tsan -j "$jobs" -L '^(serial|protocol|update|vldebug)$' || status=1
 if compgen -G "$tsan_reports/report*" >/dev/null; then
