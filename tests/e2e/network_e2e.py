@@ -6,7 +6,6 @@ update, rate switches included, since on a pty the machine hears the rate ser2ne
 Usage: network_e2e.py TQ8FLASH TQ8SIM SAMPLE_DIR [unittest arguments]"""
 import os
 import re
-import signal
 import socket
 import subprocess
 import sys
@@ -23,9 +22,7 @@ README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "R
 def readme_config():
     """The README's ser2net.yaml, exactly as it stands there."""
     with open(README) as f:
-        text = f.read()
-    match = re.search(r"<!-- ser2net\.yaml.*?-->\n```yaml\n(.*?)```", text, re.S)
-    return match.group(1)
+        return re.search(r"<!-- ser2net\.yaml.*?-->\n```yaml\n(.*?)```", f.read(), re.S)[1]
 
 
 def free_port():
@@ -68,13 +65,8 @@ class Ser2net:
         self.name = f"rfc2217://127.0.0.1:{self.port}"
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        self.process.terminate()
+        self.process.wait(10)
 
 
 def bind_ports(space, name):
@@ -190,15 +182,5 @@ class NoServer(update_e2e.UpdateTest):
         self.assertIn("Connection refused", run.stderr)
 
 
-def main():
-    if len(sys.argv) < 4:
-        print(__doc__, file=sys.stderr)
-        return 2
-    update_e2e.TQ8FLASH, update_e2e.TQ8SIM, update_e2e.SAMPLE = (
-        os.path.abspath(arg) for arg in sys.argv[1:4])
-    program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[4:]], exit=False)
-    return 0 if program.result.wasSuccessful() else 1
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(update_e2e.main())  # runs the tests of this module, __main__

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 #include <libtelnet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -27,19 +27,16 @@ using namespace platform;
 class Server {
   public:
     explicit Server(uint32_t refusedRate) : refusedRate_(refusedRate) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t size = sizeof a;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), size);
         ::listen(listener_, 1);
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size);
         name_ = "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
         thread_ = std::thread([this] { Serve(); });
     }
     ~Server() {
-        stop_ = true;
+        ::shutdown(listener_, SHUT_RDWR);  // ends an accept still waiting
         thread_.join();
         ::close(listener_);
     }
@@ -53,38 +50,29 @@ class Server {
         } else if (e->type == TELNET_EV_DATA) {
             telnet_send(t, e->data.buffer, e->data.size);
         } else if (e->type == TELNET_EV_SUBNEGOTIATION && e->sub.size > 0) {
-            std::vector<char> answer(e->sub.buffer, e->sub.buffer + e->sub.size);
-            if (answer[0] == 1 && answer.size() == 5 &&
-                (static_cast<uint32_t>(static_cast<uint8_t>(answer[3])) << 8 |
-                 static_cast<uint8_t>(answer[4])) == (server.refusedRate_ & 0xFFFF)) {
-                answer = {1, 0, 0, 0x25, static_cast<char>(0x80)};  // 9600
+            std::vector<uint8_t> answer(e->sub.buffer, e->sub.buffer + e->sub.size);
+            const uint8_t refused[] = {1, 0, 0, static_cast<uint8_t>(server.refusedRate_ >> 8),
+                                       static_cast<uint8_t>(server.refusedRate_)};
+            if (std::equal(answer.begin(), answer.end(), refused, refused + 5)) {
+                answer = {1, 0, 0, 0x25, 0x80};  // 9600
             }
-            answer[0] = static_cast<char>(answer[0] + 100);
-            telnet_subnegotiation(t, 44, answer.data(), answer.size());
+            answer[0] += 100;
+            telnet_subnegotiation(t, 44, reinterpret_cast<const char*>(answer.data()),
+                                  answer.size());
         }
     }
     void Serve() {
         static const telnet_telopt_t options[] = {
             {0, TELNET_WILL, TELNET_DO}, {44, TELNET_WONT, TELNET_DO}, {-1, 0, 0}};
-        pollfd p{listener_, POLLIN, 0};
-        while (!stop_ && ::poll(&p, 1, 10) == 0) {
-        }
-        if (stop_) {
+        peer_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (peer_ < 0) {
             return;
         }
-        peer_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         telnet_t* t = telnet_init(options, OnEvent, 0, this);
         telnet_negotiate(t, TELNET_DO, 44);
         char buffer[256];
-        pollfd q{peer_, POLLIN, 0};
-        while (!stop_) {
-            if (::poll(&q, 1, 10) <= 0) {
-                continue;
-            }
-            const ssize_t n = ::recv(peer_, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                break;
-            }
+        ssize_t n = 0;
+        while ((n = ::recv(peer_, buffer, sizeof buffer, 0)) > 0) {
             telnet_recv(t, buffer, static_cast<size_t>(n));
         }
         telnet_free(t);
@@ -92,10 +80,9 @@ class Server {
     }
 
     uint32_t refusedRate_;
-    int listener_ = -1;
+    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int peer_ = -1;
     std::string name_;
-    std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 

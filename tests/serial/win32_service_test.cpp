@@ -13,6 +13,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/errors.h"
+#include "platform/network_port.h"
 #include "platform/win32/serial_sys.h"
 #include "scripted_frontend.h"
 #include "serial/rs232.h"
@@ -396,6 +398,14 @@ TEST_F(Win32Serial, VanishedDeviceFailsEveryCallAndTracesOnce) {
     rs.reset();
     EXPECT_EQ(port.closes, 1);
     EXPECT_TRUE(trace.Has("{cg}*Destructor::RS232 (Kovra TQ8/ZEL 5000)"));
+}
+
+TEST(Win32NetworkPort, IsRefusedWithItsOwnText) {
+    platform::MapSerialPort(9, "rfc2217://127.0.0.1:2217");
+    EXPECT_EQ(platform::SerialOpen("COM9"), platform::kInvalidSerialHandle);
+    platform::MapSerialPort(9, "");
+    EXPECT_EQ(platform::LastError(), platform::kErrorNetworkPortUnsupported);
+    EXPECT_NE(platform::SystemMessage(platform::LastError()).find("Linux"), std::string::npos);
 }
 
 }  // namespace
