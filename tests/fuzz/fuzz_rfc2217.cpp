@@ -49,9 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         sent += static_cast<size_t>(n);
     }
-    ::close(ends[1]);
+    // The stream ends after the input; what the client sends still finds room.
+    ::shutdown(ends[1], SHUT_WR);
     if (auto line = platform::AttachRfc2217(ends[0], kAnswerMs)) {
         Drive(*line);
     }
+    ::close(ends[1]);
     return 0;
 }
