@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
 """`tq8flash` through Debian's `ser2net` on loopback, with the README's configuration, to
-`tq8sim` on the server's side: the exchange the machine sees must be that of a direct
-update, rate switches included, since on a pty the machine hears the rate ser2net set.
-
-Usage: network_e2e.py TQ8FLASH TQ8SIM SAMPLE_DIR [unittest arguments]"""
+`tq8sim`, which on its pty hears the rates that ser2net set. Usage: network_e2e.py TQ8FLASH TQ8SIM SAMPLE_DIR [unittest arguments]"""
 import os
 import re
 import socket
@@ -89,7 +86,6 @@ class OverNetwork:
     def tearDown(self):
         for server in self.servers.values():
             server.stop()
-        self.servers = {}
         super().tearDown()
 
     def machine(self, *options):
@@ -109,9 +105,7 @@ class NetworkUpdate(OverNetwork, update_e2e.DownloadPhaseFault):
     def test_complete_update_switches_the_far_line(self):
         # tq8sim garbles every byte while the pty's rate differs from its own, so the
         # transcript's RATE lines and the blocks after them show that ser2net applied both.
-        folder = self.space.bundle()
-        self.complete_update(folder, count_before=0)
-        self.complete_update(folder, count_before=1)
+        self.complete_update(self.space.bundle(), count_before=0)
 
     def test_block_fault_then_complete_update(self):
         self.fault_then_recovery(["--block-noack", "40"],
@@ -147,34 +141,26 @@ class NetworkUpdate(OverNetwork, update_e2e.DownloadPhaseFault):
         self.assertIn("CMD 8 GetApplicationActive -> state=2", machine.transcript_lines())
 
 
-class PlainTcpServer(OverNetwork, update_e2e.UpdateTest):
-    accepter = None
-
-    def test_refused_before_anything_reaches_the_machine(self):
+    def test_plain_tcp_server_is_refused_before_any_command(self):
+        self.accepter = None
         machine = self.machine()
         run = self.update(machine, self.space.bundle(records=SHORT), timeout=60)
         self.finish(machine)
         self.assertNotEqual(run.code, 0, run)
         self.assertIn("telnet(rfc2217)", run.stderr)
-        # The negotiation's three requests are all that reaches the line: no command.
+        # The client's telnet requests reach the line as stray bytes, and nothing else.
         self.assertFalse([line for line in machine.transcript_lines()
                           if not line.startswith("STRAY")])
         self.assertUntouched()
 
-
-class DefaultServerSettings(OverNetwork, update_e2e.UpdateTest):
-    defaults = True
-
-    def test_late_answers_are_warned_of_before_the_download(self):
-        folder = self.space.bundle(records=SHORT)
+    def test_late_answers_of_ser2net_defaults_are_warned_of(self):
+        self.defaults = True
         machine = self.machine()
-        run = self.update(machine, folder)
+        run = self.update(machine, self.space.bundle(records=SHORT))
         self.finish(machine)
         self.assertEqual(run.code, 0, run)
         self.assertIn("chardelay: false", run.stderr, run)
 
-
-class NoServer(update_e2e.UpdateTest):
     def test_connection_refused(self):
         bind_ports(self.space, f"rfc2217://127.0.0.1:{free_port()}")
         run = self.update(None, self.space.bundle(records=SHORT), timeout=60)
