@@ -19,7 +19,13 @@ void AnswerTiming::Record(uint32_t bytes, uint32_t rate, uint64_t tookUs) {
 }
 
 uint64_t AnswerTiming::LatenessUs() const {
-    return lateness_.empty() ? 0 : *std::min_element(lateness_.begin(), lateness_.end());
+    if (lateness_.empty()) {
+        return 0;
+    }
+    std::vector<uint64_t> sorted = lateness_;
+    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+    std::nth_element(sorted.begin(), middle, sorted.end());
+    return *middle;
 }
 
 double DownloadSlowdown(uint64_t latenessUs, uint32_t rate) {

@@ -11,8 +11,7 @@ class AnswerTiming {
     // One exchange: bytes sent and received at the rate, from the first byte written to
     // the answer's arrival, in microseconds.
     void Record(uint32_t bytes, uint32_t rate, uint64_t tookUs);
-    // The least lateness of the recorded exchanges; 0 without any. A server's or an
-    // adapter's hold-back delays every answer, a busy host only some.
+    // The median lateness of the recorded exchanges; 0 without any.
     uint64_t LatenessUs() const;
 
   private:
