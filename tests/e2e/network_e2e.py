@@ -153,14 +153,6 @@ class NetworkUpdate(OverNetwork, update_e2e.DownloadPhaseFault):
                           if not line.startswith("STRAY")])
         self.assertUntouched()
 
-    def test_late_answers_of_ser2net_defaults_are_warned_of(self):
-        self.defaults = True
-        machine = self.machine()
-        run = self.update(machine, self.space.bundle(records=SHORT))
-        self.finish(machine)
-        self.assertEqual(run.code, 0, run)
-        self.assertIn("chardelay: false", run.stderr, run)
-
     def test_connection_refused(self):
         bind_ports(self.space, f"rfc2217://127.0.0.1:{free_port()}")
         run = self.update(None, self.space.bundle(records=SHORT), timeout=60)
