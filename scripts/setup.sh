@@ -9,6 +9,7 @@ packages=(
   help2man lintian man-db file nsis zip unzip
   pkg-config libudev-dev umockdev libumockdev-dev gir1.2-umockdev-1.0 python3-gi
   nlohmann-json3-dev python3-jsonschema
+  libtelnet-dev ser2net
 )
 
 missing=()

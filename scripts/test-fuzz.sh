@@ -13,11 +13,12 @@ trap 'rm -rf "$work"' EXIT
 # The loader's checksum files go to a folder of their own, in memory where there is one.
 export TQ8_FUZZ_TMP="$work"
 status=0
-for target in srecord_decode fileobj_fgets load_mot; do
+# rfc2217: every wait of the client has its limit, so an input that takes seconds is a hang.
+for target in srecord_decode fileobj_fgets load_mot rfc2217; do
   # New inputs go to a scratch copy; the corpus in the repository stays as it is.
   mkdir -p "$work/$target"
   cp tests/fuzz/corpus/"$target"/* "$work/$target"/
-  if build/fuzz/tests/fuzz/fuzz_"$target" -max_total_time="$seconds" -max_len=4096 \
+  if build/fuzz/tests/fuzz/fuzz_"$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
       -artifact_prefix="$work/" "$work/$target" >"$work/$target.log" 2>&1; then
     echo "fuzz_$target: $(grep -o 'Done [0-9]* runs' "$work/$target.log" | tail -1)"
   else

@@ -14,6 +14,24 @@ cmake --preset native-debug >/dev/null
 cmake --build --preset native-debug -j "$jobs"
 ctest --preset native-debug -j "$jobs" || status=1
 
+echo "== native (ThreadSanitizer): the tests where threads meet =="
+# The serial service and its poll thread, network ports, the protocol and the update against the
+# simulated machine's thread, and trace lines from two threads. Any report fails the step,
+# also one from a process whose exit status a test does not look at.
+tsan_reports="$TQ8_ROOT/build/native-tsan/tsan-reports"
+rm -rf "$tsan_reports"
+mkdir -p "$tsan_reports"
+cmake --preset native-tsan >/dev/null
+cmake --build --preset native-tsan -j "$jobs" \
+  --target serial_tests rfc2217_tests protocol_tests update_tests vldebug_binding_tests
+TSAN_OPTIONS="log_path=$tsan_reports/report" \
+  ctest --preset native-tsan -j "$jobs" -L '^(serial|protocol|update|vldebug)$' || status=1
+if compgen -G "$tsan_reports/report*" >/dev/null; then
+  cat "$tsan_reports"/report*
+  echo "ThreadSanitizer reported the races above"
+  status=1
+fi
+
 echo "== windows (MinGW-w64, under wine) =="
 . scripts/wine-env.sh
 cmake --preset windows-release >/dev/null

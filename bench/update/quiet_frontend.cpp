@@ -15,6 +15,8 @@ bool FrontEndMessagesPending() {
 
 void FrontEndPostMessage(WindowHandle, unsigned, uintptr_t, intptr_t) {}
 
+void FrontEndNotice(const char*) {}
+
 int FrontEndWakeDescriptor() {
     return -1;
 }

@@ -39,6 +39,8 @@ void FrontEndPostMessage(WindowHandle window, unsigned message, uintptr_t wParam
                    static_cast<LPARAM>(lParam));
 }
 
+void FrontEndNotice(const char*) {}
+
 int FrontEndWakeDescriptor() {
     return -1;
 }

@@ -208,6 +208,10 @@ bool FrontEndMessagesPending() {
 
 void FrontEndPostMessage(WindowHandle, unsigned, uintptr_t, intptr_t) {}
 
+void FrontEndNotice(const char* text) {
+    std::fprintf(stderr, "Warning: %s\n", TerminalText(text != nullptr ? text : "").c_str());
+}
+
 int FrontEndWakeDescriptor() {
     return -1;
 }

@@ -103,6 +103,8 @@ void MapSerialPort(int port, const std::string& device);
 // Opens the port for reading and writing, exclusively, for overlapped I/O.
 SerialHandle SerialOpen(const std::string& portName);
 // Later calls with the handle fail; an event wait still running on another thread ends.
+// The device itself closes once no call on another thread still uses it, at once when
+// none does; the result tells whether the handle was open.
 bool SerialClose(SerialHandle h);
 bool SerialSetupQueues(SerialHandle h, uint32_t rxSize, uint32_t txSize);
 bool SerialGetState(SerialHandle h, DeviceControl& dcb);

@@ -41,7 +41,7 @@ int ProtokollTQ8::WriteVariable(int id, int16_t value) {
     const auto v = static_cast<uint16_t>(value);
     const uint8_t request[4] = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id),
                                 static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-    pComm->PutBlock(request, sizeof request);
+    Send(request, sizeof request);
     if (WaitForAck() == 0) {
         TraceProtokoll(2, "{cr}*WriteVariable (%d): FAILED", id);
         return 0;
@@ -69,7 +69,7 @@ int ProtokollTQ8::SetApplicationActive(uint16_t state) {
         static_cast<uint8_t>(state >> 8),       static_cast<uint8_t>(state),
         static_cast<uint8_t>(kGuardCode >> 24), static_cast<uint8_t>(kGuardCode >> 16),
         static_cast<uint8_t>(kGuardCode >> 8),  static_cast<uint8_t>(kGuardCode)};
-    pComm->PutBlock(request, sizeof request);
+    Send(request, sizeof request);
     uint8_t answer = 0;
     if (ReceiveByte(answer, kAnswerTimeMs) == 0) {
         return 0;

@@ -3,6 +3,7 @@
 #include "protocol/protokoll_tq8.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/clock.h"
 #include "support/frontend.h"
@@ -48,6 +49,7 @@ int ProtokollTQ8::OpenPort(WindowHandle hWnd, int port, uint32_t baudRate) {
         pComm = std::move(comm);
         fProtokollAktiv = 1;
     }
+    fRequestRefused = false;
     return fProtokollAktiv;
 }
 
@@ -70,6 +72,10 @@ int ProtokollTQ8::SetBaudRate(WindowHandle hWnd, int port, uint32_t baudRate) {
 
 int ProtokollTQ8::WaitForData(uint32_t count, uint32_t ms) {
     if (!pComm) {
+        return 0;
+    }
+    if (fRequestRefused) {
+        fRequestRefused = false;
         return 0;
     }
     // The messages dispatched below may reach any command of the program; none of them
@@ -109,9 +115,17 @@ int ProtokollTQ8::InitCommand(uint16_t code) {
     }
     const uint8_t frame[3] = {kCommandIntro, static_cast<uint8_t>(code >> 8),
                               static_cast<uint8_t>(code & 0xFF)};
-    pComm->PutBlock(frame, sizeof frame);
+    const auto sent = std::chrono::steady_clock::now();
+    Send(frame, sizeof frame);
     if (WaitForData(1, kAnswerTimeMs) == 0) {
         return -1;
+    }
+    if (pComm) {
+        const auto took = std::chrono::steady_clock::now() - sent;
+        answerTiming.Record(
+            sizeof frame + 1, pComm->dcb.BaudRate,
+            static_cast<uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
     }
     uint8_t answer = 0;
     if (pComm->GetByte(answer) != 1) {
@@ -134,14 +148,14 @@ int ProtokollTQ8::WaitForAck() {
 void ProtokollTQ8::SendByte(int byte) {
     if (pComm) {
         const uint8_t b = static_cast<uint8_t>(byte & 0xFF);
-        pComm->PutBlock(&b, 1);
+        Send(&b, 1);
     }
 }
 
 void ProtokollTQ8::SendWord(uint16_t word) {
     if (pComm) {
         const uint8_t b[2] = {static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
-        pComm->PutBlock(b, sizeof b);
+        Send(b, sizeof b);
     }
 }
 
@@ -149,7 +163,13 @@ void ProtokollTQ8::SendDWord(uint32_t dword) {
     if (pComm) {
         const uint8_t b[4] = {static_cast<uint8_t>(dword >> 24), static_cast<uint8_t>(dword >> 16),
                               static_cast<uint8_t>(dword >> 8), static_cast<uint8_t>(dword)};
-        pComm->PutBlock(b, sizeof b);
+        Send(b, sizeof b);
+    }
+}
+
+void ProtokollTQ8::Send(const void* bytes, uint32_t count) {
+    if (!fRequestRefused && pComm->PutBlock(bytes, count) == 0 && pComm->WriteRefused()) {
+        fRequestRefused = true;
     }
 }
 
@@ -157,7 +177,7 @@ int ProtokollTQ8::SendData(const void* data, uint32_t count) {
     if (!pComm) {
         return 0;
     }
-    pComm->PutBlock(data, count);
+    Send(data, count);
     return WaitForAck();
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/types.h"
+#include "protocol/answer_timing.h"
 #include "serial/rs232.h"
 
 inline constexpr uint8_t kCommandIntro = 0x11;
@@ -74,6 +75,8 @@ class ProtokollTQ8 {
 
     std::unique_ptr<RS232> pComm;
     int32_t fProtokollAktiv = 0;
+    // The command frames' acknowledgements, timed.
+    AnswerTiming answerTiming;
 
     // Whether an operation on this connection is under way further up the stack. Its
     // waits dispatch window messages, and no message handler may destroy or replace the
@@ -88,6 +91,13 @@ class ProtokollTQ8 {
     int OpenPort(WindowHandle hWnd, int port, uint32_t baudRate);
     // Reads exactly count queued bytes; false when fewer came.
     bool ReadExactly(uint8_t* buffer, uint32_t count);
+    // Hands bytes of the request to the port, unless the driver refused some before.
+    void Send(const void* bytes, uint32_t count);
+
+    // The driver refused bytes of the request being sent. No answer can come to it, so
+    // the wait for one ends at once and clears this; the refusal is traced with its cause
+    // where it happened, and a time-out would name the wrong one.
+    bool fRequestRefused = false;
 };
 
 // Holds a connection in place for a scope: every wait pins its own, and a caller that

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/clock.h"
 #include "platform/errors.h"
 #include "support/trace.h"
 #include "support/utils.h"
@@ -136,12 +135,14 @@ void RS232::CloseComm(platform::SerialHandle h) {
     TraceRS232(4, "{cb}CloseComm (%s)", szName);
     if (hThread.joinable()) {
         fStopThread.store(1);
+        stopSignal.Notify();
         while (fThreadActive.load()) {
             TraceRS232(3, "{cy}GetExitCodeThread (%s) = STILL_ACTIVE", szName);
-            // A change of the mask ends the thread's pending wait.
+            // A change of the mask ends the thread's pending wait. A wait that began
+            // just after the change needs another one, a millisecond later.
             platform::SerialSetEventMask(h, 0);
             platform::SerialSetEventMask(h, platform::kEvRxChar);
-            platform::SleepMs(1);
+            stopSignal.WaitFor(1, [this] { return !fThreadActive.load(); });
         }
         hThread.join();
     }

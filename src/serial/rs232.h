@@ -10,6 +10,7 @@
 
 #include "platform/serial.h"
 #include "platform/types.h"
+#include "serial/wake_signal.h"
 
 // Stop-bit choices given at construction: 0 = "1", 1 = "1.5", 2 = "2".
 inline constexpr int kStopBitChoices = 3;
@@ -48,6 +49,9 @@ class RS232 {
     // Blocks until count bytes are queued, the user interface has messages, or ms have
     // passed, whichever comes first; the caller looks at the queue again.
     platform::SerialWaitResult WaitInQueue(uint32_t count, uint32_t ms);
+    // Whether the last WriteComm failed because the driver refused the bytes (rather
+    // than because the write before was still in flight).
+    bool WriteRefused() const { return fWriteRefused; }
 
     std::unique_ptr<uint8_t[]> pRxBuffer;
     uint8_t* pRxRead = nullptr;
@@ -66,6 +70,10 @@ class RS232 {
     std::thread hThread;
 
   private:
+    bool fWriteRefused = false;
     // Cleared by the poll thread as its last act: what the thread's exit code tells.
     std::atomic<bool> fThreadActive{false};
+    // Told after a stop request and after the poll thread's end, so that neither side
+    // of the stop hand-shake sleeps out a timer tick.
+    WakeSignal stopSignal;
 };

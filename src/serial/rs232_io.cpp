@@ -4,6 +4,7 @@
 #include "serial/rs232.h"
 #include "support/frontend.h"
 #include "support/trace.h"
+#include "support/utils.h"
 
 namespace {
 
@@ -14,6 +15,10 @@ constexpr uint32_t kWriteWaitMs = 3000;
 uint32_t RS232::ReadComm(platform::SerialHandle h, void* buffer, uint32_t count) {
     uint32_t read = 0;
     if (!platform::SerialRead(h, ovRead, buffer, count, read)) {
+        // The cause, which the caller's answer time-out would otherwise hide.
+        const uint32_t code = platform::LastError();
+        TraceRS232(2, "{cr}*ReadComm (%s) = %d (%s)", szName, static_cast<int>(code),
+                   GetSystemErrorText(code));
         read = 0;
     }
     if (read > 0) {
@@ -51,10 +56,17 @@ uint32_t RS232::PutBlock(const void* data, uint32_t count) {
 
 uint32_t RS232::WriteComm(platform::SerialHandle h, const void* data, uint32_t count) {
     HexDumpRS232(5, data, count, "{cm}TX: ");
+    fWriteRefused = false;
     // The write event is signalled while no write is in flight.
-    if (!platform::SerialWaitOverlapped(ovWrite, kWriteWaitMs) ||
-        !platform::SerialWrite(h, ovWrite, data, count)) {
+    if (!platform::SerialWaitOverlapped(ovWrite, kWriteWaitMs)) {
         TraceRS232(2, "{cr}*WriteComm (%s)", szName);
+        return 0;
+    }
+    if (!platform::SerialWrite(h, ovWrite, data, count)) {
+        const uint32_t code = platform::LastError();
+        TraceRS232(2, "{cr}*WriteComm (%s) = %d (%s)", szName, static_cast<int>(code),
+                   GetSystemErrorText(code));
+        fWriteRefused = true;
         return 0;
     }
     return count;

@@ -3,7 +3,6 @@
 
 #include <system_error>
 
-#include "platform/clock.h"
 #include "platform/errors.h"
 #include "serial/rs232.h"
 #include "support/frontend.h"
@@ -44,9 +43,8 @@ int RS232::EnableCommNotification(platform::SerialHandle, WindowHandle hWnd) {
                    GetSystemErrorText(platform::LastError()));
         return 0;
     }
-    while (fStopThread.load() == 1) {
-        platform::YieldTimeSlice();
-    }
+    // The thread clears the flag first thing, and tells of it.
+    fStopThread.wait(1);
     TraceRS232(4, "{cg}*EnableCommNotification (%s)", szName);
     return 1;
 }
@@ -54,6 +52,7 @@ int RS232::EnableCommNotification(platform::SerialHandle, WindowHandle hWnd) {
 uint32_t RS232::PollRS232Thread(RS232* self) {
     TraceRS232(4, "{cb}PollRS232Thread (%s)", self->szName);
     self->fStopThread.store(0);
+    self->fStopThread.notify_all();
     platform::SerialSetEventMask(self->hComm, kCommEventMask);
     uint32_t lastFailure = 0;
     while (self->fStopThread.load() == 0) {
@@ -65,9 +64,8 @@ uint32_t RS232::PollRS232Thread(RS232* self) {
                            static_cast<int>(code), GetSystemErrorText(code));
                 lastFailure = code;
             }
-            for (uint32_t ms = 0; ms < kFailedWaitRestMs && self->fStopThread.load() == 0; ++ms) {
-                platform::SleepMs(1);
-            }
+            self->stopSignal.WaitFor(kFailedWaitRestMs,
+                                     [self] { return self->fStopThread.load() != 0; });
         } else {
             lastFailure = 0;
             // Several events together (a character and an empty transmit queue) post
@@ -81,5 +79,6 @@ uint32_t RS232::PollRS232Thread(RS232* self) {
     }
     TraceRS232(4, "{cg}*PollRS232Thread (%s)", self->szName);
     self->fThreadActive.store(false);
+    self->stopSignal.Notify();
     return 0;
 }

@@ -29,6 +29,10 @@ inline constexpr intptr_t kCnReceive = 1;
 // Shows a modal message box owned by owner (which may be none) and returns the answer.
 int FrontEndMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned type);
 
+// A note for the person at the machine that asks nothing and changes nothing: the
+// console prints it; the Win32 program leaves it to the trace.
+void FrontEndNotice(const char* text);
+
 // Takes pending user-interface messages of the calling thread off its queue and
 // dispatches them, stopping when the queue is empty or when more than limit messages
 // have been dispatched. Returns how many were dispatched.

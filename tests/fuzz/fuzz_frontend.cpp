@@ -12,6 +12,8 @@ bool FrontEndMessagesPending() {
     return false;
 }
 void FrontEndPostMessage(WindowHandle, unsigned, uintptr_t, intptr_t) {}
+void FrontEndNotice(const char*) {}
+
 int FrontEndWakeDescriptor() {
     return -1;
 }

@@ -1,11 +1,14 @@
 // Answers the simulated machine never gives, from a pty peer that answers anything.
 
+#include <cerrno>
 #include <chrono>
 
+#include "platform/posix/serial_sys.h"
 #include "platform/serial.h"
 #include "protocol/protokoll_tq8.h"
 #include "pty_peer.h"
 #include "scripted_frontend.h"
+#include "support/utils.h"
 #include "trace_capture.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +93,29 @@ TEST_F(PeerAnswers, AnswerInPiecesIsAwaitedWhole) {
     rest.join();
     EXPECT_EQ(value, -2);
     EXPECT_TRUE(trace.Has("{cg}*Variable 2384 = -2 (kennung = 2)"));
+}
+
+ssize_t RefusingWrite(int, const void*, size_t) {
+    errno = EIO;
+    return -1;
+}
+
+TEST_F(PeerAnswers, RefusedWriteEndsTheRequestAtOnceWithItsCause) {
+    platform::SerialCalls refusing = platform::NativeSerialCalls();
+    refusing.write = RefusingWrite;
+    platform::SetSerialCalls(refusing);
+    const uint8_t block[32] = {};
+    const auto start = std::chrono::steady_clock::now();
+    const int sent = conn->SendData(block, sizeof block);
+    const auto took = std::chrono::steady_clock::now() - start;
+    platform::RestoreSerialCalls();
+    EXPECT_EQ(sent, 0);
+    EXPECT_LT(took, std::chrono::milliseconds(kAnswerTimeMs / 2)) << "no wait for an answer";
+    EXPECT_EQ(trace.CountPrefix("{cr}"), 1U);
+    EXPECT_TRUE(trace.Has("{cr}*WriteComm (Kovra TQ8/ZEL 5000) = " + std::to_string(EIO) + " (" +
+                          GetSystemErrorText(EIO) + ")"));
+    peer.Expect(3, {0x06, 0x02});
+    EXPECT_EQ(conn->GetApplicationActive(), 2) << "the next request is sent";
 }
 
 }  // namespace

@@ -334,9 +334,31 @@ TEST_F(Rs232, VanishedDeviceFailsCleanlyWithoutFloodingTheTrace) {
     EXPECT_EQ(port->GetByte(byte), -1);
     const uint8_t frame[3] = {0x11, 0, 8};
     EXPECT_EQ(port->PutBlock(frame, 3), 0U);
-    EXPECT_TRUE(trace.Has(std::string("{cr}*WriteComm (") + kName + ")"));
+    EXPECT_TRUE(trace.Has(std::string("{cr}*WriteComm (") + kName + ") = " + std::to_string(EIO) +
+                          " (" + GetSystemErrorText(EIO) + ")"));
     port.reset();
     EXPECT_TRUE(trace.Has(std::string("{cg}*Destructor::RS232 (") + kName + ")"));
+}
+
+ssize_t ReadFailing(int, void*, size_t) {
+    errno = ENXIO;
+    return -1;
+}
+
+TEST_F(Rs232, FailedReadIsTracedWithItsCause) {
+    auto port = OpenPort();
+    ASSERT_EQ(port->fOpen, 1);
+    peer.Send({0x06});
+    ASSERT_TRUE(Eventually([&] { return port->GetInQueue() == 1; }));
+    FaultTable faults;
+    faults.Edit().read = ReadFailing;
+    faults.Install();
+    trace.Clear();
+    uint8_t byte = 0;
+    EXPECT_EQ(port->GetByte(byte), -1);
+    EXPECT_EQ(trace.Lines(), std::vector<std::string>{std::string("{cr}*ReadComm (") + kName +
+                                                      ") = " + std::to_string(ENXIO) + " (" +
+                                                      GetSystemErrorText(ENXIO) + ")"});
 }
 
 TEST_F(Rs232, ThousandsOfStartsAndStopsLeakNothing) {

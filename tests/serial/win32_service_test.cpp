@@ -11,7 +11,10 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 
+#include "platform/errors.h"
+#include "platform/network_port.h"
 #include "platform/win32/serial_sys.h"
 #include "scripted_frontend.h"
 #include "serial/rs232.h"
@@ -34,6 +37,7 @@ struct FakePort {
     uint64_t maskChanges = 0;
     DWORD mask = 0;
     int closes = 0;
+    int closesUnderAWait = 0;  // while a wait on the device was pending
     bool stallWrites = false;
     bool vanished = false;
     bool refuseState = false;
@@ -57,6 +61,9 @@ HANDLE WINAPI FakeCreateFile(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
 BOOL WINAPI FakeCloseHandle(HANDLE) {
     std::lock_guard<std::mutex> lock(gPort->mutex);
     ++gPort->closes;
+    if (gPort->waiting != nullptr) {
+        ++gPort->closesUnderAWait;
+    }
     return TRUE;
 }
 BOOL WINAPI FakeSetupComm(HANDLE, DWORD, DWORD) {
@@ -223,6 +230,10 @@ class Win32Serial : public ::testing::Test {
         return std::make_unique<RS232>(nullptr, "Kovra TQ8/ZEL 5000", 3, 9600, 8, 0, 'N', 4096,
                                        512);
     }
+    int Waits() {
+        std::lock_guard<std::mutex> lock(port.mutex);
+        return port.waits;
+    }
     void Arrive(std::initializer_list<uint8_t> bytes) {
         {
             std::lock_guard<std::mutex> lock(port.mutex);
@@ -277,11 +288,7 @@ TEST_F(Win32Serial, WaitsThatEndByThemselvesRestThePollThread) {
     auto rs = Open();
     ASSERT_EQ(rs->fOpen, 1);
     ::Sleep(500);
-    int waits = 0;
-    {
-        std::lock_guard<std::mutex> lock(port.mutex);
-        waits = port.waits;
-    }
+    const int waits = Waits();
     EXPECT_GE(waits, 2) << "the thread keeps waiting";
     EXPECT_LE(waits, 20) << "a wait every millisecond";
     Arrive({0x06});
@@ -289,6 +296,33 @@ TEST_F(Win32Serial, WaitsThatEndByThemselvesRestThePollThread) {
     rs.reset();
     EXPECT_EQ(port.closes, 1);
     EXPECT_TRUE(trace.Lines().empty()) << "a wait that ended by itself is no failure";
+}
+
+TEST_F(Win32Serial, CloseEndsAWaitOnAnotherThreadAndThenClosesTheDevice) {
+    const platform::SerialHandle h = platform::SerialOpen("COM3");
+    ASSERT_NE(h, platform::kInvalidSerialHandle);
+    std::atomic<bool> ended{false};
+    bool ok = true;
+    std::thread waiter([&] {
+        uint32_t events = 0;
+        ok = platform::SerialWaitEvent(h, events);
+        ended = true;
+    });
+    for (int ms = 0; ms < 5000 && Waits() == 0; ++ms) {
+        ::Sleep(1);
+    }
+    EXPECT_TRUE(platform::SerialClose(h));
+    for (int ms = 0; ms < 5000 && !ended; ++ms) {
+        ::Sleep(1);
+    }
+    EXPECT_TRUE(ended.load()) << "the close ends the wait";
+    if (!ended) {
+        FakeSetCommMask(kFakePort, 0);
+    }
+    waiter.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(port.closes, 1);
+    EXPECT_EQ(port.closesUnderAWait, 0) << "the handle's value was still in use";
 }
 
 TEST_F(Win32Serial, StalledWriteBlocksTheNextForThreeSeconds) {
@@ -364,6 +398,14 @@ TEST_F(Win32Serial, VanishedDeviceFailsEveryCallAndTracesOnce) {
     rs.reset();
     EXPECT_EQ(port.closes, 1);
     EXPECT_TRUE(trace.Has("{cg}*Destructor::RS232 (Kovra TQ8/ZEL 5000)"));
+}
+
+TEST(Win32NetworkPort, IsRefusedWithItsOwnText) {
+    platform::MapSerialPort(9, "rfc2217://127.0.0.1:2217");
+    EXPECT_EQ(platform::SerialOpen("COM9"), platform::kInvalidSerialHandle);
+    platform::MapSerialPort(9, "");
+    EXPECT_EQ(platform::LastError(), platform::kErrorNetworkPortUnsupported);
+    EXPECT_NE(platform::SystemMessage(platform::LastError()).find("Linux"), std::string::npos);
 }
 
 }  // namespace

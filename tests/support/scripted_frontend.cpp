@@ -139,6 +139,8 @@ void FrontEndPostMessage(WindowHandle window, unsigned message, uintptr_t wParam
     S().posts.push_back({window, message, wParam, lParam});
 }
 
+void FrontEndNotice(const char*) {}
+
 int FrontEndWakeDescriptor() {
     return -1;
 }

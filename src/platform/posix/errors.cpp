@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/network_port.h"
+
 namespace platform {
 
 uint32_t LastError() {
@@ -14,6 +16,9 @@ void SetLastError(uint32_t code) {
 }
 
 std::string SystemMessage(uint32_t code) {
+    if (const char* own = NetworkPortErrorText(code)) {
+        return own;
+    }
     // strerrordesc_np knows no text for unknown codes, where strerror would make one up.
     const char* text = ::strerrordesc_np(static_cast<int>(code));
     return text != nullptr ? text : "";

@@ -16,7 +16,9 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/network_port.h"
 #include "platform/posix/serial_port.h"
+#include "platform/posix/serial_remote.h"
 #include "platform/posix/serial_termios.h"
 #include "platform/posix/serial_writer.h"
 #include "platform/serial_ports.h"
@@ -55,6 +57,9 @@ bool SerialWaitOverlapped(const SerialOverlapped& ov, uint32_t ms) {
 
 SerialHandle SerialOpen(const std::string& portName) {
     const std::string path = SerialDevicePath(portName);
+    if (IsNetworkPortName(path)) {
+        return serial_port::OpenRemote(path);
+    }
     serial_port::SysFd opened(Sys().open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!opened) {
         return kInvalidSerialHandle;
@@ -99,13 +104,14 @@ bool SerialClose(SerialHandle h) {
         port->closed = true;
     }
     Wake(*port);
-    // Out of the registry no one can take a new reference. A call still running on
-    // another thread keeps the descriptors until it returns; then they close with it.
-    if (port.use_count() > 1) {
-        return true;
+    if (port->remote) {
+        port->remote->Shutdown();  // ends a wait on the socket at once
     }
-    port->wake.Reset();
-    return port->device.Close();
+    // Out of the registry no one can take a new reference. The descriptors close with
+    // the last reference, wherever it goes: a call still running on another thread may
+    // read them until it returns, and only the release of its reference orders its last
+    // read before the close. (How many references are left says nothing of that order.)
+    return true;
 }
 
 bool SerialSetupQueues(SerialHandle h, uint32_t, uint32_t) {
@@ -115,6 +121,9 @@ bool SerialSetupQueues(SerialHandle h, uint32_t, uint32_t) {
 
 bool SerialGetState(SerialHandle h, DeviceControl& dcb) {
     auto port = Find(h);
+    if (port && port->remote) {
+        return port->remote->GetLine(dcb);
+    }
     termios tio{};
     if (!port || Sys().tcgetattr(port->Fd(), &tio) != 0) {
         return false;
@@ -127,6 +136,9 @@ bool SerialSetState(SerialHandle h, const DeviceControl& dcb) {
     auto port = Find(h);
     if (!port) {
         return false;
+    }
+    if (port->remote) {
+        return port->remote->SetLine(dcb);
     }
     termios tio{};
     if (Sys().tcgetattr(port->Fd(), &tio) != 0) {
@@ -181,6 +193,10 @@ bool SerialClearError(SerialHandle h, SerialStatus& status) {
     if (!port) {
         return false;
     }
+    if (port->remote) {
+        status = SerialStatus{};
+        return port->remote->Queued(status.inQueue);
+    }
     int queued = 0;
     if (Sys().ioctl(port->Fd(), FIONREAD, &queued) != 0) {
         return false;
@@ -199,6 +215,13 @@ bool SerialPurge(SerialHandle h, uint32_t flags) {
     auto port = Find(h);
     if (!port) {
         return false;
+    }
+    if (port->remote) {
+        {
+            std::lock_guard<std::mutex> lock(port->mutex);
+            port->lastQueued = 0;
+        }
+        return port->remote->Purge(flags);
     }
     bool ok = true;
     if ((flags & kPurgeTxAbort) != 0) {
@@ -224,7 +247,8 @@ bool SerialRead(SerialHandle h, SerialOverlapped&, void* buffer, uint32_t count,
     if (count == 0) {
         return true;
     }
-    const ssize_t n = Sys().read(port->Fd(), buffer, count);
+    const ssize_t n = port->remote ? serial_port::RemoteRead(*port, buffer, count)
+                                   : Sys().read(port->Fd(), buffer, count);
     if (n < 0) {
         return errno == EAGAIN;
     }
@@ -247,6 +271,9 @@ bool SerialWrite(SerialHandle h, SerialOverlapped& ov, const void* data, uint32_
     if (!ov.state) {
         errno = EINVAL;
         return false;
+    }
+    if (port->remote) {
+        return serial_port::RemoteWrite(*port, data, count);
     }
     {
         std::lock_guard<std::mutex> lock(ov.state->mutex);

@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "platform/posix/serial_port.h"
+#include "platform/posix/serial_remote.h"
 #include "platform/serial.h"
 
 namespace platform {
@@ -61,6 +62,9 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
     auto port = Find(h);
     if (!port) {
         return false;
+    }
+    if (port->remote) {
+        return serial_port::RemoteWaitEvent(*port, events);
     }
     uint64_t generation = 0;
     {
@@ -122,6 +126,9 @@ SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int
     auto port = Find(h);
     if (!port) {
         return SerialWaitResult::Failed;
+    }
+    if (port->remote) {
+        return serial_port::RemoteWaitData(*port, count, ms, uiWake);
     }
     // With VTIME 0 the terminal reports the port readable only once VMIN bytes are
     // queued, so a wait for a whole answer doesn't wake for each byte of it.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/posix/serial_sys.h"
+#include "platform/posix/serial_transport.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/serial.h"
 
@@ -49,6 +50,7 @@ struct Port {
     // Both descriptors live as long as the record: a call still running on another
     // thread when the port is closed keeps using descriptors that are its own.
     DeviceFd device;
+    std::unique_ptr<SerialTransport> remote;  // a network port's line, instead of a device
     SysFd wake;  // eventfd that ends a pending poll() of the event wait
 
     std::mutex mutex;  // guards everything below
@@ -67,7 +69,7 @@ struct Port {
     std::thread writer;
     std::atomic<bool> cancelWrite{false};
 
-    int Fd() const { return device.Get(); }
+    int Fd() const { return remote ? remote->Fd() : device.Get(); }
 };
 
 // Makes the port findable by its device's descriptor, which is its handle.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/network_port.h"
+
 namespace platform {
 
 uint32_t LastError() {
@@ -13,6 +15,9 @@ void SetLastError(uint32_t code) {
 }
 
 std::string SystemMessage(uint32_t code) {
+    if (const char* own = NetworkPortErrorText(code)) {
+        return own;
+    }
     char* text = nullptr;
     const DWORD n = ::FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

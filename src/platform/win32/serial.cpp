@@ -7,11 +7,14 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/network_port.h"
 #include "platform/serial_ports.h"
 #include "platform/win32/serial_dcb.h"
 #include "platform/win32/serial_sys.h"
@@ -45,14 +48,27 @@ BOOL CloseThroughCalls(HANDLE h) {
 // of a slice.
 constexpr DWORD kDataWaitSliceMs = 1;
 
-// The events live as long as the record, so a wait still running on another thread when
-// the port is closed keeps handles that are its own.
+// The device and the events live as long as the record: a wait still running on another
+// thread when the port is closed keeps handles that are its own, and the device closes
+// with the last reference, after that wait's last use of it.
 struct Port {
     BasicUniqueHandle<CloseThroughCalls> file;
     UniqueHandle data;       // set when characters have arrived
     UniqueHandle waitEvent;  // the event wait's own overlapped event
     UniqueHandle tick;       // periodic, every kDataWaitSliceMs: when a wait for data looks
     std::atomic<uint64_t> maskChanges{0};
+    std::atomic<bool> closed{false};
+
+    // Wakes an event wait that rests (see kSelfEndedWaitRestMs) at once.
+    std::mutex restMutex;
+    std::condition_variable restEnds;
+
+    HANDLE File() const { return file.Get(); }
+    // After a change of maskChanges or closed.
+    void EndRest() {
+        { std::lock_guard<std::mutex> lock(restMutex); }
+        restEnds.notify_all();
+    }
 };
 
 // An event wait that ends with no event while nobody changed the mask ended by itself:
@@ -78,8 +94,12 @@ std::shared_ptr<Port> FindPort(SerialHandle h) {
     return it->second;
 }
 
-HANDLE Native(SerialHandle h) {
-    return reinterpret_cast<HANDLE>(h);
+// Makes one call on the port's device, holding the port meanwhile; false for a handle
+// that is not open.
+template <typename Call>
+bool OnDevice(SerialHandle h, Call call) {
+    const std::shared_ptr<Port> port = FindPort(h);
+    return port && call(port->File()) != FALSE;
 }
 
 bool InFlight(const SerialAsyncState& state) {
@@ -127,6 +147,11 @@ bool SerialWaitOverlapped(const SerialOverlapped& ov, uint32_t ms) {
 
 SerialHandle SerialOpen(const std::string& portName) {
     const std::string path = SerialDevicePath(portName);
+    // The network transport lives beneath the POSIX serial service only.
+    if (IsNetworkPortName(path)) {
+        ::SetLastError(kErrorNetworkPortUnsupported);
+        return kInvalidSerialHandle;
+    }
     auto port = std::make_shared<Port>();
     port->file.Reset(Sys().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
@@ -162,19 +187,23 @@ bool SerialClose(SerialHandle h) {
         port = std::move(it->second);
         Ports().erase(it);
     }
-    // The device closes now, which ends what is pending on it; the events go with the
-    // last holder of the record.
-    return port->file.Close();
+    // An event wait on another thread may still use the device: end it, and leave the
+    // close to the last reference, which that wait's return orders after its last use.
+    // (Closed at once, the handle's value could name the next object opened.)
+    port->closed.store(true);
+    port->EndRest();
+    (void)Sys().SetCommMask(port->File(), 0);
+    return true;
 }
 
 bool SerialSetupQueues(SerialHandle h, uint32_t rxSize, uint32_t txSize) {
-    return Sys().SetupComm(Native(h), rxSize, txSize) != FALSE;
+    return OnDevice(h, [&](HANDLE file) { return Sys().SetupComm(file, rxSize, txSize); });
 }
 
 bool SerialGetState(SerialHandle h, DeviceControl& dcb) {
     DCB native{};
     native.DCBlength = sizeof native;
-    if (!Sys().GetCommState(Native(h), &native)) {
+    if (!OnDevice(h, [&](HANDLE file) { return Sys().GetCommState(file, &native); })) {
         return false;
     }
     dcb = FromDcb(native);
@@ -183,12 +212,12 @@ bool SerialGetState(SerialHandle h, DeviceControl& dcb) {
 
 bool SerialSetState(SerialHandle h, const DeviceControl& dcb) {
     DCB native = ToDcb(dcb);
-    return Sys().SetCommState(Native(h), &native) != FALSE;
+    return OnDevice(h, [&](HANDLE file) { return Sys().SetCommState(file, &native); });
 }
 
 bool SerialGetTimeouts(SerialHandle h, SerialTimeouts& t) {
     COMMTIMEOUTS native{};
-    if (!Sys().GetCommTimeouts(Native(h), &native)) {
+    if (!OnDevice(h, [&](HANDLE file) { return Sys().GetCommTimeouts(file, &native); })) {
         return false;
     }
     t.ReadIntervalTimeout = native.ReadIntervalTimeout;
@@ -203,12 +232,12 @@ bool SerialSetTimeouts(SerialHandle h, const SerialTimeouts& t) {
     COMMTIMEOUTS native{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
                         t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
                         t.WriteTotalTimeoutConstant};
-    return Sys().SetCommTimeouts(Native(h), &native) != FALSE;
+    return OnDevice(h, [&](HANDLE file) { return Sys().SetCommTimeouts(file, &native); });
 }
 
 bool SerialGetEventMask(SerialHandle h, uint32_t& mask) {
     DWORD native = 0;
-    if (!Sys().GetCommMask(Native(h), &native)) {
+    if (!OnDevice(h, [&](HANDLE file) { return Sys().GetCommMask(file, &native); })) {
         return false;
     }
     mask = native;
@@ -216,10 +245,13 @@ bool SerialGetEventMask(SerialHandle h, uint32_t& mask) {
 }
 
 bool SerialSetEventMask(SerialHandle h, uint32_t mask) {
-    if (const std::shared_ptr<Port> port = FindPort(h)) {
-        ++port->maskChanges;
+    const std::shared_ptr<Port> port = FindPort(h);
+    if (!port) {
+        return false;
     }
-    return Sys().SetCommMask(Native(h), mask) != FALSE;
+    ++port->maskChanges;
+    port->EndRest();
+    return Sys().SetCommMask(port->File(), mask) != FALSE;
 }
 
 bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
@@ -227,10 +259,11 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
     if (!port) {
         return false;
     }
+    const HANDLE file = port->File();
     // Characters that came while no wait was pending raise no event of their own.
     DWORD errors = 0;
     COMSTAT stat{};
-    if (Sys().ClearCommError(Native(h), &errors, &stat) && stat.cbInQue > 0) {
+    if (Sys().ClearCommError(file, &errors, &stat) && stat.cbInQue > 0) {
         ::SetEvent(port->data.Get());
     }
     OVERLAPPED ov{};
@@ -238,12 +271,16 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
     ::ResetEvent(port->waitEvent.Get());
     const uint64_t changesBefore = port->maskChanges.load();
     DWORD mask = 0;
-    if (!Sys().WaitCommEvent(Native(h), &mask, &ov)) {
+    if (!Sys().WaitCommEvent(file, &mask, &ov)) {
         if (::GetLastError() != ERROR_IO_PENDING) {
             return false;
         }
+        // A close that came before this wait began could not end it.
+        if (port->closed.load()) {
+            (void)Sys().SetCommMask(file, 0);
+        }
         DWORD done = 0;
-        if (!Sys().GetOverlappedResult(Native(h), &ov, &done, TRUE)) {
+        if (!Sys().GetOverlappedResult(file, &ov, &done, TRUE)) {
             // A change of the mask ends a pending wait with no events; wine ends it as
             // aborted instead.
             if (::GetLastError() != ERROR_OPERATION_ABORTED) {
@@ -256,11 +293,15 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
         ::SetEvent(port->data.Get());
     }
     if (mask == 0) {
-        // A change of the mask (the port closing) ends the rest at once.
-        for (DWORD ms = 0; ms < kSelfEndedWaitRestMs && port->maskChanges.load() == changesBefore;
-             ++ms) {
-            ::Sleep(1);
-        }
+        // A change of the mask or the port's close ends the rest at once.
+        std::unique_lock<std::mutex> lock(port->restMutex);
+        port->restEnds.wait_for(lock, std::chrono::milliseconds(kSelfEndedWaitRestMs), [&] {
+            return port->maskChanges.load() != changesBefore || port->closed.load();
+        });
+    }
+    if (port->closed.load()) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
     }
     events = mask;
     return true;
@@ -269,7 +310,7 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
 bool SerialClearError(SerialHandle h, SerialStatus& status) {
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!Sys().ClearCommError(Native(h), &errors, &stat)) {
+    if (!OnDevice(h, [&](HANDLE file) { return Sys().ClearCommError(file, &errors, &stat); })) {
         return false;
     }
     status.errors = errors;
@@ -279,7 +320,7 @@ bool SerialClearError(SerialHandle h, SerialStatus& status) {
 }
 
 bool SerialPurge(SerialHandle h, uint32_t flags) {
-    return Sys().PurgeComm(Native(h), flags) != FALSE;
+    return OnDevice(h, [&](HANDLE file) { return Sys().PurgeComm(file, flags); });
 }
 
 bool SerialRead(SerialHandle h, SerialOverlapped& ov, void* buffer, uint32_t count,
@@ -289,18 +330,22 @@ bool SerialRead(SerialHandle h, SerialOverlapped& ov, void* buffer, uint32_t cou
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
+    const std::shared_ptr<Port> port = FindPort(h);
+    if (!port) {
+        return false;
+    }
     SerialAsyncState& state = *ov.state;
-    state.file = Native(h);
+    state.file = port->File();
     state.ov.Offset = 0;
     state.ov.OffsetHigh = 0;
     DWORD done = 0;
-    if (!Sys().ReadFile(Native(h), buffer, count, nullptr, &state.ov) &&
+    if (!Sys().ReadFile(state.file, buffer, count, nullptr, &state.ov) &&
         ::GetLastError() != ERROR_IO_PENDING) {
         return false;
     }
     // The time-outs make every read end at once; a read left pending would later write
     // into a buffer its caller has moved on from, so its end is awaited here.
-    if (!Sys().GetOverlappedResult(Native(h), &state.ov, &done, TRUE)) {
+    if (!Sys().GetOverlappedResult(state.file, &state.ov, &done, TRUE)) {
         return false;
     }
     read = done;
@@ -312,6 +357,10 @@ bool SerialWrite(SerialHandle h, SerialOverlapped& ov, const void* data, uint32_
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
+    const std::shared_ptr<Port> port = FindPort(h);
+    if (!port) {
+        return false;
+    }
     SerialAsyncState& state = *ov.state;
     if (InFlight(state)) {
         ::SetLastError(ERROR_BUSY);
@@ -319,10 +368,10 @@ bool SerialWrite(SerialHandle h, SerialOverlapped& ov, const void* data, uint32_
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
     state.buffer.assign(bytes, bytes + count);
-    state.file = Native(h);
+    state.file = port->File();
     state.ov.Offset = 0;
     state.ov.OffsetHigh = 0;
-    if (Sys().WriteFile(Native(h), state.buffer.data(), count, nullptr, &state.ov)) {
+    if (Sys().WriteFile(state.file, state.buffer.data(), count, nullptr, &state.ov)) {
         return true;
     }
     if (::GetLastError() == ERROR_IO_PENDING) {
@@ -342,7 +391,7 @@ SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int
     ::ResetEvent(data);
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!Sys().ClearCommError(Native(h), &errors, &stat)) {
+    if (!Sys().ClearCommError(port->File(), &errors, &stat)) {
         return SerialWaitResult::Failed;
     }
     if (stat.cbInQue >= count) {

@@ -342,7 +342,7 @@ Line::Status Line::Fill(uint64_t deadline) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {stopRead_, POLLIN, 0}};
         const int ready = poll(fds, 2, timeoutMs);
         if (ready < 0 && errno != EINTR) {
-            return Status::kGone;
+            return Failed(errno);
         }
         if (fds[1].revents & POLLIN) {
             return Status::kStopped;
@@ -351,7 +351,7 @@ Line::Status Line::Fill(uint64_t deadline) {
             continue;
         }
         if (fds[0].revents & POLLNVAL) {
-            return Status::kGone;
+            return Failed(EBADF);
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             uint8_t buffer[4096];
@@ -375,6 +375,14 @@ Line::Status Line::Fill(uint64_t deadline) {
             }
         }
     }
+}
+
+Line::Status Line::Failed(int error) {
+    // The machine stops serving: its transcript says why, not only that it went quiet.
+    if (note_) {
+        note_(Format("LINE error %s", std::strerror(error)));
+    }
+    return Status::kGone;
 }
 
 Line::Status Line::Read(uint8_t* out, size_t count, int gapMs, size_t* got) {

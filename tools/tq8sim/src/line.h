@@ -59,6 +59,7 @@ class Line {
 
   private:
     Status Fill(uint64_t deadline);
+    Status Failed(int error);  // notes the error that ends the serving
     bool SleepUntil(uint64_t deadline);
     bool Mismatched(const char* direction);
     uint64_t ByteNs() const;

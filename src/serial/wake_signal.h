@@ -1,0 +1,31 @@
+#pragma once
+// Lets one thread wait, with a time limit, for another to change a flag: the waiter wakes
+// as soon as the change is told, not at its next look, so a hand-over between threads
+// costs no timer tick.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+class WakeSignal {
+  public:
+    // Tells every waiter that a flag has changed; call it after the change.
+    void Notify() {
+        // Taking the lock orders the change before a waiter's look at it: a waiter that
+        // looked before sleeps already, and this wakes it.
+        { std::lock_guard<std::mutex> lock(mutex_); }
+        changed_.notify_all();
+    }
+
+    // Waits until holds() or ms have passed, and gives what holds() says then.
+    template <typename Holds>
+    bool WaitFor(uint32_t ms, Holds holds) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(ms), holds);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
