@@ -55,7 +55,8 @@ int RunUpdate(const UpdateOptions& options) {
     const auto start = std::chrono::system_clock::now();
     const auto begin = std::chrono::steady_clock::now();
     const int portAtStart = nInterface;
-    UpdateReport report;
+    UpdateReport ownReport;
+    UpdateReport& report = options.report != nullptr ? *options.report : ownReport;
     UpdateEvents events(report);
     if (options.json) {
         ConsoleSetProgressListener(&events);
@@ -71,9 +72,11 @@ int RunUpdate(const UpdateOptions& options) {
     std::string recordPath;
     if (options.keepRecord && HasRecord(outcome)) {
         const std::string line = RecordLine(report, ContextOf(start, begin, portAtStart, code));
-        recordPath = RecordPath(options.record);
-        if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
-            recordError = "unknown error";
+        if (options.recordToFile) {
+            recordPath = RecordPath(options.record);
+            if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
+                recordError = "unknown error";
+            }
         }
         if (options.json) {
             std::fputs(line.c_str(), stdout);

@@ -75,6 +75,7 @@ ProgressListener* ListenerOf(WindowHandle handle) {
 }
 
 std::atomic<QuestionObserver> gQuestionObserver{nullptr};
+QuestionAnswerer gQuestionAnswerer = nullptr;
 
 }  // namespace
 
@@ -91,6 +92,10 @@ std::string TerminalText(const char* text) {
 
 void ConsoleSetQuestionObserver(QuestionObserver observer) {
     gQuestionObserver.store(observer);
+}
+
+void ConsoleSetQuestionAnswerer(QuestionAnswerer answerer) {
+    gQuestionAnswerer = answerer;
 }
 
 void ConsoleSetUnattendedAnswer(std::optional<bool> yes) {
@@ -120,7 +125,9 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         return kIdOk;
     }
     bool yes = false;
-    if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
+    if (gQuestionAnswerer != nullptr) {
+        yes = gQuestionAnswerer(caption);
+    } else if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
         yes = AskTerminal();
     } else {
         yes = gUnattendedAnswer.value_or(false);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -96,6 +97,9 @@ std::string SerialDevicePath(const std::string& portName);
 void SetSerialDeviceOverride(const std::string& device);
 // Binds one port number to a device ("" removes it).
 void MapSerialPort(int port, const std::string& device);
+// The COMn names that the settings file's [Ports] section binds to a device, in
+// ascending order; none where the settings live elsewhere (Win32).
+std::vector<std::string> ConfiguredSerialPorts();
 
 // Opens the port for reading and writing, exclusively, for overlapped I/O.
 SerialHandle SerialOpen(const std::string& portName);
