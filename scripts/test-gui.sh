@@ -129,8 +129,9 @@ for scenario in "${scenarios[@]}"; do
   transcript="$out/$scenario.transcript"
   : >"$transcript"
   rm -f "$link"
-  # every scenario meets a fresh machine
+  # every scenario meets a fresh machine, and leaves its own update records
   rm -f "$out/$scenario.state"
+  rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Ostrelwerk
   # shellcheck disable=SC2206 # the options are words for tq8sim
   options=("${common_sim_options[@]}" ${sim_options[$scenario]:-})
   "$sim" --link "$link" --state "$out/$scenario.state" --transcript "$transcript" \
@@ -153,7 +154,10 @@ for scenario in "${scenarios[@]}"; do
   # What only the outside can see.
   case "$scenario" in
     update-at-start-up|update-german)
-      grep -q '^TRAILER .* -> ACK' "$transcript" || { echo "  no acknowledged trailer" >>"$out/$scenario.log"; result=FAIL; } ;;
+      grep -q '^TRAILER .* -> ACK' "$transcript" || { echo "  no acknowledged trailer" >>"$out/$scenario.log"; result=FAIL; }
+      [ "$scenario" = update-german ] ||
+      python3 tests/gui/check_record.py docs/update-record.schema.json "$WINEPREFIX" completed \
+        >>"$out/$scenario.log" 2>&1 || { echo "  no valid update record" >>"$out/$scenario.log"; result=FAIL; } ;;
     download-failure)
       # both updates, the English and the German one, fail there
       [ "$(grep -c '^BLOCK 200 .* -> NOACK' "$transcript")" -eq 2 ] ||

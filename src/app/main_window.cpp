@@ -9,6 +9,7 @@
 #include "app/app_ids.h"
 #include "app/app_logic.h"
 #include "app/draw_bitmap.h"
+#include "app/update_record.h"
 #include "protocol/connection.h"
 #include "support/frontend.h"
 #include "support/globals.h"
@@ -215,7 +216,11 @@ void RunSoftwareUpdate(HWND window) {
         return;
     }
     const BOOL wasEnabled = !::EnableWindow(window, FALSE);
-    SoftwareUpdate(window);
+    const UpdateStopwatch stopwatch(nInterface);
+    UpdateReport report;
+    PerformSoftwareUpdate(window, report);
+    // After the last box of the update: the record changes nothing the operator sees.
+    KeepUpdateRecord(report, stopwatch);
     if (wasEnabled) {
         ::EnableWindow(window, TRUE);
     }

@@ -1,4 +1,3 @@
-#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -9,9 +8,8 @@
 #include "cli/interrupt_policy.h"
 #include "cli/json_out.h"
 #include "cli/update_events.h"
-#include "platform/process.h"
-#include "platform/serial.h"
 #include "protocol/connection.h"
+#include "record/record_context.h"
 #include "record/record_file.h"
 #include "record/record_line.h"
 #include "support/globals.h"
@@ -20,41 +18,9 @@
 #include "update/raw_download.h"
 #include "update/software_update.h"
 
-namespace {
-
-std::string PortName(int port) {
-    return "COM" + std::to_string(port);
-}
-
-// The record's context. The port is the one the update ended on; a Cancel in the
-// interface selection leaves none selected, and then the one it started with counts.
-RecordContext ContextOf(std::chrono::system_clock::time_point start,
-                        std::chrono::steady_clock::time_point begin, int portAtStart,
-                        int exitCode) {
-    RecordContext context;
-    context.start = start;
-    context.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    context.host = platform::HostName();
-    context.user = platform::UserName();
-    context.program = "tq8flash";
-    context.version = TQ8_VERSION;
-    const int port = nInterface > 0 ? nInterface : portAtStart;
-    if (port > 0) {
-        context.port = PortName(port);
-        context.device = platform::SerialDevicePath(PortName(port));
-    }
-    context.exitCode = exitCode;
-    return context;
-}
-
-}  // namespace
-
 int RunUpdate(const UpdateOptions& options) {
     ClearTransferStop();
-    const auto start = std::chrono::system_clock::now();
-    const auto begin = std::chrono::steady_clock::now();
-    const int portAtStart = nInterface;
+    const UpdateStopwatch stopwatch(nInterface);
     UpdateReport ownReport;
     UpdateReport& report = options.report != nullptr ? *options.report : ownReport;
     UpdateEvents events(report);
@@ -71,7 +37,8 @@ int RunUpdate(const UpdateOptions& options) {
     std::string recordError;
     std::string recordPath;
     if (options.keepRecord && HasRecord(outcome)) {
-        const std::string line = RecordLine(report, ContextOf(start, begin, portAtStart, code));
+        const std::string line =
+            RecordLine(report, stopwatch.Context("tq8flash", TQ8_VERSION, code));
         if (options.recordToFile) {
             recordPath = RecordPath(options.record);
             if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
