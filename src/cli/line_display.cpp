@@ -9,6 +9,14 @@ namespace {
 
 using Row = std::vector<std::string>;
 
+// Pieces joined by appending, never by a literal on the left of a string.
+template <typename... Pieces>
+std::string Cat(const Pieces&... pieces) {
+    std::string out;
+    (out.append(pieces), ...);
+    return out;
+}
+
 std::string Table(const std::vector<Row>& rows) {
     std::vector<size_t> widths;
     for (const Row& row : rows) {
@@ -65,7 +73,7 @@ std::string Phase(const LineMachine& machine) {
     if (machine.bytes != 0 && machine.Done() >= machine.bytes) {
         return kLineTexts.checking;
     }
-    return machine.phase + " " + machine.image;
+    return Cat(machine.phase, " ", machine.image);
 }
 
 std::string Outcome(const LineMachine& machine) {
@@ -89,19 +97,19 @@ std::string ConfirmTable(const std::vector<LineMachine>& machines) {
 }
 
 std::string StatusLine(const LineMachine& machine, uint32_t nowMs) {
-    std::string line = machine.port + "  " + Serial(machine) + "  " + Phase(machine);
+    std::string line = Cat(machine.port, "  ", Serial(machine), "  ", Phase(machine));
     if (machine.ended || machine.phase.empty() || machine.bytes == 0) {
         return line;
     }
     const uint64_t done = std::min(machine.Done(), machine.bytes);
-    line += "  " + Format("%ld%%", static_cast<long>(done * 100 / machine.bytes));
+    line += Cat("  ", Format("%ld%%", static_cast<long>(done * 100 / machine.bytes)));
     const uint32_t elapsed = ElapsedMs(machine.rateStartMs, nowMs);
     if (machine.rateStarted && elapsed >= 1000 && done > machine.rateStartBytes) {
         const uint64_t rate = (done - machine.rateStartBytes) * 1000 / elapsed;
-        line += "  " + Format("%ld B/s", static_cast<long>(rate));
+        line += Cat("  ", Format("%ld B/s", static_cast<long>(rate)));
         if (rate != 0) {
-            line += "  " + Seconds(static_cast<uint32_t>((machine.bytes - done) * 1000 / rate)) +
-                    " " + kLineTexts.left;
+            line += Cat("  ", Seconds(static_cast<uint32_t>((machine.bytes - done) * 1000 / rate)),
+                        " ", kLineTexts.left);
         }
     }
     return line;
@@ -120,7 +128,7 @@ std::string SummaryTable(const std::vector<LineMachine>& machines) {
         }
         failed += (failed.empty() ? "" : ", ") + machine.port;
         if (!machine.errors.empty() || machine.record.empty()) {
-            said += "--- " + machine.port + "\n";
+            said += Cat("--- ", machine.port, "\n");
             said += machine.errors;
             if (!machine.errors.empty() && machine.errors.back() != '\n') {
                 said += "\n";
@@ -130,7 +138,7 @@ std::string SummaryTable(const std::vector<LineMachine>& machines) {
             }
         }
     }
-    std::string out = "\n" + Table(rows);
+    std::string out = Cat("\n", Table(rows));
     char text[512];
     if (failed.empty()) {
         std::snprintf(text, sizeof text, kLineTexts.allCompleted,
@@ -138,17 +146,17 @@ std::string SummaryTable(const std::vector<LineMachine>& machines) {
     } else {
         std::snprintf(text, sizeof text, kLineTexts.failedList, failed.c_str());
     }
-    return said + out + text;
+    return Cat(said, out, text);
 }
 
 void LiveDisplay::Draw(const std::vector<LineMachine>& machines, uint32_t nowMs) {
     if (terminal_) {
         std::string text;
         if (drawn_ != 0) {
-            text += "\x1b[" + std::to_string(drawn_) + "F";  // back to the first line
+            text += Cat("\x1b[", std::to_string(drawn_), "F");  // back to the first line
         }
         for (const LineMachine& machine : machines) {
-            text += "\x1b[2K" + StatusLine(machine, nowMs) + "\n";
+            text += Cat("\x1b[2K", StatusLine(machine, nowMs), "\n");
         }
         drawn_ = machines.size();
         std::fputs(text.c_str(), out_);
@@ -160,8 +168,8 @@ void LiveDisplay::Draw(const std::vector<LineMachine>& machines, uint32_t nowMs)
         const LineMachine& machine = machines[i];
         std::string key = Phase(machine);
         if (!machine.ended && machine.bytes != 0 && !machine.phase.empty()) {
-            key +=
-                " " + std::to_string(std::min(machine.Done(), machine.bytes) * 4 / machine.bytes);
+            key += Cat(" ",
+                       std::to_string(std::min(machine.Done(), machine.bytes) * 4 / machine.bytes));
         }
         if (key != printed_[i]) {
             printed_[i] = key;

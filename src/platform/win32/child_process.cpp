@@ -42,7 +42,7 @@ std::string Quote(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
         return arg;
     }
-    std::string out = "\"";
+    std::string out(1, '"');
     size_t backslashes = 0;
     for (const char c : arg) {
         if (c == '\\') {
@@ -54,7 +54,8 @@ std::string Quote(const std::string& arg) {
         out += c;
     }
     out.append(backslashes * 2, '\\');
-    return out + "\"";
+    out.push_back('"');
+    return out;
 }
 
 std::string ErrorText(DWORD code) {
@@ -104,7 +105,10 @@ bool ChildProcess::Start(const std::vector<std::string>& args, std::string& erro
     }
     std::string commandLine;
     for (const std::string& arg : args) {
-        commandLine += (commandLine.empty() ? "" : " ") + Quote(arg);
+        if (!commandLine.empty()) {
+            commandLine += ' ';
+        }
+        commandLine += Quote(arg);
     }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
