@@ -122,7 +122,7 @@ class Line {
         : options_(options),
           recordPath_(RecordPath(options.record)),
           out_(options.json ? stderr : stdout),
-          display_(out_, !options.json && platform::IsTerminal(platform::Stream::Output)) {}
+          display_(out_, !options.json && platform::CursorControlOn(platform::Stream::Output)) {}
 
     int Run() {
         platform::SetInterruptHandler(OnInterrupt);
