@@ -22,7 +22,8 @@
 int RunUpdate(const UpdateOptions& options) {
     ClearTransferStop();
     const UpdateStopwatch stopwatch(nInterface);
-    UpdateReport report;
+    UpdateReport ownReport;
+    UpdateReport& report = options.report != nullptr ? *options.report : ownReport;
     UpdateEvents events(report);
     if (options.json) {
         ConsoleSetProgressListener(&events);
@@ -39,9 +40,11 @@ int RunUpdate(const UpdateOptions& options) {
     if (options.keepRecord && HasRecord(outcome)) {
         const std::string line =
             RecordLine(report, stopwatch.Context("tq8flash", TQ8_VERSION, code));
-        recordPath = RecordPath(options.record);
-        if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
-            recordError = "unknown error";
+        if (options.recordToFile) {
+            recordPath = RecordPath(options.record);
+            if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
+                recordError = "unknown error";
+            }
         }
         if (options.json) {
             std::fputs(line.c_str(), stdout);

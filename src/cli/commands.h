@@ -11,11 +11,17 @@ struct UpdateOptions {
     std::string port;    // --port as given, for the record's device
     bool json = false;   // progress events and the record as JSON lines on stdout
     bool keepRecord = true;
+    bool recordToFile = true;  // false: the record goes to stdout only (a line's child)
+    struct UpdateReport* report = nullptr;  // where the report is kept, for a watcher; or none
 };
 
 // One complete update with the bundle in szProgramDirectory. Every update that reached
 // the connection step appends its record to the record file.
 int RunUpdate(const UpdateOptions& options);
+
+// The child of a line update (line_child.h): one update for its port, answering the
+// parent's go or no-go at the version overview.
+int RunLineChild(UpdateOptions options);
 
 // The search over COM1..COM8; save stores the port found as "Interface".
 int RunSearch(bool save, bool json);

@@ -93,11 +93,16 @@ ProgressListener* ListenerOf(WindowHandle handle) {
 }
 
 std::atomic<QuestionObserver> gQuestionObserver{nullptr};
+QuestionAnswerer gQuestionAnswerer = nullptr;
 
 }  // namespace
 
 void ConsoleSetQuestionObserver(QuestionObserver observer) {
     gQuestionObserver.store(observer);
+}
+
+void ConsoleSetQuestionAnswerer(QuestionAnswerer answerer) {
+    gQuestionAnswerer = answerer;
 }
 
 void ConsoleSetUnattendedAnswer(std::optional<bool> yes) {
@@ -127,7 +132,9 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         return kIdOk;
     }
     bool yes = false;
-    if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
+    if (gQuestionAnswerer != nullptr) {
+        yes = gQuestionAnswerer(caption);
+    } else if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
         yes = AskTerminal();
     } else {
         yes = gUnattendedAnswer.value_or(false);

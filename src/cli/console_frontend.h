@@ -13,6 +13,11 @@ void ConsoleSetUnattendedAnswer(std::optional<bool> yes);
 using QuestionObserver = void (*)(const char* caption, bool yes);
 void ConsoleSetQuestionObserver(QuestionObserver observer);
 
+// Decides every question instead of the terminal and the unattended answer (caption in
+// CP1252); nullptr for none.
+using QuestionAnswerer = bool (*)(const char* caption);
+void ConsoleSetQuestionAnswerer(QuestionAnswerer answerer);
+
 // JSON output: every box, question and answer goes to stderr, so that stdout carries
 // only the command's JSON.
 void ConsoleSetJsonOutput(bool json);

@@ -12,10 +12,13 @@
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
+#include "cli/line_texts.h"
+#include "cli/line_update.h"
 #include "cli/ports.h"
 #include "cli/run_options.h"
 #include "platform/console.h"
 #include "platform/process.h"
+#include "platform/serial.h"
 #include "platform/settings_store.h"
 #include "protocol/connection.h"
 #include "record/record_file.h"
@@ -55,11 +58,13 @@ void AddRecordOption(CLI::App& app, std::string& record) {
 
 // The options every command takes; given before or after the command name.
 void AddRunOptions(CLI::App& app, RunOptions& options) {
-    app.add_option("--port", options.port,
+    app.add_option("--port", options.ports,
                    "COMn: use that port for this run; DEVICE (e.g. /dev/serial/by-id/...) or "
                    "usb:VID:PID[:SERIAL]: open it as the selected port (COM1 when none is "
-                   "selected) for this run")
-        ->type_name("COMn|DEVICE|usb:VID:PID[:SERIAL]");
+                   "selected) for this run; update takes several, and updates those machines "
+                   "at once")
+        ->type_name("COMn|DEVICE|usb:VID:PID[:SERIAL]")
+        ->allow_extra_args(false);
     app.add_flag("--yes", options.yes,
                  "answer Yes to every question (the interface "
                  "selection still needs a terminal)");
@@ -104,6 +109,27 @@ int CommandMissing(CLI::App& app, const RunOptions& options) {
     return kExitUsage;
 }
 
+int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool allPorts) {
+    LineOptions line;
+    line.ports = allPorts ? platform::ConfiguredSerialPorts() : options.ports;
+    if (line.ports.empty()) {
+        std::fprintf(stderr, "%s", kLineTexts.noPorts);
+        return kExitUsage;
+    }
+    line.dir = options.dir;
+    line.record = update.record;
+    line.lang = options.lang;
+    line.trace = options.trace;
+    line.yes = options.yes;
+    line.no = options.no;
+    line.json = update.json;
+    if (options.yes && options.no) {
+        std::fprintf(stderr, "tq8flash: --yes and --no exclude each other\n");
+        return kExitUsage;
+    }
+    return RunLine(line);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,6 +157,13 @@ int main(int argc, char** argv) {
     AddRecordOption(*update, updateOptions.record);
     AddJsonOption(*update, updateOptions.json,
                   "progress events as JSON lines on stdout, then the update's record");
+    bool allPorts = false;
+    update->add_flag("--all-ports", allPorts,
+                     "update the machines on every COMn of the settings' [Ports] section at "
+                     "once");
+    // Internal: the child of an update of several machines (src/cli/line_child.cpp).
+    bool lineChild = false;
+    update->add_flag("--line-child", lineChild)->group("");
     bool json = false;
 
     bool save = false;
@@ -209,6 +242,9 @@ int main(int argc, char** argv) {
         FreeDebugLibrary();
         return exitCode == 0 ? 0 : kExitUsage;
     }
+    if (options.ports.size() == 1) {
+        options.port = options.ports.front();
+    }
 
     if (app.get_subcommands().empty() || !app.remaining().empty()) {
         exitCode = CommandMissing(app, options);
@@ -216,6 +252,11 @@ int main(int argc, char** argv) {
         exitCode = RunInspect(inspectOptions);
     } else if (log->parsed()) {
         exitCode = RunLog(logOptions);
+    } else if (update->parsed() && !lineChild && (allPorts || options.ports.size() > 1)) {
+        exitCode = RunLineUpdate(options, updateOptions, allPorts);
+    } else if (options.ports.size() > 1) {
+        std::fprintf(stderr, "tq8flash: only update takes several --port\n");
+        exitCode = kExitUsage;
     } else if (!ResolvePortOption(options.port) || !ApplyRunOptions(options)) {
         exitCode = kExitUsage;
     } else {
@@ -228,7 +269,7 @@ int main(int argc, char** argv) {
         if (update->parsed()) {
             NoteAdapterLatency();
             updateOptions.port = options.port;
-            exitCode = RunUpdate(updateOptions);
+            exitCode = lineChild ? RunLineChild(updateOptions) : RunUpdate(updateOptions);
         } else if (search->parsed()) {
             exitCode = RunSearch(save, json);
         } else if (info->parsed()) {

@@ -2,10 +2,12 @@
 // The options every command takes, and how they set up one run without storing anything.
 
 #include <string>
+#include <vector>
 
 struct RunOptions {
-    std::string port;  // "COMn" or a device path; "" keeps the stored selection
-    std::string dir;   // the firmware bundle's folder; "" for the current directory
+    std::string port;                // "COMn" or a device path; "" keeps the stored selection
+    std::vector<std::string> ports;  // every --port given; several only for update
+    std::string dir;                 // the firmware bundle's folder; "" for the current directory
     bool yes = false;
     bool no = false;
     std::string lang;  // "en", "de" or "" for the locale's language

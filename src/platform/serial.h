@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -99,6 +100,9 @@ std::string SerialBoundDevice(int port);
 void SetSerialDeviceOverride(const std::string& device);
 // Binds one port number to a device ("" removes it).
 void MapSerialPort(int port, const std::string& device);
+// The COMn names that the settings file's [Ports] section binds to a device, in
+// ascending order; none where the settings live elsewhere (Win32).
+std::vector<std::string> ConfiguredSerialPorts();
 
 // Opens the port for reading and writing, exclusively, for overlapped I/O.
 SerialHandle SerialOpen(const std::string& portName);

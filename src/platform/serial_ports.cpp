@@ -3,6 +3,7 @@
 
 #include "platform/serial_ports.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -108,6 +109,29 @@ void MapSerialPort(int port, const std::string& device) {
     } else {
         b.mapped[port] = device;
     }
+}
+
+std::vector<std::string> ConfiguredSerialPorts() {
+    std::vector<int> numbers;
+    const std::string path = SettingsFilePath();
+    IniFile ini;
+    if (path.empty() || !ini.Load(path)) {
+        return {};
+    }
+    for (const std::string& key : ini.Keys("Ports")) {
+        const int port = SerialPortNumber(key);
+        const auto device = ini.Get("Ports", key);
+        if (port > 0 && device && !device->empty()) {
+            numbers.push_back(port);
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    std::vector<std::string> names;
+    for (const int port : numbers) {
+        names.push_back("COM" + std::to_string(port));
+    }
+    return names;
 }
 
 }  // namespace platform

@@ -1,0 +1,180 @@
+#include "cli/line_display.h"
+
+#include <algorithm>
+
+#include "cli/line_texts.h"
+#include "support/utils.h"
+
+namespace {
+
+using Row = std::vector<std::string>;
+
+// Pieces joined by appending, never by a literal on the left of a string.
+template <typename... Pieces>
+std::string Cat(const Pieces&... pieces) {
+    std::string out;
+    (out.append(pieces), ...);
+    return out;
+}
+
+std::string Table(const std::vector<Row>& rows) {
+    std::vector<size_t> widths;
+    for (const Row& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    }
+    std::string out;
+    for (const Row& row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) {
+                line += std::string(widths[i] - row[i].size() + 2, ' ');
+            }
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string Format(const char* format, long value) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string Serial(const LineMachine& machine) {
+    return machine.serial ? std::to_string(*machine.serial) : "-";
+}
+
+std::string Seconds(uint32_t ms) {
+    const uint32_t s = (ms + 500) / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%u:%02u", s / 60, s % 60);
+    return text;
+}
+
+std::string Phase(const LineMachine& machine) {
+    if (machine.ended) {
+        if (machine.outcome) {
+            return *machine.outcome;
+        }
+        return machine.exit.signal != 0 ? Format(kLineTexts.killed, machine.exit.signal)
+                                        : Format(kLineTexts.exitCode, machine.ExitCode());
+    }
+    if (!machine.ready) {
+        return kLineTexts.connecting;
+    }
+    if (machine.phase.empty()) {
+        return kLineTexts.waiting;
+    }
+    if (machine.bytes != 0 && machine.Done() >= machine.bytes) {
+        return kLineTexts.checking;
+    }
+    return Cat(machine.phase, " ", machine.image);
+}
+
+std::string Outcome(const LineMachine& machine) {
+    return machine.ended ? Phase(machine) : kLineTexts.noAnswer;
+}
+
+}  // namespace
+
+std::string ConfirmTable(const std::vector<LineMachine>& machines) {
+    std::vector<Row> rows{
+        {kLineTexts.port, kLineTexts.serial, kLineTexts.machineVersion, kLineTexts.fileVersion}};
+    for (const LineMachine& machine : machines) {
+        if (!machine.ready) {
+            rows.push_back({machine.port, kLineTexts.noAnswer, "", ""});
+            continue;
+        }
+        rows.push_back({machine.port, Serial(machine), machine.machineVersion.value_or("-"),
+                        machine.fileVersion.value_or("-")});
+    }
+    return Table(rows);
+}
+
+std::string StatusLine(const LineMachine& machine, uint32_t nowMs) {
+    std::string line = Cat(machine.port, "  ", Serial(machine), "  ", Phase(machine));
+    if (machine.ended || machine.phase.empty() || machine.bytes == 0) {
+        return line;
+    }
+    const uint64_t done = std::min(machine.Done(), machine.bytes);
+    line += Cat("  ", Format("%ld%%", static_cast<long>(done * 100 / machine.bytes)));
+    const uint32_t elapsed = ElapsedMs(machine.rateStartMs, nowMs);
+    if (machine.rateStarted && elapsed >= 1000 && done > machine.rateStartBytes) {
+        const uint64_t rate = (done - machine.rateStartBytes) * 1000 / elapsed;
+        line += Cat("  ", Format("%ld B/s", static_cast<long>(rate)));
+        if (rate != 0) {
+            line += Cat("  ", Seconds(static_cast<uint32_t>((machine.bytes - done) * 1000 / rate)),
+                        " ", kLineTexts.left);
+        }
+    }
+    return line;
+}
+
+std::string SummaryTable(const std::vector<LineMachine>& machines) {
+    std::vector<Row> rows{
+        {kLineTexts.port, kLineTexts.serial, kLineTexts.outcome, kLineTexts.time}};
+    std::string failed;
+    std::string said;
+    for (const LineMachine& machine : machines) {
+        const uint32_t ms = machine.ended ? ElapsedMs(machine.startMs, machine.endMs) : 0;
+        rows.push_back({machine.port, Serial(machine), Outcome(machine), Seconds(ms)});
+        if (machine.Completed()) {
+            continue;
+        }
+        failed += (failed.empty() ? "" : ", ") + machine.port;
+        if (!machine.errors.empty() || machine.record.empty()) {
+            said += Cat("--- ", machine.port, "\n");
+            said += machine.errors;
+            if (!machine.errors.empty() && machine.errors.back() != '\n') {
+                said += "\n";
+            }
+            if (machine.record.empty()) {
+                said += std::string(kLineTexts.noRecord) + "\n";
+            }
+        }
+    }
+    std::string out = Cat("\n", Table(rows));
+    char text[512];
+    if (failed.empty()) {
+        std::snprintf(text, sizeof text, kLineTexts.allCompleted,
+                      static_cast<int>(machines.size()));
+    } else {
+        std::snprintf(text, sizeof text, kLineTexts.failedList, failed.c_str());
+    }
+    return Cat(said, out, text);
+}
+
+void LiveDisplay::Draw(const std::vector<LineMachine>& machines, uint32_t nowMs) {
+    if (terminal_) {
+        std::string text;
+        if (drawn_ != 0) {
+            text += Cat("\x1b[", std::to_string(drawn_), "F");  // back to the first line
+        }
+        for (const LineMachine& machine : machines) {
+            text += Cat("\x1b[2K", StatusLine(machine, nowMs), "\n");
+        }
+        drawn_ = machines.size();
+        std::fputs(text.c_str(), out_);
+        std::fflush(out_);
+        return;
+    }
+    printed_.resize(machines.size());
+    for (size_t i = 0; i < machines.size(); ++i) {
+        const LineMachine& machine = machines[i];
+        std::string key = Phase(machine);
+        if (!machine.ended && machine.bytes != 0 && !machine.phase.empty()) {
+            key += Cat(" ",
+                       std::to_string(std::min(machine.Done(), machine.bytes) * 4 / machine.bytes));
+        }
+        if (key != printed_[i]) {
+            printed_[i] = key;
+            std::fprintf(out_, "%s\n", StatusLine(machine, nowMs).c_str());
+        }
+    }
+    std::fflush(out_);
+}

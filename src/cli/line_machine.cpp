@@ -1,0 +1,87 @@
+#include "cli/line_machine.h"
+
+#include "cli/exit_codes.h"
+
+namespace {
+
+int Severity(int code) {
+    switch (code) {
+        case kExitSuccess:
+            return 0;
+        case kExitInterrupted:
+            return 4;
+        case kExitUpdateFailed:
+            return 3;
+        case kExitNoConnection:
+            return 2;
+        default:
+            return 1;
+    }
+}
+
+template <typename T>
+std::optional<T> Field(const nlohmann::json& line, const char* name) {
+    const auto it = line.find(name);
+    if (it == line.end() || it->is_null()) {
+        return std::nullopt;
+    }
+    try {
+        return it->get<T>();
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+int LineMachine::ExitCode() const {
+    return exit.signal != 0 || exit.code < 0 ? kExitFailure : exit.code;
+}
+
+bool ApplyChildLine(LineMachine& machine, const nlohmann::json& line, uint32_t nowMs) {
+    if (!line.is_object()) {
+        return false;
+    }
+    if (line.contains("schema")) {
+        machine.record = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        machine.outcome = Field<std::string>(line, "outcome");
+        return true;
+    }
+    const std::string event = Field<std::string>(line, "event").value_or("");
+    if (event == "ready") {
+        machine.ready = true;
+        machine.serial = Field<uint32_t>(line, "serial_number");
+        machine.machineVersion = Field<std::string>(line, "machine_version");
+        machine.fileVersion = Field<std::string>(line, "file_version");
+        machine.bytes = Field<uint64_t>(line, "bytes").value_or(0);
+    } else if (event == "progress") {
+        const std::string image = Field<std::string>(line, "image").value_or("");
+        if (image != machine.image) {
+            // The next download: the one before is whole.
+            if (!machine.image.empty()) {
+                machine.finishedBytes += machine.imageTotal;
+            }
+            machine.image = image;
+        }
+        machine.phase = Field<std::string>(line, "phase").value_or("");
+        machine.imageDone = Field<uint64_t>(line, "done").value_or(0);
+        machine.imageTotal = Field<uint64_t>(line, "total").value_or(0);
+        if (machine.phase == "download" && !machine.rateStarted) {
+            machine.rateStarted = true;
+            machine.rateStartMs = nowMs;
+            machine.rateStartBytes = machine.Done();
+        }
+    }
+    return false;
+}
+
+int WorstExitCode(const std::vector<LineMachine>& machines) {
+    int worst = kExitSuccess;
+    for (const LineMachine& machine : machines) {
+        const int code = machine.ExitCode();
+        if (Severity(code) > Severity(worst)) {
+            worst = code;
+        }
+    }
+    return worst;
+}

@@ -1,0 +1,329 @@
+#include "cli/line_update.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "cli/exit_codes.h"
+#include "cli/json_out.h"
+#include "cli/line_display.h"
+#include "cli/line_machine.h"
+#include "cli/line_texts.h"
+#include "cli/run_options.h"
+#include "platform/child_process.h"
+#include "platform/console.h"
+#include "platform/interrupt.h"
+#include "platform/process.h"
+#include "record/record_file.h"
+#include "support/utils.h"
+
+namespace {
+
+constexpr uint32_t kRedrawMs = 250;
+
+struct Message {
+    size_t machine = 0;
+    bool ended = false;
+    std::string line;
+};
+
+class Mailbox {
+  public:
+    void Push(Message message) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            messages_.push_back(std::move(message));
+        }
+        ready_.notify_one();
+    }
+    bool Pop(Message& message, uint32_t waitMs) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!ready_.wait_for(lock, std::chrono::milliseconds(waitMs),
+                             [this] { return !messages_.empty(); })) {
+            return false;
+        }
+        message = std::move(messages_.front());
+        messages_.pop_front();
+        return true;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Message> messages_;
+};
+
+std::atomic<int> gInterrupts{0};
+
+void OnInterrupt(int count) {
+    gInterrupts.store(count);
+}
+
+// One child's pipes, read on a thread of their own until the child has ended.
+struct Child {
+    platform::ChildProcess process;
+    std::string errors;  // the watcher's until it reports the end
+    std::thread watcher;
+};
+
+void Watch(Child& child, size_t index, Mailbox& mailbox) {
+    std::thread errorReader([&child] {
+        char buffer[4096];
+        long n = 0;
+        while ((n = child.process.ReadErrors(buffer, sizeof buffer)) > 0) {
+            child.errors.append(buffer, static_cast<size_t>(n));
+        }
+    });
+    std::string pending;
+    char buffer[4096];
+    long n = 0;
+    while ((n = child.process.ReadOutput(buffer, sizeof buffer)) > 0) {
+        pending.append(buffer, static_cast<size_t>(n));
+        size_t end = 0;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            mailbox.Push({index, false, pending.substr(0, end)});
+            pending.erase(0, end + 1);
+        }
+    }
+    if (!pending.empty()) {
+        mailbox.Push({index, false, pending});
+    }
+    errorReader.join();
+    child.process.Wait();
+    mailbox.Push({index, true, {}});
+}
+
+std::vector<std::string> ChildArguments(const LineOptions& options, const std::string& port) {
+    std::vector<std::string> args{platform::ProgramPath(),
+                                  "update",
+                                  "--line-child",
+                                  "--port",
+                                  port,
+                                  "--dir",
+                                  options.dir.empty() ? CurrentDirectory() : options.dir};
+    if (!options.lang.empty()) {
+        args.insert(args.end(), {"--lang", options.lang});
+    }
+    if (options.trace != 0) {
+        args.insert(args.end(), {"--trace", std::to_string(options.trace)});
+    }
+    return args;
+}
+
+class Line {
+  public:
+    explicit Line(const LineOptions& options)
+        : options_(options),
+          recordPath_(RecordPath(options.record)),
+          out_(options.json ? stderr : stdout),
+          display_(out_, !options.json && platform::CursorControlOn(platform::Stream::Output)) {}
+
+    int Run() {
+        platform::SetInterruptHandler(OnInterrupt);
+        StartAll();
+        while (Any([](const LineMachine& m) { return !m.ready && !m.ended; })) {
+            Pump(kRedrawMs);
+        }
+        const bool refused = SameSerialOnTwoPorts();
+        const bool go = !refused && Confirm();
+        for (size_t i = 0; i < machines_.size(); ++i) {
+            if (machines_[i].ready && !machines_[i].ended) {
+                children_[i]->process.Write(go ? "go\n" : "no\n");
+            }
+            if (machines_[i].started) {
+                children_[i]->process.CloseInput();
+            }
+        }
+        uint32_t drawn = GetTimeMs() - kRedrawMs;
+        while (Any([](const LineMachine& m) { return !m.ended; })) {
+            Pump(go ? 100 : kRedrawMs);
+            if (go && ElapsedMs(drawn, GetTimeMs()) >= kRedrawMs) {
+                drawn = GetTimeMs();
+                display_.Draw(machines_, drawn);
+            }
+        }
+        for (auto& child : children_) {
+            if (child->watcher.joinable()) {
+                child->watcher.join();
+            }
+        }
+        if (go) {
+            display_.Draw(machines_, GetTimeMs());
+        }
+        std::fputs(SummaryTable(machines_).c_str(), out_);
+        std::fflush(out_);
+        platform::SetInterruptHandler(nullptr);
+        const int worst = WorstExitCode(machines_);
+        return refused && worst == kExitDeclined ? kExitFailure : worst;
+    }
+
+  private:
+    template <typename Predicate>
+    bool Any(Predicate predicate) const {
+        for (const LineMachine& machine : machines_) {
+            if (predicate(machine)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void StartAll() {
+        for (const std::string& port : options_.ports) {
+            const size_t index = machines_.size();
+            machines_.push_back({});
+            LineMachine& machine = machines_.back();
+            machine.port = port;
+            machine.startMs = GetTimeMs();
+            children_.push_back(std::make_unique<Child>());
+            Child& child = *children_.back();
+            std::string error;
+            if (!child.process.Start(ChildArguments(options_, port), error)) {
+                std::fprintf(stderr, kLineTexts.cannotStart, port.c_str(), error.c_str());
+                machine.ended = true;
+                machine.endMs = machine.startMs;
+                machine.exit = {kExitFailure, 0};
+                continue;
+            }
+            machine.started = true;
+            child.watcher = std::thread(Watch, std::ref(child), index, std::ref(mailbox_));
+        }
+    }
+
+    // Passes each Ctrl-C on; the second ends everything at once.
+    void PassInterrupts() {
+        const int count = gInterrupts.load();
+        if (count == forwarded_) {
+            return;
+        }
+        forwarded_ = count;
+        for (size_t i = 0; i < machines_.size(); ++i) {
+            if (machines_[i].started && !machines_[i].ended) {
+                if (count >= 2) {
+                    children_[i]->process.Kill();
+                } else {
+                    children_[i]->process.Interrupt();
+                }
+            }
+        }
+        if (count >= 2) {
+            platform::ExitNow(kExitInterrupted);
+        }
+    }
+
+    void Pump(uint32_t waitMs) {
+        PassInterrupts();
+        Message message;
+        if (!mailbox_.Pop(message, waitMs)) {
+            return;
+        }
+        do {
+            Take(message);
+        } while (mailbox_.Pop(message, 0));
+    }
+
+    void Take(const Message& message) {
+        LineMachine& machine = machines_[message.machine];
+        if (message.ended) {
+            machine.ended = true;
+            machine.endMs = GetTimeMs();
+            machine.exit = children_[message.machine]->process.Wait();
+            machine.errors = std::move(children_[message.machine]->errors);
+            return;
+        }
+        nlohmann::json line = nlohmann::json::parse(message.line, nullptr, false);
+        if (line.is_discarded()) {
+            machine.errors += message.line + "\n";
+            return;
+        }
+        if (ApplyChildLine(machine, line, GetTimeMs())) {
+            std::string error;
+            if (!AppendRecord(recordPath_, machine.record, error)) {
+                std::fprintf(stderr, kLineTexts.recordFailed, machine.port.c_str(),
+                             recordPath_.c_str(), error.c_str());
+            }
+        }
+        if (options_.json) {
+            line["port"] = machine.port;
+            PrintJson(line);
+        }
+    }
+
+    bool SameSerialOnTwoPorts() const {
+        for (size_t i = 0; i < machines_.size(); ++i) {
+            for (size_t j = i + 1; j < machines_.size(); ++j) {
+                const LineMachine& a = machines_[i];
+                const LineMachine& b = machines_[j];
+                if (a.ready && b.ready && a.serial && a.serial == b.serial) {
+                    std::fprintf(stderr, kLineTexts.sameSerial, std::to_string(*a.serial).c_str(),
+                                 a.port.c_str(), b.port.c_str());
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    bool Confirm() {
+        int ready = 0;
+        for (const LineMachine& machine : machines_) {
+            ready += machine.ready && !machine.ended ? 1 : 0;
+        }
+        std::fputs(ConfirmTable(machines_).c_str(), out_);
+        if (ready == 0 || gInterrupts.load() != 0) {
+            return false;
+        }
+        std::fprintf(out_, kLineTexts.question, ready);
+        if (options_.yes || options_.no) {
+            std::fputs(options_.yes ? "-> Yes\n" : "-> No\n", out_);
+            return options_.yes;
+        }
+        if (!platform::IsTerminal(platform::Stream::Input)) {
+            std::fputs(kLineTexts.declined, out_);
+            return false;
+        }
+        for (;;) {
+            std::fputs("[y/n] ", out_);
+            std::fflush(out_);
+            std::string answer;
+            if (!std::getline(std::cin, answer) || gInterrupts.load() != 0) {
+                return false;
+            }
+            if (answer == "y" || answer == "Y" || answer == "yes" || answer == "j" ||
+                answer == "J") {
+                return true;
+            }
+            if (answer == "n" || answer == "N" || answer == "no") {
+                return false;
+            }
+        }
+    }
+
+    const LineOptions& options_;
+    std::string recordPath_;
+    std::FILE* out_;
+    LiveDisplay display_;
+    Mailbox mailbox_;
+    std::vector<LineMachine> machines_;
+    std::vector<std::unique_ptr<Child>> children_;
+    int forwarded_ = 0;
+};
+
+}  // namespace
+
+int RunLine(const LineOptions& options) {
+    std::set<std::string> seen;
+    for (const std::string& port : options.ports) {
+        if (!seen.insert(port).second) {
+            std::fprintf(stderr, kLineTexts.samePort, port.c_str());
+            return kExitUsage;
+        }
+    }
+    return Line(options).Run();
+}

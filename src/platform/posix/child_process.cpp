@@ -1,0 +1,191 @@
+#include "platform/child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "platform/posix/unique_fd.h"
+
+extern char** environ;
+
+namespace platform {
+
+struct ChildProcess::State {
+    pid_t pid = -1;
+    UniqueFd input;
+    UniqueFd output;
+    UniqueFd errors;
+    std::mutex waitMutex;
+    bool waited = false;
+    ChildExit exit;
+};
+
+namespace {
+
+bool MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+    int fds[2];
+    // Close-on-exec, so that a child started later never holds another child's pipe open.
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    readEnd.Reset(fds[0]);
+    writeEnd.Reset(fds[1]);
+    return true;
+}
+
+long ReadFrom(const UniqueFd& fd, char* buffer, size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, size);
+        if (n >= 0 || errno != EINTR) {
+            return static_cast<long>(n);
+        }
+    }
+}
+
+// A parent that writes to a child which has gone must get an error, not SIGPIPE.
+void IgnoreBrokenPipes() {
+    static std::once_flag once;
+    std::call_once(once, [] { ::signal(SIGPIPE, SIG_IGN); });
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
+
+ChildProcess::~ChildProcess() {
+    state_->input.Reset();
+    state_->output.Reset();
+    state_->errors.Reset();
+    if (state_->pid > 0) {
+        Wait();
+    }
+}
+
+bool ChildProcess::Start(const std::vector<std::string>& args, std::string& error) {
+    if (args.empty()) {
+        error = "no program";
+        return false;
+    }
+    IgnoreBrokenPipes();
+    UniqueFd childInput, childOutput, childErrors;
+    if (!MakePipe(childInput, state_->input) || !MakePipe(state_->output, childOutput) ||
+        !MakePipe(state_->errors, childErrors)) {
+        error = std::strerror(errno);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, childInput.Get(), 0);
+    posix_spawn_file_actions_adddup2(&actions, childOutput.Get(), 1);
+    posix_spawn_file_actions_adddup2(&actions, childErrors.Get(), 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    // The child's signals start as a fresh program's do: SIGPIPE and SIGINT by default.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    const int result =
+        ::posix_spawn(&state_->pid, args[0].c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) {
+        state_->pid = -1;
+        error = std::strerror(result);
+        return false;
+    }
+    return true;
+}
+
+bool ChildProcess::Write(const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(state_->input.Get(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void ChildProcess::CloseInput() {
+    state_->input.Reset();
+}
+
+long ChildProcess::ReadOutput(char* buffer, size_t size) {
+    return ReadFrom(state_->output, buffer, size);
+}
+
+long ChildProcess::ReadErrors(char* buffer, size_t size) {
+    return ReadFrom(state_->errors, buffer, size);
+}
+
+void ChildProcess::Interrupt() {
+    std::lock_guard<std::mutex> lock(state_->waitMutex);
+    if (state_->pid > 0 && !state_->waited) {
+        ::kill(state_->pid, SIGINT);
+    }
+}
+
+void ChildProcess::Kill() {
+    std::lock_guard<std::mutex> lock(state_->waitMutex);
+    if (state_->pid > 0 && !state_->waited) {
+        ::kill(state_->pid, SIGKILL);
+    }
+}
+
+ChildExit ChildProcess::Wait() {
+    {
+        std::lock_guard<std::mutex> lock(state_->waitMutex);
+        if (state_->pid <= 0 || state_->waited) {
+            return state_->exit;
+        }
+    }
+    // Waits without reaping, so that the process id stays the child's while a signal may
+    // still be sent to it; the reaping below is under the lock that the senders take.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(state_->pid), &info, WEXITED | WNOWAIT) != 0 &&
+           errno == EINTR) {
+    }
+    std::lock_guard<std::mutex> lock(state_->waitMutex);
+    if (state_->waited) {
+        return state_->exit;
+    }
+    int status = 0;
+    pid_t result = -1;
+    do {
+        result = ::waitpid(state_->pid, &status, 0);
+    } while (result < 0 && errno == EINTR);
+    state_->waited = true;
+    if (result == state_->pid && WIFEXITED(status)) {
+        state_->exit = {WEXITSTATUS(status), 0};
+    } else if (result == state_->pid && WIFSIGNALED(status)) {
+        state_->exit = {-1, WTERMSIG(status)};
+    }
+    return state_->exit;
+}
+
+long ChildProcess::Id() const {
+    return static_cast<long>(state_->pid);
+}
+
+}  // namespace platform

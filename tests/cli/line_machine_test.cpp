@@ -1,0 +1,46 @@
+// The line's exit code and what it takes from a child's lines.
+
+#include "cli/line_machine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+LineMachine Ended(int code, int signal = 0) {
+    LineMachine machine;
+    machine.ended = true;
+    machine.exit = {code, signal};
+    return machine;
+}
+
+TEST(LineExitCode, TheWorstOutcomeDecides) {
+    EXPECT_EQ(WorstExitCode({Ended(0), Ended(0)}), 0);
+    EXPECT_EQ(WorstExitCode({Ended(3), Ended(4), Ended(0)}), 4);
+    EXPECT_EQ(WorstExitCode({Ended(4), Ended(6), Ended(5)}), 6);
+    EXPECT_EQ(WorstExitCode({Ended(6), Ended(130), Ended(4)}), 130);
+    EXPECT_EQ(WorstExitCode({Ended(5), Ended(3)}), 5);
+    // A child that a signal ended is a failure, never a success.
+    EXPECT_EQ(WorstExitCode({Ended(0), Ended(-1, 9)}), 1);
+}
+
+TEST(LineChildLines, TheSecondDownloadCountsTheFirstWhole) {
+    LineMachine machine;
+    ApplyChildLine(machine, {{"event", "ready"}, {"serial_number", 4711}, {"bytes", 3072}}, 0);
+    const auto progress = [&](const char* image, int done, int total) {
+        ApplyChildLine(machine,
+                       {{"event", "progress"},
+                        {"image", image},
+                        {"phase", "download"},
+                        {"done", done},
+                        {"total", total}},
+                       0);
+    };
+    progress("TQ8-PROG.MOT", 1024, 2048);
+    progress("TQ8-TEXT.MOT", 512, 1024);
+    EXPECT_EQ(machine.serial, 4711u);
+    EXPECT_EQ(machine.Done(), 2048u + 512u);
+    EXPECT_TRUE(ApplyChildLine(machine, {{"schema", 1}, {"outcome", "completed"}}, 0));
+    EXPECT_EQ(machine.outcome, "completed");
+}
+
+}  // namespace
