@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/ports.h"
 #include "platform/console.h"
@@ -36,13 +37,13 @@ std::string ComNames(const platform::PortInfo& port) {
 std::string Access(const platform::PortProblem& problem) {
     switch (problem.kind) {
         case platform::PortProblem::Kind::NoAccess:
-            return "no (group " + problem.group + ")";
+            return ConsoleFormat(Cli::kPortsAccessGroup, problem.group.c_str());
         case platform::PortProblem::Kind::Missing:
-            return "no (gone)";
+            return ConsoleText(Cli::kPortsAccessGone);
         case platform::PortProblem::Kind::Unknown:
             return "-";
         default:
-            return "yes";
+            return ConsoleText(Cli::kPortsAccessYes);
     }
 }
 
@@ -74,7 +75,7 @@ void PrintTable(const std::vector<std::vector<std::string>>& rows, bool terminal
     std::vector<size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
         for (size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], row[i].size());
+            widths[i] = std::max(widths[i], TerminalWidth(row[i]));
         }
     }
     // A terminal gets aligned columns; scripts get one tab between fields, for cut.
@@ -83,7 +84,7 @@ void PrintTable(const std::vector<std::vector<std::string>>& rows, bool terminal
         for (size_t i = 0; i < row.size(); ++i) {
             line += row[i];
             if (i + 1 < row.size()) {
-                line += terminal ? std::string(widths[i] - row[i].size() + 2, ' ') : "\t";
+                line += terminal ? std::string(widths[i] - TerminalWidth(row[i]) + 2, ' ') : "\t";
             }
         }
         std::printf("%s\n", line.c_str());
@@ -99,14 +100,14 @@ int SavePorts(const std::vector<platform::PortInfo>& ports) {
     }
     const std::string path = platform::SettingsFilePath();
     if (adapters.empty() || path.empty()) {
-        std::fprintf(
-            stderr, "tq8flash: %s; nothing saved\n",
-            path.empty() ? "this system names its ports itself" : "no USB serial adapter found");
+        std::fprintf(stderr, "%s\n",
+                     ConsoleText(path.empty() ? Cli::kPortsSaveNoNames : Cli::kPortsSaveNoAdapter));
         return kExitFailure;
     }
     platform::IniFile ini;
     if (!ini.Load(path)) {
-        std::fprintf(stderr, "tq8flash: %s cannot be read; nothing saved\n", path.c_str());
+        std::fprintf(stderr, "%s\n",
+                     ConsoleFormat(Cli::kPortsSaveUnreadable, path.c_str()).c_str());
         return kExitFailure;
     }
     for (const std::string& key : ini.Keys("Ports")) {
@@ -116,17 +117,18 @@ int SavePorts(const std::vector<platform::PortInfo>& ports) {
         ini.Set("Ports", "COM" + std::to_string(i + 1), adapters[i]);
     }
     if (!ini.Save(path)) {
-        std::fprintf(stderr, "tq8flash: %s cannot be written; nothing saved\n", path.c_str());
+        std::fprintf(stderr, "%s\n",
+                     ConsoleFormat(Cli::kPortsSaveUnwritable, path.c_str()).c_str());
         return kExitFailure;
     }
-    std::printf("\n[Ports] in %s:\n", path.c_str());
+    std::printf("\n%s\n", ConsoleFormat(Cli::kPortsSaved, path.c_str()).c_str());
     for (size_t i = 0; i < adapters.size(); ++i) {
         std::printf("COM%zu=%s\n", i + 1, adapters[i].c_str());
     }
     // With no port selected, update and info would ask for one; the first adapter it is.
     if (RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1) <= 0) {
         if (!RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", 1)) {
-            std::fprintf(stderr, "tq8flash: the port could not be stored\n");
+            std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortNotStored));
             return kExitFailure;
         }
         std::printf("Interface=COM1\n");
@@ -138,16 +140,14 @@ int SavePorts(const std::vector<platform::PortInfo>& ports) {
 
 int RunPorts(bool save) {
     const std::vector<platform::PortInfo> ports = platform::DiscoverPorts();
-    std::vector<std::vector<std::string>> rows = {{"DEVICE", "NAME", "DRIVER", "VID:PID", "MAKER",
-                                                   "PRODUCT", "SERIAL", "PORT", "ACCESS", "HELD BY",
-                                                   "LATENCY"}};
+    std::vector<std::vector<std::string>> rows = {ConsoleColumns(Cli::kPortsColumns)};
     for (const platform::PortInfo& port : ports) {
         rows.push_back(Row(port));
     }
     PrintTable(rows, platform::IsTerminal(platform::Stream::Output));
     std::fflush(stdout);
     if (ports.empty()) {
-        std::fprintf(stderr, "tq8flash: the system knows no serial device\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortsNone));
     }
     if (save) {
         return SavePorts(ports);

@@ -40,8 +40,10 @@ int RunUpdate(const UpdateOptions& options) {
         const std::string line =
             RecordLine(report, stopwatch.Context("tq8flash", TQ8_VERSION, code));
         recordPath = RecordPath(options.record);
-        if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
-            recordError = "unknown error";
+        if (recordPath.empty()) {
+            recordError = ConsoleText(Cli::kRecordNoFolder);
+        } else if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
+            recordError = ConsoleText(Cli::kRecordUnknownError);
         }
         if (options.json) {
             std::fputs(line.c_str(), stdout);
