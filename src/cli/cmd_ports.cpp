@@ -7,6 +7,7 @@
 
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
+#include "cli/json_out.h"
 #include "cli/ports.h"
 #include "platform/console.h"
 #include "platform/ini_file.h"
@@ -24,14 +25,23 @@ std::string Or(const std::string& text) {
     return text.empty() ? "-" : text;
 }
 
-std::string ComNames(const platform::PortInfo& port) {
-    std::string names;
+std::vector<std::string> ComNames(const platform::PortInfo& port) {
+    std::vector<std::string> names;
     for (int n = 1; n <= kLastPort; ++n) {
-        if (platform::PortHasName(port, platform::SerialDevicePath("COM" + std::to_string(n)))) {
-            names += (names.empty() ? "COM" : ",COM") + std::to_string(n);
+        const std::string name = "COM" + std::to_string(n);
+        if (platform::PortHasName(port, platform::SerialDevicePath(name))) {
+            names.push_back(name);
         }
     }
     return names;
+}
+
+std::string Joined(const std::vector<std::string>& items, const char* separator) {
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : separator) + item;
+    }
+    return text;
 }
 
 std::string Access(const platform::PortProblem& problem) {
@@ -48,11 +58,47 @@ std::string Access(const platform::PortProblem& problem) {
 }
 
 std::string HeldBy(const platform::PortProblem& problem) {
-    std::string text;
-    for (const std::string& holder : problem.holders) {
-        text += (text.empty() ? "" : ", ") + holder;
+    std::vector<std::string> holders;
+    for (const platform::PortHolder& holder : problem.holders) {
+        holders.push_back(HolderText(holder));
     }
-    return text;
+    return Joined(holders, ", ");
+}
+
+nlohmann::json TextOrNull(const std::string& text) {
+    return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+}
+
+// The fields of a row for programs: no text of a language, null where the row shows "-".
+nlohmann::json PortJson(const platform::PortInfo& port) {
+    const platform::PortProblem problem = platform::DiagnosePort(port.device);
+    using Kind = platform::PortProblem::Kind;
+    nlohmann::json holders = nlohmann::json::array();
+    for (const platform::PortHolder& holder : problem.holders) {
+        holders.push_back({{"pid", holder.pid}, {"name", TextOrNull(holder.name)}});
+    }
+    return {{"device", port.device},
+            {"stable_name", port.StableName()},
+            {"by_id", TextOrNull(port.byId)},
+            {"by_path", TextOrNull(port.byPath)},
+            {"friendly_name", TextOrNull(port.friendly)},
+            {"driver", TextOrNull(port.driver)},
+            {"usb", port.usb},
+            {"vendor_id", TextOrNull(port.vendorId)},
+            {"product_id", TextOrNull(port.productId)},
+            {"maker", TextOrNull(port.maker)},
+            {"product", TextOrNull(port.product)},
+            {"serial", TextOrNull(port.serial)},
+            {"com_ports", ComNames(port)},
+            {"access",
+             problem.kind == Kind::Unknown
+                 ? nlohmann::json(nullptr)
+                 : nlohmann::json(problem.kind != Kind::NoAccess && problem.kind != Kind::Missing)},
+            {"present", problem.kind != Kind::Missing},
+            {"group", TextOrNull(problem.group)},
+            {"holders", holders},
+            {"latency_ms",
+             port.latencyMs >= 0 ? nlohmann::json(port.latencyMs) : nlohmann::json(nullptr)}};
 }
 
 std::vector<std::string> Row(const platform::PortInfo& port) {
@@ -65,7 +111,7 @@ std::vector<std::string> Row(const platform::PortInfo& port) {
             Or(port.maker),
             Or(port.product),
             Or(port.serial),
-            Or(ComNames(port)),
+            Or(Joined(ComNames(port), ",")),
             Access(problem),
             Or(HeldBy(problem)),
             port.latencyMs >= 0 ? std::to_string(port.latencyMs) + " ms" : "-"};
@@ -91,7 +137,8 @@ void PrintTable(const std::vector<std::vector<std::string>>& rows, bool terminal
     }
 }
 
-int SavePorts(const std::vector<platform::PortInfo>& ports) {
+// out: stdout, or stderr where stdout carries JSON.
+int SavePorts(const std::vector<platform::PortInfo>& ports, std::FILE* out) {
     std::vector<std::string> adapters;
     for (const platform::PortInfo& port : ports) {
         if (port.usb) {
@@ -121,9 +168,9 @@ int SavePorts(const std::vector<platform::PortInfo>& ports) {
                      ConsoleFormat(Cli::kPortsSaveUnwritable, path.c_str()).c_str());
         return kExitFailure;
     }
-    std::printf("\n%s\n", ConsoleFormat(Cli::kPortsSaved, path.c_str()).c_str());
+    std::fprintf(out, "\n%s\n", ConsoleFormat(Cli::kPortsSaved, path.c_str()).c_str());
     for (size_t i = 0; i < adapters.size(); ++i) {
-        std::printf("COM%zu=%s\n", i + 1, adapters[i].c_str());
+        std::fprintf(out, "COM%zu=%s\n", i + 1, adapters[i].c_str());
     }
     // With no port selected, update and info would ask for one; the first adapter it is.
     if (RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1) <= 0) {
@@ -131,26 +178,34 @@ int SavePorts(const std::vector<platform::PortInfo>& ports) {
             std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortNotStored));
             return kExitFailure;
         }
-        std::printf("Interface=COM1\n");
+        std::fprintf(out, "Interface=COM1\n");
     }
     return kExitSuccess;
 }
 
 }  // namespace
 
-int RunPorts(bool save) {
+int RunPorts(bool save, bool json) {
     const std::vector<platform::PortInfo> ports = platform::DiscoverPorts();
-    std::vector<std::vector<std::string>> rows = {ConsoleColumns(Cli::kPortsColumns)};
-    for (const platform::PortInfo& port : ports) {
-        rows.push_back(Row(port));
+    if (json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const platform::PortInfo& port : ports) {
+            list.push_back(PortJson(port));
+        }
+        PrintJson({{"ports", list}});
+    } else {
+        std::vector<std::vector<std::string>> rows = {ConsoleColumns(Cli::kPortsColumns)};
+        for (const platform::PortInfo& port : ports) {
+            rows.push_back(Row(port));
+        }
+        PrintTable(rows, platform::IsTerminal(platform::Stream::Output));
+        std::fflush(stdout);
     }
-    PrintTable(rows, platform::IsTerminal(platform::Stream::Output));
-    std::fflush(stdout);
     if (ports.empty()) {
         std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortsNone));
     }
     if (save) {
-        return SavePorts(ports);
+        return SavePorts(ports, json ? stderr : stdout);
     }
     return kExitSuccess;
 }

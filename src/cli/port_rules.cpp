@@ -100,11 +100,11 @@ void Explain(int port) {
             }
             break;
         case platform::PortProblem::Kind::Busy:
-            for (const std::string& holder : problem.holders) {
-                std::fprintf(
-                    stderr, "%s\n",
-                    ConsoleFormat(Cli::kPortBusy, name.c_str(), device.c_str(), holder.c_str())
-                        .c_str());
+            for (const platform::PortHolder& holder : problem.holders) {
+                std::fprintf(stderr, "%s\n",
+                             ConsoleFormat(Cli::kPortBusy, name.c_str(), device.c_str(),
+                                           HolderText(holder).c_str())
+                                 .c_str());
             }
             break;
         case platform::PortProblem::Kind::None:
@@ -114,6 +114,10 @@ void Explain(int port) {
 }
 
 }  // namespace
+
+std::string HolderText(const platform::PortHolder& holder) {
+    return ConsoleFormat(Cli::kPortHolder, holder.pid, holder.name.c_str());
+}
 
 bool ResolvePortOption(std::string& port) {
     if (!platform::IsPortSelector(port)) {
