@@ -206,6 +206,12 @@ class PortsTest(unittest.TestCase):
             for name in (harness.PROG, harness.TEXT):
                 self.assertIn(harness.expected_download(folder, name)[-1],
                               machine.transcript_lines())
+            # The record names the adapter that a reboot cannot swap, not the tty bound.
+            record = os.path.join(self.space.root, "record.jsonl")
+            run = self.space.update("/dev/ttyUSB0", folder, "--yes", "--record", record)
+            self.assertEqual(run.code, 0, run)
+            with open(record) as f:
+                self.assertEqual(json.loads(f.read())["device"], listed[0]["stable_name"])
         finally:
             relay.stop()
             machine.stop()
