@@ -30,8 +30,13 @@ int RunUpdate(const UpdateOptions& options) {
     const UpdateOutcome outcome = PerformSoftwareUpdate(hMainWnd, report);
     ConsoleSetProgressListener(nullptr);
     MachineReleased();
-    // A Ctrl-C that came too late to stop anything leaves a finished update finished.
+    // A Ctrl-C that came too late to stop anything leaves a finished update finished;
+    // one before the download ends the update at its next question, which the record
+    // tells as the interruption it was, not as a No.
     const bool interrupted = Interrupted() && outcome != UpdateOutcome::Succeeded;
+    if (interrupted) {
+        report.outcome = UpdateOutcome::Interrupted;
+    }
     const int code = interrupted ? kExitInterrupted : ExitCodeFor(outcome);
 
     std::string recordError;

@@ -93,11 +93,21 @@ ProgressListener* ListenerOf(WindowHandle handle) {
 }
 
 std::atomic<QuestionObserver> gQuestionObserver{nullptr};
+std::atomic<bool> gStopAsking{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 }  // namespace
 
 void ConsoleSetQuestionObserver(QuestionObserver observer) {
     gQuestionObserver.store(observer);
+}
+
+void ConsoleStopAsking() {
+    gStopAsking.store(true);
+}
+
+bool ConsoleStopsAsking() {
+    return gStopAsking.load();
 }
 
 void ConsoleSetUnattendedAnswer(std::optional<bool> yes) {
@@ -127,7 +137,11 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         return kIdOk;
     }
     bool yes = false;
-    if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
+    if (ConsoleStopsAsking()) {
+        // The operator asked the update to stop: nothing new may start on the machine.
+        std::fprintf(PersonOut(), "%s\n", ConsoleText(Cli::kInterruptedNo));
+        std::fflush(PersonOut());
+    } else if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
         yes = AskTerminal();
     } else {
         yes = gUnattendedAnswer.value_or(false);
