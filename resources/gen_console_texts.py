@@ -3,7 +3,8 @@
 console_texts.h: an enumeration of the names and one array of texts per language.
 
 Both tables must name the same texts, and a text's printf conversions must be the same in
-both, or a German run would pass its arguments to the wrong conversions.
+both, or a German run would pass its arguments to the wrong conversions. A table heading
+is one text with its columns split by tabs; both languages give it the same columns.
 
 Usage: gen_console_texts.py console.en.txt console.de.txt console_texts.h
 """
@@ -64,6 +65,8 @@ def main():
     for name, text in english.items():
         if conversions(text) != conversions(german[name]):
             sys.exit(f'{german_path}: {name}: other conversions than in English')
+        if text.count('\t') != german[name].count('\t'):
+            sys.exit(f'{german_path}: {name}: other columns than in English')
     names = list(english)
     with open(output, 'w', encoding='ascii') as out:
         out.write('// Generated from resources/console.en.txt and console.de.txt; do not edit.\n'

@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "platform/file_io.h"
 #include "record/record_file.h"
@@ -25,24 +27,27 @@ int RunLog(const LogOptions& options) {
         case platform::ReadResult::Ok:
             break;
         case platform::ReadResult::Missing:
-            std::fprintf(stderr, "tq8flash log: no records yet in %s\n", path.c_str());
+            std::fprintf(stderr, "%s\n", ConsoleFormat(Cli::kLogNone, path.c_str()).c_str());
             return kExitSuccess;
         case platform::ReadResult::Error:
-            std::fprintf(stderr, "tq8flash log: %s cannot be read\n", path.c_str());
+            std::fprintf(stderr, "%s\n", ConsoleFormat(Cli::kLogUnreadable, path.c_str()).c_str());
             return kExitFailure;
     }
     const RecordLog log = ParseRecordLog(text, options.serial);
     for (const LogProblem& problem : log.problems) {
-        std::fprintf(stderr, "tq8flash log: %s:%d: %s, skipped\n", path.c_str(), problem.line,
-                     problem.reason.c_str());
+        const char* reason = ConsoleText(
+            problem.kind == LogProblem::Kind::NotJson ? Cli::kLogNotJson : Cli::kLogNotRecord);
+        std::fprintf(stderr, "%s\n",
+                     ConsoleFormat(Cli::kLogSkipped, path.c_str(), problem.line, reason).c_str());
     }
     const size_t count = log.entries.size();
     const size_t first = options.last > 0 && count > static_cast<size_t>(options.last)
                              ? count - static_cast<size_t>(options.last)
                              : 0;
     if (!options.json) {
-        std::printf("%-20s  %-13s  %-9s  %-9s  %s\n", "time (UTC)", "serial number", "before",
-                    "file", "outcome");
+        const std::vector<std::string> heading = ConsoleColumns(Cli::kLogColumns);
+        std::printf("%-20s  %-13s  %-9s  %-9s  %s\n", heading[0].c_str(), heading[1].c_str(),
+                    heading[2].c_str(), heading[3].c_str(), heading[4].c_str());
     }
     for (size_t i = first; i < count; ++i) {
         const LogEntry& entry = log.entries[i];

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
+#include "cli/json_out.h"
 #include "cli/ports.h"
 #include "platform/console.h"
 #include "platform/ini_file.h"
@@ -23,35 +25,80 @@ std::string Or(const std::string& text) {
     return text.empty() ? "-" : text;
 }
 
-std::string ComNames(const platform::PortInfo& port) {
-    std::string names;
+std::vector<std::string> ComNames(const platform::PortInfo& port) {
+    std::vector<std::string> names;
     for (int n = 1; n <= kLastPort; ++n) {
-        if (platform::PortHasName(port, platform::SerialDevicePath("COM" + std::to_string(n)))) {
-            names += (names.empty() ? "COM" : ",COM") + std::to_string(n);
+        const std::string name = "COM" + std::to_string(n);
+        if (platform::PortHasName(port, platform::SerialDevicePath(name))) {
+            names.push_back(name);
         }
     }
     return names;
 }
 
+std::string Joined(const std::vector<std::string>& items, const char* separator) {
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : separator) + item;
+    }
+    return text;
+}
+
 std::string Access(const platform::PortProblem& problem) {
     switch (problem.kind) {
         case platform::PortProblem::Kind::NoAccess:
-            return "no (group " + problem.group + ")";
+            return ConsoleFormat(Cli::kPortsAccessGroup, problem.group.c_str());
         case platform::PortProblem::Kind::Missing:
-            return "no (gone)";
+            return ConsoleText(Cli::kPortsAccessGone);
         case platform::PortProblem::Kind::Unknown:
             return "-";
         default:
-            return "yes";
+            return ConsoleText(Cli::kPortsAccessYes);
     }
 }
 
 std::string HeldBy(const platform::PortProblem& problem) {
-    std::string text;
-    for (const std::string& holder : problem.holders) {
-        text += (text.empty() ? "" : ", ") + holder;
+    std::vector<std::string> holders;
+    for (const platform::PortHolder& holder : problem.holders) {
+        holders.push_back(HolderText(holder));
     }
-    return text;
+    return Joined(holders, ", ");
+}
+
+nlohmann::json TextOrNull(const std::string& text) {
+    return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+}
+
+// The fields of a row for programs: no text of a language, null where the row shows "-".
+nlohmann::json PortJson(const platform::PortInfo& port) {
+    const platform::PortProblem problem = platform::DiagnosePort(port.device);
+    using Kind = platform::PortProblem::Kind;
+    nlohmann::json holders = nlohmann::json::array();
+    for (const platform::PortHolder& holder : problem.holders) {
+        holders.push_back({{"pid", holder.pid}, {"name", TextOrNull(holder.name)}});
+    }
+    return {{"device", port.device},
+            {"stable_name", port.StableName()},
+            {"by_id", TextOrNull(port.byId)},
+            {"by_path", TextOrNull(port.byPath)},
+            {"friendly_name", TextOrNull(port.friendly)},
+            {"driver", TextOrNull(port.driver)},
+            {"usb", port.usb},
+            {"vendor_id", TextOrNull(port.vendorId)},
+            {"product_id", TextOrNull(port.productId)},
+            {"maker", TextOrNull(port.maker)},
+            {"product", TextOrNull(port.product)},
+            {"serial", TextOrNull(port.serial)},
+            {"com_ports", ComNames(port)},
+            {"access",
+             problem.kind == Kind::Unknown
+                 ? nlohmann::json(nullptr)
+                 : nlohmann::json(problem.kind != Kind::NoAccess && problem.kind != Kind::Missing)},
+            {"present", problem.kind != Kind::Missing},
+            {"group", TextOrNull(problem.group)},
+            {"holders", holders},
+            {"latency_ms",
+             port.latencyMs >= 0 ? nlohmann::json(port.latencyMs) : nlohmann::json(nullptr)}};
 }
 
 std::vector<std::string> Row(const platform::PortInfo& port) {
@@ -64,7 +111,7 @@ std::vector<std::string> Row(const platform::PortInfo& port) {
             Or(port.maker),
             Or(port.product),
             Or(port.serial),
-            Or(ComNames(port)),
+            Or(Joined(ComNames(port), ",")),
             Access(problem),
             Or(HeldBy(problem)),
             port.latencyMs >= 0 ? std::to_string(port.latencyMs) + " ms" : "-"};
@@ -74,7 +121,7 @@ void PrintTable(const std::vector<std::vector<std::string>>& rows, bool terminal
     std::vector<size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
         for (size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], row[i].size());
+            widths[i] = std::max(widths[i], TerminalWidth(row[i]));
         }
     }
     // A terminal gets aligned columns; scripts get one tab between fields, for cut.
@@ -83,14 +130,15 @@ void PrintTable(const std::vector<std::vector<std::string>>& rows, bool terminal
         for (size_t i = 0; i < row.size(); ++i) {
             line += row[i];
             if (i + 1 < row.size()) {
-                line += terminal ? std::string(widths[i] - row[i].size() + 2, ' ') : "\t";
+                line += terminal ? std::string(widths[i] - TerminalWidth(row[i]) + 2, ' ') : "\t";
             }
         }
         std::printf("%s\n", line.c_str());
     }
 }
 
-int SavePorts(const std::vector<platform::PortInfo>& ports) {
+// out: stdout, or stderr where stdout carries JSON.
+int SavePorts(const std::vector<platform::PortInfo>& ports, std::FILE* out) {
     std::vector<std::string> adapters;
     for (const platform::PortInfo& port : ports) {
         if (port.usb) {
@@ -99,14 +147,14 @@ int SavePorts(const std::vector<platform::PortInfo>& ports) {
     }
     const std::string path = platform::SettingsFilePath();
     if (adapters.empty() || path.empty()) {
-        std::fprintf(
-            stderr, "tq8flash: %s; nothing saved\n",
-            path.empty() ? "this system names its ports itself" : "no USB serial adapter found");
+        std::fprintf(stderr, "%s\n",
+                     ConsoleText(path.empty() ? Cli::kPortsSaveNoNames : Cli::kPortsSaveNoAdapter));
         return kExitFailure;
     }
     platform::IniFile ini;
     if (!ini.Load(path)) {
-        std::fprintf(stderr, "tq8flash: %s cannot be read; nothing saved\n", path.c_str());
+        std::fprintf(stderr, "%s\n",
+                     ConsoleFormat(Cli::kPortsSaveUnreadable, path.c_str()).c_str());
         return kExitFailure;
     }
     for (const std::string& key : ini.Keys("Ports")) {
@@ -116,41 +164,48 @@ int SavePorts(const std::vector<platform::PortInfo>& ports) {
         ini.Set("Ports", "COM" + std::to_string(i + 1), adapters[i]);
     }
     if (!ini.Save(path)) {
-        std::fprintf(stderr, "tq8flash: %s cannot be written; nothing saved\n", path.c_str());
+        std::fprintf(stderr, "%s\n",
+                     ConsoleFormat(Cli::kPortsSaveUnwritable, path.c_str()).c_str());
         return kExitFailure;
     }
-    std::printf("\n[Ports] in %s:\n", path.c_str());
+    std::fprintf(out, "\n%s\n", ConsoleFormat(Cli::kPortsSaved, path.c_str()).c_str());
     for (size_t i = 0; i < adapters.size(); ++i) {
-        std::printf("COM%zu=%s\n", i + 1, adapters[i].c_str());
+        std::fprintf(out, "COM%zu=%s\n", i + 1, adapters[i].c_str());
     }
     // With no port selected, update and info would ask for one; the first adapter it is.
     if (RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1) <= 0) {
         if (!RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", 1)) {
-            std::fprintf(stderr, "tq8flash: the port could not be stored\n");
+            std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortNotStored));
             return kExitFailure;
         }
-        std::printf("Interface=COM1\n");
+        std::fprintf(out, "Interface=COM1\n");
     }
     return kExitSuccess;
 }
 
 }  // namespace
 
-int RunPorts(bool save) {
+int RunPorts(bool save, bool json) {
     const std::vector<platform::PortInfo> ports = platform::DiscoverPorts();
-    std::vector<std::vector<std::string>> rows = {{"DEVICE", "NAME", "DRIVER", "VID:PID", "MAKER",
-                                                   "PRODUCT", "SERIAL", "PORT", "ACCESS", "HELD BY",
-                                                   "LATENCY"}};
-    for (const platform::PortInfo& port : ports) {
-        rows.push_back(Row(port));
+    if (json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const platform::PortInfo& port : ports) {
+            list.push_back(PortJson(port));
+        }
+        PrintJson({{"ports", list}});
+    } else {
+        std::vector<std::vector<std::string>> rows = {ConsoleColumns(Cli::kPortsColumns)};
+        for (const platform::PortInfo& port : ports) {
+            rows.push_back(Row(port));
+        }
+        PrintTable(rows, platform::IsTerminal(platform::Stream::Output));
+        std::fflush(stdout);
     }
-    PrintTable(rows, platform::IsTerminal(platform::Stream::Output));
-    std::fflush(stdout);
     if (ports.empty()) {
-        std::fprintf(stderr, "tq8flash: the system knows no serial device\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortsNone));
     }
     if (save) {
-        return SavePorts(ports);
+        return SavePorts(ports, json ? stderr : stdout);
     }
     return kExitSuccess;
 }

@@ -31,8 +31,13 @@ int RunUpdate(const UpdateOptions& options) {
     const UpdateOutcome outcome = PerformSoftwareUpdate(hMainWnd, report);
     ConsoleSetProgressListener(nullptr);
     MachineReleased();
-    // A Ctrl-C that came too late to stop anything leaves a finished update finished.
+    // A Ctrl-C that came too late to stop anything leaves a finished update finished;
+    // one before the download ends the update at its next question, which the record
+    // tells as the interruption it was, not as a No.
     const bool interrupted = Interrupted() && outcome != UpdateOutcome::Succeeded;
+    if (interrupted) {
+        report.outcome = UpdateOutcome::Interrupted;
+    }
     const int code = interrupted ? kExitInterrupted : ExitCodeFor(outcome);
 
     std::string recordError;
@@ -42,8 +47,10 @@ int RunUpdate(const UpdateOptions& options) {
             RecordLine(report, stopwatch.Context("tq8flash", TQ8_VERSION, code));
         if (options.recordToFile) {
             recordPath = RecordPath(options.record);
-            if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
-                recordError = "unknown error";
+            if (recordPath.empty()) {
+                recordError = ConsoleText(Cli::kRecordNoFolder);
+            } else if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
+                recordError = ConsoleText(Cli::kRecordUnknownError);
             }
         }
         if (options.json) {

@@ -94,6 +94,8 @@ ProgressListener* ListenerOf(WindowHandle handle) {
 
 std::atomic<QuestionObserver> gQuestionObserver{nullptr};
 QuestionAnswerer gQuestionAnswerer = nullptr;
+std::atomic<bool> gStopAsking{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 }  // namespace
 
@@ -103,6 +105,14 @@ void ConsoleSetQuestionObserver(QuestionObserver observer) {
 
 void ConsoleSetQuestionAnswerer(QuestionAnswerer answerer) {
     gQuestionAnswerer = answerer;
+}
+
+void ConsoleStopAsking() {
+    gStopAsking.store(true);
+}
+
+bool ConsoleStopsAsking() {
+    return gStopAsking.load();
 }
 
 void ConsoleSetUnattendedAnswer(std::optional<bool> yes) {
@@ -132,7 +142,11 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         return kIdOk;
     }
     bool yes = false;
-    if (gQuestionAnswerer != nullptr) {
+    if (ConsoleStopsAsking()) {
+        // The operator asked the update to stop: nothing new may start on the machine.
+        std::fprintf(PersonOut(), "%s\n", ConsoleText(Cli::kInterruptedNo));
+        std::fflush(PersonOut());
+    } else if (gQuestionAnswerer != nullptr) {
         yes = gQuestionAnswerer(caption);
     } else if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
         yes = AskTerminal();

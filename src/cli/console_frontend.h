@@ -33,3 +33,8 @@ class ProgressListener {
     virtual void Closed() = 0;
 };
 void ConsoleSetProgressListener(ProgressListener* listener);
+
+// From now on every question is answered No without asking, and the interface selection
+// is cancelled: the operator asked the run to stop. Safe inside an interrupt handler.
+void ConsoleStopAsking();
+bool ConsoleStopsAsking();

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <iostream>
 
+#include "cli/console_frontend.h"
 #include "cli/console_text.h"
 #include "platform/console.h"
 #include "support/frontend.h"
@@ -115,6 +116,12 @@ int RunInterfaceMenu(ConsoleInterfaceList& list, std::istream& in, std::FILE* ou
 int FrontEndSelectInterface(WindowHandle owner) {
     ConsoleInterfaceList list(owner);
     InterfaceDialogInit(list);
+    if (ConsoleStopsAsking()) {
+        // Ctrl-C during the search: the update ends here, as after a Cancel.
+        std::fprintf(stdout, "\n-> %s\n", TerminalText(LoadText(kTextCancel)).c_str());
+        std::fflush(stdout);
+        return 0;
+    }
     if (!platform::IsTerminal(platform::Stream::Input)) {
         // Nobody can choose, whatever --yes says: a port picked for the operator could
         // be the wrong machine.

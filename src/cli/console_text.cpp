@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
 
 #include "support/codepage.h"
 #include "support/settings.h"
@@ -42,4 +41,25 @@ std::string ConsoleFormat(Cli id, ...) {
     }
     va_end(again);
     return text;
+}
+
+std::vector<std::string> ConsoleColumns(Cli id) {
+    std::vector<std::string> columns(1);
+    for (const char* p = ConsoleText(id); *p != '\0'; ++p) {
+        if (*p == '\t') {
+            columns.emplace_back();
+        } else {
+            columns.back() += *p;
+        }
+    }
+    return columns;
+}
+
+size_t TerminalWidth(const std::string& text) {
+    size_t width = 0;
+    for (const char c : text) {
+        // A continuation byte belongs to the character before it.
+        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }
+    return width;
 }

@@ -12,22 +12,23 @@
 
 namespace {
 
-std::atomic<bool> gMachineTouched{false};
+std::atomic<bool> gUpdateUnderway{false};
 std::atomic<bool> gInterrupted{false};
 
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 void OnInterrupt(int count) {
     gInterrupted.store(true);
-    if (count >= 2 || !gMachineTouched.load()) {
+    if (count >= 2 || !gUpdateUnderway.load()) {
         platform::ExitNow(kExitInterrupted);
     }
+    ConsoleStopAsking();
     RequestTransferStop();
 }
 
 void OnQuestion(const char* caption, bool yes) {
-    if (yes && caption != nullptr && std::strcmp(caption, LoadText(kCaptionOverview)) == 0) {
-        gMachineTouched.store(true);
+    if (yes && caption != nullptr && std::strcmp(caption, LoadText(kCaptionAsk)) == 0) {
+        gUpdateUnderway.store(true);
     }
 }
 
@@ -39,7 +40,7 @@ void InstallInterruptPolicy() {
 }
 
 void MachineReleased() {
-    gMachineTouched.store(false);
+    gUpdateUnderway.store(false);
 }
 
 bool Interrupted() {

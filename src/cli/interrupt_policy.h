@@ -1,15 +1,17 @@
 #pragma once
-// What Ctrl-C does. Before the operator has confirmed the version overview the machine
-// has only been read, so the first Ctrl-C ends the program at once. From then on until
-// the update is over the machine may run at 38400 baud with its flash half written:
-// the first Ctrl-C asks the download to stop at the next block, and the update's own
-// failure path puts the line back to 9600, sets state 1 and writes the record. A second
-// Ctrl-C always ends the program at once.
+// What Ctrl-C does. Before the operator has said Yes to the update's first question
+// nothing is under way that a record could tell of, so the first Ctrl-C ends the program
+// at once. From then on until the update is over the first Ctrl-C asks the update to
+// stop: a download stops at the next block and its own failure path puts the line back
+// to 9600 and sets state 1; before the download the step that waits ends as usual and
+// every further question is answered No, so nothing new starts on the machine. Either
+// way the update ends through its own path and its record is written. A second Ctrl-C
+// always ends the program at once.
 
-// Installs the handler and watches the console's questions for the overview's Yes.
+// Installs the handler and watches the console's questions for the update's first Yes.
 void InstallInterruptPolicy();
 
-// The update that touched the machine is over.
+// The update is over.
 void MachineReleased();
 
 // Whether a Ctrl-C came during this run.

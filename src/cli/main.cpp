@@ -196,6 +196,7 @@ int main(int argc, char** argv) {
     AddRunOptions(*ports, options);
     ports->add_flag("--save", savePorts,
                     "bind COM1, COM2, ... to the USB adapters listed, in the settings file");
+    AddJsonOption(*ports, json, "the devices and their fields as one JSON document on stdout");
 
     DemoOptions demo;
     CLI::App* demoCommand = app.add_subcommand("demo", DemoDescription());
@@ -279,7 +280,7 @@ int main(int argc, char** argv) {
         } else if (check->parsed()) {
             exitCode = RunCheck(json);
         } else if (ports->parsed()) {
-            exitCode = RunPorts(savePorts);
+            exitCode = RunPorts(savePorts, json);
         } else if (demoCommand->parsed()) {
             exitCode = RunDemo(demo);
         }

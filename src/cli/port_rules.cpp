@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_text.h"
 #include "cli/ports.h"
 #include "platform/ini_file.h"
 #include "platform/port_discovery.h"
@@ -32,7 +33,7 @@ std::vector<PortInfo> Adapters(const std::vector<PortInfo>& ports) {
 
 void ListPorts(const std::vector<PortInfo>& ports) {
     if (ports.empty()) {
-        std::fprintf(stderr, "  (none)\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortsListNone));
     }
     for (const PortInfo& port : ports) {
         std::string line = "  " + port.StableName();
@@ -49,10 +50,10 @@ void ListPorts(const std::vector<PortInfo>& ports) {
 
 void RefuseSelector(const std::string& selector, size_t matches,
                     const std::vector<PortInfo>& ports) {
-    std::fprintf(stderr,
-                 "tq8flash: %s matches %s; no port is opened. The USB serial adapters are:\n",
-                 selector.c_str(),
-                 matches == 0 ? "no device" : (std::to_string(matches) + " devices").c_str());
+    const std::string text =
+        matches == 0 ? ConsoleFormat(Cli::kSelectorMatchesNone, selector.c_str())
+                     : ConsoleFormat(Cli::kSelectorMatchesSeveral, selector.c_str(), matches);
+    std::fprintf(stderr, "%s\n", text.c_str());
     ListPorts(Adapters(ports));
 }
 
@@ -78,26 +79,32 @@ void Explain(int port) {
         RefuseSelector(selector, platform::MatchPortSelector(selector, ports).size(), ports);
         return;
     }
-    const std::string prefix = "tq8flash: " + PortName(port) + " is " + device;
+    const std::string name = PortName(port);
     const platform::PortProblem problem = platform::DiagnosePort(device);
     switch (problem.kind) {
         case platform::PortProblem::Kind::Missing:
-            std::fprintf(stderr, "%s: no such device. The serial devices there are:\n",
-                         prefix.c_str());
+            std::fprintf(stderr, "%s\n",
+                         ConsoleFormat(Cli::kPortMissing, name.c_str(), device.c_str()).c_str());
             ListPorts(platform::DiscoverPorts());
             break;
         case platform::PortProblem::Kind::NoAccess:
-            std::fprintf(stderr, "%s: permission denied; the device belongs to group %s.\n",
-                         prefix.c_str(), problem.group.c_str());
+            std::fprintf(
+                stderr, "%s\n",
+                ConsoleFormat(Cli::kPortDenied, name.c_str(), device.c_str(), problem.group.c_str())
+                    .c_str());
             if (problem.group != "root") {
-                std::fprintf(stderr,
-                             "Add the user to it: sudo usermod -aG %s %s, then log in again.\n",
-                             problem.group.c_str(), problem.user.c_str());
+                std::fprintf(
+                    stderr, "%s\n",
+                    ConsoleFormat(Cli::kPortDeniedFix, problem.group.c_str(), problem.user.c_str())
+                        .c_str());
             }
             break;
         case platform::PortProblem::Kind::Busy:
-            for (const std::string& holder : problem.holders) {
-                std::fprintf(stderr, "%s: in use by %s\n", prefix.c_str(), holder.c_str());
+            for (const platform::PortHolder& holder : problem.holders) {
+                std::fprintf(stderr, "%s\n",
+                             ConsoleFormat(Cli::kPortBusy, name.c_str(), device.c_str(),
+                                           HolderText(holder).c_str())
+                                 .c_str());
             }
             break;
         case platform::PortProblem::Kind::None:
@@ -107,6 +114,10 @@ void Explain(int port) {
 }
 
 }  // namespace
+
+std::string HolderText(const platform::PortHolder& holder) {
+    return ConsoleFormat(Cli::kPortHolder, holder.pid, holder.name.c_str());
+}
 
 bool ResolvePortOption(std::string& port) {
     if (!platform::IsPortSelector(port)) {
@@ -134,17 +145,14 @@ void ApplyUnconfiguredPortRule() {
         if (nInterface <= 0) {
             nInterface = 1;
         }
-        std::fprintf(stderr, "tq8flash: COM1 is %s, the one USB serial adapter\n",
-                     adapters.front().StableName().c_str());
+        std::fprintf(
+            stderr, "%s\n",
+            ConsoleFormat(Cli::kPortOneAdapter, adapters.front().StableName().c_str()).c_str());
     } else if (adapters.size() > 1) {
-        std::fprintf(stderr,
-                     "tq8flash: %zu USB serial adapters and no [Ports] section; none is "
-                     "guessed:\n",
-                     adapters.size());
+        std::fprintf(stderr, "%s\n",
+                     ConsoleFormat(Cli::kPortSeveralAdapters, adapters.size()).c_str());
         ListPorts(adapters);
-        std::fprintf(stderr,
-                     "Pin them to COM1, COM2, ... in this order with \"tq8flash ports --save\", "
-                     "or choose one with --port.\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortPinHint));
     }
 }
 
@@ -176,13 +184,10 @@ void NoteAdapterLatency() {
             kernelName = port.device.substr(port.device.rfind('/') + 1);
         }
     }
-    std::fprintf(stderr,
-                 "tq8flash: %s holds every answer back for up to %d ms (its latency timer), "
-                 "and its driver refused the low-latency mode: the update takes about twice "
-                 "as long.\nFix: echo 1 | sudo tee /sys/bus/usb-serial/devices/%s/latency_timer, "
-                 "or for good the udev rule in "
-                 "/usr/share/doc/tq8flash/examples/99-tq8flash-latency.rules.\n",
-                 device.c_str(), answer.latencyMs, kernelName.c_str());
+    std::fprintf(
+        stderr, "%s\n",
+        ConsoleFormat(Cli::kPortLatency, device.c_str(), answer.latencyMs, kernelName.c_str())
+            .c_str());
 }
 
 const char* UnconfiguredPortRuleHelp() {

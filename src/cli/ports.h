@@ -5,9 +5,12 @@
 
 #include <string>
 
-// tq8flash ports: one row per serial device; save binds COM1, COM2, ... to the stable
-// names of the USB adapters in the settings file's [Ports] section.
-int RunPorts(bool save);
+#include "platform/port_discovery.h"
+
+// tq8flash ports: one row per serial device, or with json one document of them on stdout;
+// save binds COM1, COM2, ... to the stable names of the USB adapters in the settings
+// file's [Ports] section.
+int RunPorts(bool save, bool json);
 
 // A selector given with --port becomes the stable name of the one adapter it matches.
 // False, with what was found on stderr, when it matches none or several.
@@ -24,6 +27,9 @@ void ExplainPortFailure(int port);
 // Before an update: an adapter whose driver refused the low-latency mode and that holds
 // answers back for more than 2 ms is named once, with the fix.
 void NoteAdapterLatency();
+
+// A process that holds a port, as a person reads it: "pid 1234 (minicom)".
+std::string HolderText(const platform::PortHolder& holder);
 
 // The rule of ApplyUnconfiguredPortRule for --help and the README.
 const char* UnconfiguredPortRuleHelp();

@@ -43,13 +43,19 @@ std::vector<PortInfo> MatchPortSelector(const std::string& selector,
 // the device with the prefix \\.\).
 bool PortHasName(const PortInfo& port, const std::string& name);
 
+// A process that has the device open.
+struct PortHolder {
+    unsigned long pid = 0;
+    std::string name;  // its command name, "" where it cannot be read
+};
+
 // What keeps a device from being opened, as far as can be seen without opening it.
 struct PortProblem {
     enum class Kind { None, Missing, NoAccess, Busy, Unknown };
     Kind kind = Kind::None;
-    std::string group;                 // NoAccess: the device's group
-    std::string user;                  // NoAccess: who runs this program
-    std::vector<std::string> holders;  // Busy: "pid 1234 (minicom)"
+    std::string group;                // NoAccess: the device's group
+    std::string user;                 // NoAccess: who runs this program
+    std::vector<PortHolder> holders;  // Busy
 };
 PortProblem DiagnosePort(const std::string& device);
 

@@ -11,7 +11,8 @@ class UpdateStopwatch {
     explicit UpdateStopwatch(int portAtStart);
 
     // The context once the update is over: the port it ended on (the one it started on
-    // when a Cancel in the interface selection left none), the device behind that port,
+    // when a Cancel in the interface selection left none), the device behind that port
+    // by its stable name (/dev/serial/by-id/...) where one exists,
     // host, user and the duration.
     RecordContext Context(const char* program, const char* version, int exitCode) const;
 

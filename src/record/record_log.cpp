@@ -31,11 +31,11 @@ RecordLog ParseRecordLog(const std::string& text, std::optional<uint32_t> serial
         }
         const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
         if (record.is_discarded()) {
-            log.problems.push_back({number, "not JSON"});
+            log.problems.push_back({number, LogProblem::Kind::NotJson});
             continue;
         }
         if (!record.is_object() || !record.contains("schema")) {
-            log.problems.push_back({number, "not an update record"});
+            log.problems.push_back({number, LogProblem::Kind::NotRecord});
             continue;
         }
         LogEntry entry;

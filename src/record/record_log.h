@@ -17,8 +17,9 @@ struct LogEntry {
 };
 
 struct LogProblem {
+    enum class Kind { NotJson, NotRecord };
     int line = 0;
-    std::string reason;
+    Kind kind = Kind::NotJson;
 };
 
 struct RecordLog {

@@ -20,7 +20,7 @@ enum class UpdateOutcome {
     OverviewDeclined,  // No at the version overview
     DownloadFailed,    // erase, block or trailer of a download failed
     ChecksumFailed,    // a checksum query failed or an area's checksums differ
-    Interrupted,       // the operator stopped the download
+    Interrupted,       // the operator stopped the update (Ctrl-C)
     Succeeded,
 };
 

@@ -142,6 +142,29 @@ class RecordInterrupt(RecordTest, update_e2e.Interrupt):
         self.assertEqual(record["failure"]["what"], "stopped")
         self.assertEqual(record["update_count"], 1)
 
+    def test_ctrl_c_at_the_overview_ends_the_update_with_its_record(self):
+        path = os.path.join(self.space.root, "records.jsonl")
+        machine = self.machine()
+        master, slave = os.openpty()
+        process = self.space.start_update(None, self.space.bundle(records=update_e2e.SHORT),
+                                          "--record", path, stdin=slave)
+        os.close(slave)
+        output = ""
+        # Yes to the first question; Ctrl-C while the overview waits for its answer.
+        while output.count("[y/n]") < 2 and process.poll() is None:
+            output += os.read(process.stdout.fileno(), 4096).decode(errors="replace")
+            if output.count("[y/n]") == 1 and output.endswith("[y/n] "):
+                os.write(master, b"y\n")
+        process.send_signal(signal.SIGINT)
+        code, _ = self.wait(process)
+        os.close(master)
+        self.finish(machine)
+        self.assertEqual(code, 130, output)
+        (record,) = self.records(path)
+        self.assertEqual((record["outcome"], record["failure"], record["exit_code"]),
+                         ("interrupted", None, 130))
+        self.assertEqual(machine.transcript_lines(), update_e2e.head(2)[:4])
+
     # The inherited cases of the interrupt group run in update_e2e.py.
     test_ctrl_c_in_the_download_stops_at_a_block_and_records_the_attempt = None
     test_ctrl_c_in_the_download_returns_the_machine_to_9600 = None

@@ -6,6 +6,7 @@ board's /dev/ttyS0..7 are replaced by plain files in it.
 
 Usage: ports_test.py TQ8FLASH TQ8SIM SAMPLE_DIR [unittest arguments]"""
 import grp
+import json
 import os
 import select
 import subprocess
@@ -182,6 +183,11 @@ class PortsTest(unittest.TestCase):
         self.assertEqual(self.rows(), [[
             "/dev/ttyUSB0", BY_ID + "usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", "ftdi_sio",
             "0403:6001", "FTDI", "FT232R USB UART", "A1B2C3", "COM1", "yes", "-", "16 ms"]])
+        listed = json.loads(self.run_flash("ports", "--json").stdout)["ports"]
+        self.assertEqual([(p["stable_name"], p["vendor_id"], p["serial"], p["com_ports"],
+                           p["access"], p["latency_ms"]) for p in listed],
+                         [(BY_ID + "usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", "0403",
+                           "A1B2C3", ["COM1"], True, 16)])
 
         machine = self.space.machine()
         relay = Relay(self.bed.get_dev_fd("/dev/ttyUSB0"), machine.path)
@@ -200,6 +206,12 @@ class PortsTest(unittest.TestCase):
             for name in (harness.PROG, harness.TEXT):
                 self.assertIn(harness.expected_download(folder, name)[-1],
                               machine.transcript_lines())
+            # The record names the adapter that a reboot cannot swap, not the tty bound.
+            record = os.path.join(self.space.root, "record.jsonl")
+            run = self.space.update("/dev/ttyUSB0", folder, "--yes", "--record", record)
+            self.assertEqual(run.code, 0, run)
+            with open(record) as f:
+                self.assertEqual(json.loads(f.read())["device"], listed[0]["stable_name"])
         finally:
             relay.stop()
             machine.stop()

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/port_discovery.h"
@@ -57,8 +58,8 @@ bool HoldsDevice(const std::string& pid, dev_t device) {
     return holds;
 }
 
-std::vector<std::string> Holders(dev_t device) {
-    std::vector<std::string> holders;
+std::vector<PortHolder> Holders(dev_t device) {
+    std::vector<PortHolder> holders;
     DIR* proc = ::opendir("/proc");
     if (proc == nullptr) {
         return holders;
@@ -72,7 +73,7 @@ std::vector<std::string> Holders(dev_t device) {
         std::string name;
         std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
         std::getline(comm, name);
-        holders.push_back("pid " + std::string(entry->d_name) + " (" + name + ")");
+        holders.push_back({std::strtoul(entry->d_name, nullptr, 10), name});
     }
     ::closedir(proc);
     return holders;
