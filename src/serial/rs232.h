@@ -10,7 +10,7 @@
 
 #include "platform/serial.h"
 #include "platform/types.h"
-#include "serial/wake_signal.h"
+#include "platform/wake_signal.h"
 
 // Stop-bit choices given at construction: 0 = "1", 1 = "1.5", 2 = "2".
 inline constexpr int kStopBitChoices = 3;
@@ -75,5 +75,5 @@ class RS232 {
     std::atomic<bool> fThreadActive{false};
     // Told at each step of the start and stop hand-shakes, so that neither side sleeps
     // out a timer tick.
-    WakeSignal stopSignal;
+    platform::WakeSignal stopSignal;
 };

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <mutex>
 
+namespace platform {
+
 class WakeSignal {
   public:
     // Tells every waiter that a flag has changed; call it after the change.
@@ -38,3 +40,5 @@ class WakeSignal {
     std::mutex mutex_;
     std::condition_variable changed_;
 };
+
+}  // namespace platform
