@@ -13,8 +13,13 @@ function(tq8_add_test)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
   else()
+    # A discovered test takes one value per property (a list would be cut at its first
+    # element): the group's label where there is one, else "native".
+    if(NOT T_LABELS)
+      set(T_LABELS native)
+    endif()
     gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "native;${T_LABELS}")
+                         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS ${T_LABELS})
   endif()
 endfunction()
 

@@ -17,7 +17,9 @@ ctest --preset native-debug -j "$jobs" || status=1
 echo "== native (ThreadSanitizer): the tests where threads meet =="
 # The serial service and its poll thread, network ports, the protocol and the update against the
 # simulated machine's thread, and trace lines from two threads. Any report fails the step,
-# also one from a process whose exit status a test does not look at.
+# also one from a process whose exit status a test does not look at. The download faults
+# one by one only repeat the update's single-threaded logic at other blocks: left out, they
+# would take two thirds of the step's time.
 tsan_reports="$TQ8_ROOT/build/native-tsan/tsan-reports"
 rm -rf "$tsan_reports"
 mkdir -p "$tsan_reports"
@@ -25,7 +27,8 @@ cmake --preset native-tsan >/dev/null
 cmake --build --preset native-tsan -j "$jobs" \
   --target serial_tests rfc2217_tests protocol_tests update_tests vldebug_binding_tests
 TSAN_OPTIONS="log_path=$tsan_reports/report" \
-  ctest --preset native-tsan -j "$jobs" -L '^(serial|protocol|update|vldebug)$' || status=1
+  ctest --preset native-tsan -j "$jobs" -L '^(serial|protocol|update|vldebug)$' \
+  -E '/DownloadFaults\.' || status=1
 if compgen -G "$tsan_reports/report*" >/dev/null; then
   cat "$tsan_reports"/report*
   echo "ThreadSanitizer reported the races above"

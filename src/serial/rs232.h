@@ -10,7 +10,7 @@
 
 #include "platform/serial.h"
 #include "platform/types.h"
-#include "serial/wake_signal.h"
+#include "platform/wake_signal.h"
 
 // Stop-bit choices given at construction: 0 = "1", 1 = "1.5", 2 = "2".
 inline constexpr int kStopBitChoices = 3;
@@ -73,7 +73,7 @@ class RS232 {
     bool fWriteRefused = false;
     // Cleared by the poll thread as its last act: what the thread's exit code tells.
     std::atomic<bool> fThreadActive{false};
-    // Told after a stop request and after the poll thread's end, so that neither side
-    // of the stop hand-shake sleeps out a timer tick.
-    WakeSignal stopSignal;
+    // Told at each step of the start and stop hand-shakes, so that neither side sleeps
+    // out a timer tick.
+    platform::WakeSignal stopSignal;
 };

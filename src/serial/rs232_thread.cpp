@@ -44,7 +44,7 @@ int RS232::EnableCommNotification(platform::SerialHandle, WindowHandle hWnd) {
         return 0;
     }
     // The thread clears the flag first thing, and tells of it.
-    fStopThread.wait(1);
+    stopSignal.Wait([this] { return fStopThread.load() != 1; });
     TraceRS232(4, "{cg}*EnableCommNotification (%s)", szName);
     return 1;
 }
@@ -52,7 +52,7 @@ int RS232::EnableCommNotification(platform::SerialHandle, WindowHandle hWnd) {
 uint32_t RS232::PollRS232Thread(RS232* self) {
     TraceRS232(4, "{cb}PollRS232Thread (%s)", self->szName);
     self->fStopThread.store(0);
-    self->fStopThread.notify_all();
+    self->stopSignal.Notify();
     platform::SerialSetEventMask(self->hComm, kCommEventMask);
     uint32_t lastFailure = 0;
     while (self->fStopThread.load() == 0) {

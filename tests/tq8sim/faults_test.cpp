@@ -298,6 +298,8 @@ int MasterOf(const std::string& slavePath) {
 TEST(Faults, LineErrorThatEndsTheServingHasALineOfItsOwn) {
     Rig rig;
     ASSERT_EQ(rig.host.Exchange(Frame(8), 2), (Bytes{0x06, 0x02})) << "the machine serves";
+    // The line written after the answer: the machine has done with the descriptor.
+    ASSERT_TRUE(WaitForLine(rig.simulator, "CMD 8"));
     const int master = MasterOf(rig.simulator.DevicePath());
     ASSERT_GE(master, 0);
     // Its descriptor closed under it: the next look at the line fails.

@@ -7,8 +7,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,6 +14,7 @@
 
 #include "platform/network_port.h"
 #include "platform/serial_ports.h"
+#include "platform/wake_signal.h"
 #include "platform/win32/serial_dcb.h"
 #include "platform/win32/serial_sys.h"
 #include "platform/win32/unique_handle.h"
@@ -58,17 +57,11 @@ struct Port {
     UniqueHandle tick;       // periodic, every kDataWaitSliceMs: when a wait for data looks
     std::atomic<uint64_t> maskChanges{0};
     std::atomic<bool> closed{false};
-
-    // Wakes an event wait that rests (see kSelfEndedWaitRestMs) at once.
-    std::mutex restMutex;
-    std::condition_variable restEnds;
+    // Told after a change of maskChanges or closed: ends an event wait's rest (see
+    // kSelfEndedWaitRestMs) at once.
+    WakeSignal restEnds;
 
     HANDLE File() const { return file.Get(); }
-    // After a change of maskChanges or closed.
-    void EndRest() {
-        { std::lock_guard<std::mutex> lock(restMutex); }
-        restEnds.notify_all();
-    }
 };
 
 // An event wait that ends with no event while nobody changed the mask ended by itself:
@@ -191,7 +184,7 @@ bool SerialClose(SerialHandle h) {
     // close to the last reference, which that wait's return orders after its last use.
     // (Closed at once, the handle's value could name the next object opened.)
     port->closed.store(true);
-    port->EndRest();
+    port->restEnds.Notify();
     (void)Sys().SetCommMask(port->File(), 0);
     return true;
 }
@@ -250,7 +243,7 @@ bool SerialSetEventMask(SerialHandle h, uint32_t mask) {
         return false;
     }
     ++port->maskChanges;
-    port->EndRest();
+    port->restEnds.Notify();
     return Sys().SetCommMask(port->File(), mask) != FALSE;
 }
 
@@ -294,8 +287,7 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
     }
     if (mask == 0) {
         // A change of the mask or the port's close ends the rest at once.
-        std::unique_lock<std::mutex> lock(port->restMutex);
-        port->restEnds.wait_for(lock, std::chrono::milliseconds(kSelfEndedWaitRestMs), [&] {
+        port->restEnds.WaitFor(kSelfEndedWaitRestMs, [&] {
             return port->maskChanges.load() != changesBefore || port->closed.load();
         });
     }

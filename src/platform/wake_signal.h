@@ -1,12 +1,16 @@
 #pragma once
-// Lets one thread wait, with a time limit, for another to change a flag: the waiter wakes
-// as soon as the change is told, not at its next look, so a hand-over between threads
-// costs no timer tick.
+// Lets one thread wait for another to change a flag: the waiter wakes as soon as the change
+// is told, not at its next look, so a hand-over between threads costs no timer tick.
+// (std::atomic::wait would do without a time limit, but the MinGW runtime's loses a wake-up
+// that comes between its look at the value and its sleep, and the thread then waits for
+// good.)
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+
+namespace platform {
 
 class WakeSignal {
   public:
@@ -16,6 +20,13 @@ class WakeSignal {
         // looked before sleeps already, and this wakes it.
         { std::lock_guard<std::mutex> lock(mutex_); }
         changed_.notify_all();
+    }
+
+    // Waits until holds().
+    template <typename Holds>
+    void Wait(Holds holds) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, holds);
     }
 
     // Waits until holds() or ms have passed, and gives what holds() says then.
@@ -29,3 +40,5 @@ class WakeSignal {
     std::mutex mutex_;
     std::condition_variable changed_;
 };
+
+}  // namespace platform
