@@ -9,11 +9,10 @@ TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 . scripts/wine-env.sh
 
+. scripts/lib.sh
+
 cli=build/windows-release/src/cli/tq8flash-cli.exe
-sim=""
-for preset in native-release native-debug; do
-  [ -x "build/$preset/tools/tq8sim/tq8sim" ] && sim="build/$preset/tools/tq8sim/tq8sim" && break
-done
+sim="$(tq8_native_tool tools/tq8sim/tq8sim)"
 if [ ! -f "$cli" ] || [ -z "$sim" ]; then
   echo "build both presets first (windows-release and native-debug or native-release)" >&2
   exit 1
@@ -21,16 +20,8 @@ fi
 tq8_wine_prefix
 
 work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -f "$WINEPREFIX/dosdevices/com7" "$WINEPREFIX/dosdevices/com8"
-  rm -rf "$work"
-}
-trap cleanup EXIT
+tq8_at_exit rm -rf "$work"
+tq8_at_exit rm -f "$WINEPREFIX/dosdevices/com7" "$WINEPREFIX/dosdevices/com8"
 wineserver -p 30 >"$work/wineserver.log" 2>&1 || true
 
 python3 -c "import sys; sys.path.insert(0, 'tests/e2e'); import harness; \
@@ -41,13 +32,8 @@ for port in 7 8; do
   rm -f "$link"
   extra=()
   [ "$port" = 8 ] && extra=(--block-noack 9)
-  "$sim" --link "$link" --state "$work/state$port" --transcript "$work/transcript$port" \
-    --var "2398=$((700 + port))" "${extra[@]}" >"$work/sim$port.out" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do
-    [ -L "$link" ] && break
-    sleep 0.05
-  done
+  start_machine "$work/sim$port" "$sim" --link "$link" --state "$work/state$port" \
+    --transcript "$work/transcript$port" --var "2398=$((700 + port))" "${extra[@]}"
 done
 
 code=0

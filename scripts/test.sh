@@ -41,6 +41,7 @@ cmake --preset windows-release >/dev/null
 cmake --build --preset windows-release -j "$jobs"
 tq8_wine_prefix
 ctest --preset windows-release -j "$jobs" || status=1
+bash scripts/test-wine-line.sh || status=1
 
 echo "== fuzz =="
 bash scripts/test-fuzz.sh || status=1

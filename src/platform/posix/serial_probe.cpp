@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "platform/network_port.h"
-#include "platform/posix/rfc2217_transport.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/serial.h"
 
@@ -14,8 +13,12 @@ namespace platform {
 bool SerialProbe(const std::string& portName, SerialProbeAccess access) {
     const std::string path = SerialDevicePath(portName);
     if (IsNetworkPortName(path)) {
-        // A network port can be had when its server accepts us now.
-        return ConnectRfc2217(path) != nullptr;
+        // Only a well-formed name is checked. A connection made just to look would be
+        // followed at once by the real one, and a device server still closing the first
+        // session (ser2net does) refuses the second: the search would then miss the
+        // machine. An unreachable server fails the real open, with its own message.
+        NetworkAddress address;
+        return ParseNetworkPortName(path, address);
     }
     const int flags = (access == SerialProbeAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_NOCTTY |
                       O_NONBLOCK | O_CLOEXEC;
