@@ -8,7 +8,6 @@
 #include "protocol/protokoll_tq8.h"
 #include "pty_peer.h"
 #include "scripted_frontend.h"
-#include "support/utils.h"
 #include "trace_capture.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +77,19 @@ TEST_F(PeerAnswers, QueuedBytesAnswerTheNextCommand) {
     EXPECT_EQ(value, 42);
 }
 
+TEST_F(PeerAnswers, RefusedWriteEndsTheRequestAtOnceWithItsCause) {
+    platform::SerialCalls refusing = platform::NativeSerialCalls();
+    refusing.write = [](int, const void*, size_t) -> ssize_t { return errno = EIO, -1; };
+    platform::SetSerialCalls(refusing);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(conn->InitCommand(8), -1);
+    const auto took = std::chrono::steady_clock::now() - start;
+    platform::RestoreSerialCalls();
+    EXPECT_LT(took, std::chrono::milliseconds(kAnswerTimeMs / 2)) << "no wait for an answer";
+    ASSERT_EQ(trace.Lines().size(), 1U) << "nor a time-out";
+    EXPECT_EQ(trace.Lines()[0].rfind("{cr}*WriteComm (Kovra TQ8/ZEL 5000) = 5 (", 0), 0U);
+}
+
 TEST_F(PeerAnswers, AnswerInPiecesIsAwaitedWhole) {
     peer.Expect(3, {0x06});
     peer.Expect(2, {0x00, 0x02});
@@ -93,29 +105,6 @@ TEST_F(PeerAnswers, AnswerInPiecesIsAwaitedWhole) {
     rest.join();
     EXPECT_EQ(value, -2);
     EXPECT_TRUE(trace.Has("{cg}*Variable 2384 = -2 (kennung = 2)"));
-}
-
-ssize_t RefusingWrite(int, const void*, size_t) {
-    errno = EIO;
-    return -1;
-}
-
-TEST_F(PeerAnswers, RefusedWriteEndsTheRequestAtOnceWithItsCause) {
-    platform::SerialCalls refusing = platform::NativeSerialCalls();
-    refusing.write = RefusingWrite;
-    platform::SetSerialCalls(refusing);
-    const uint8_t block[32] = {};
-    const auto start = std::chrono::steady_clock::now();
-    const int sent = conn->SendData(block, sizeof block);
-    const auto took = std::chrono::steady_clock::now() - start;
-    platform::RestoreSerialCalls();
-    EXPECT_EQ(sent, 0);
-    EXPECT_LT(took, std::chrono::milliseconds(kAnswerTimeMs / 2)) << "no wait for an answer";
-    EXPECT_EQ(trace.CountPrefix("{cr}"), 1U);
-    EXPECT_TRUE(trace.Has("{cr}*WriteComm (Kovra TQ8/ZEL 5000) = " + std::to_string(EIO) + " (" +
-                          GetSystemErrorText(EIO) + ")"));
-    peer.Expect(3, {0x06, 0x02});
-    EXPECT_EQ(conn->GetApplicationActive(), 2) << "the next request is sent";
 }
 
 }  // namespace
