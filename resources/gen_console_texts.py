@@ -11,6 +11,8 @@ Usage: gen_console_texts.py console.en.txt console.de.txt console_texts.h
 import re
 import sys
 
+from gen_strings import unescape
+
 ESCAPES = {'n': '\n', 't': '\t', '\\': '\\'}
 NAME = re.compile(r'[a-z][a-z0-9_]*$')
 CONVERSION = re.compile(r'%(?:%|[-+ #0]*[0-9*]*(?:\.[0-9*]+)?(?:hh|h|ll|l|z)?[diouxXeEfgGcsp])')
@@ -28,17 +30,7 @@ def parse(path):
                 sys.exit(f'{path}:{number}: expected "<name><TAB><text>"')
             if name in texts:
                 sys.exit(f'{path}:{number}: {name} twice')
-            text, i = [], 0
-            while i < len(raw):
-                ch = raw[i]
-                if ch == '\\':
-                    i += 1
-                    if i >= len(raw) or raw[i] not in ESCAPES:
-                        sys.exit(f'{path}:{number}: bad escape')
-                    ch = ESCAPES[raw[i]]
-                text.append(ch)
-                i += 1
-            texts[name] = ''.join(text)
+            texts[name] = unescape(raw, f'{path}:{number}', ESCAPES)
     return texts
 
 

@@ -21,6 +21,22 @@ NAME = re.compile(r'[a-z][a-z0-9_.]*$')
 ID_NAME = re.compile(r'(text|caption)_[a-z0-9_]+$')
 
 
+def unescape(raw, where, escapes=None):
+    """The text of a table line with its backslash escapes resolved."""
+    escapes = ESCAPES if escapes is None else escapes
+    text, i = [], 0
+    while i < len(raw):
+        ch = raw[i]
+        if ch == '\\':
+            i += 1
+            if i >= len(raw) or raw[i] not in escapes:
+                sys.exit(f'{where}: bad escape')
+            ch = escapes[raw[i]]
+        text.append(ch)
+        i += 1
+    return ''.join(text)
+
+
 def parse_ids(path, version=''):
     """Returns (numbered texts, named texts, {id: name of the id}), texts as CP1252 bytes."""
     table, named, id_names = {}, {}, {}
@@ -34,18 +50,9 @@ def parse_ids(path, version=''):
                 sys.exit(f'{path}:{number}: missing tab')
             raw = raw.replace('@VERSION@', version)
             ident, _, id_name = ident.partition(' ')
-            text, i = [], 0
-            while i < len(raw):
-                ch = raw[i]
-                if ch == '\\':
-                    i += 1
-                    if i >= len(raw) or raw[i] not in ESCAPES:
-                        sys.exit(f'{path}:{number}: bad escape')
-                    ch = ESCAPES[raw[i]]
-                text.append(ch)
-                i += 1
+            text = unescape(raw, f'{path}:{number}')
             try:
-                data = ''.join(text).encode('cp1252')
+                data = text.encode('cp1252')
             except UnicodeEncodeError:
                 sys.exit(f'{path}:{number}: not representable in code page 1252')
             if ident.isdigit():
