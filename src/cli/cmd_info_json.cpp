@@ -2,13 +2,14 @@
 // text show, as fields. The machine is asked in the About box's order.
 
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/json_out.h"
 #include "image/file_obj.h"
-#include "image/srecord.h"
 #include "protocol/connection.h"
 #include "record/version_text.h"
 #include "support/globals.h"
@@ -19,50 +20,48 @@
 
 namespace {
 
-// A variable's value, or null when the machine did not answer.
-nlohmann::json ReadValue(ProtokollTQ8& connection, int id) {
-    int16_t value = 0;
-    if (connection.ReadVariable(id, value) == 0) {
-        return nullptr;
-    }
-    return static_cast<uint16_t>(value);
-}
-
 nlohmann::json VersionField(uint32_t value) {
     const auto text = VersionText(value);
     return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
 }
 
-nlohmann::json MachineFields(ProtokollTQ8* connection) {
+nlohmann::json Unsigned(const std::optional<int16_t>& value) {
+    return value ? nlohmann::json(static_cast<uint16_t>(*value)) : nlohmann::json(nullptr);
+}
+
+// The About text's values as fields, from the About text's own reads.
+nlohmann::json MachineFields(ProtokollTQ8* connection, FileObj* file) {
     nlohmann::json fields = {{"machine_version", nullptr},
                              {"serial_number", nullptr},
                              {"update_count", nullptr},
                              {"last_update", nullptr}};
+    VersionReads versions;
+    char overview[kOverviewCapacity + 1];
+    BuildVersionOverviewWith(connection, file, overview, sizeof overview, &versions);
+    fields["file_version"] =
+        versions.fileVersion ? VersionField(*versions.fileVersion) : nlohmann::json(nullptr);
     if (connection == nullptr) {
         return fields;
     }
-    const nlohmann::json version = ReadValue(*connection, kVariableVersion);
-    const nlohmann::json build =
-        version.is_null() ? nullptr : ReadValue(*connection, kVariableBuild);
-    if (!build.is_null()) {
-        fields["machine_version"] =
-            VersionField(MachineVersionValue(version.get<uint16_t>(), build.get<uint16_t>()));
+    if (versions.machineVersion && versions.machineBuild) {
+        fields["machine_version"] = VersionField(MachineVersionValue(
+            static_cast<uint16_t>(*versions.machineVersion), *versions.machineBuild));
     }
-    fields["serial_number"] = ReadValue(*connection, kVariableSerial);
-    const nlohmann::json count = ReadValue(*connection, kVariableCount);
-    if (count.is_null()) {
+    const MachineRecordReads record = ReadMachineRecord(*connection);
+    fields["serial_number"] = Unsigned(record.serial);
+    if (!record.count) {
         return fields;
     }
     // Never written counts as no update, as in the About text.
-    fields["update_count"] = count.get<uint16_t>() == kNeverWritten ? 0 : count.get<uint16_t>();
-    const nlohmann::json dayMonth = ReadValue(*connection, kVariableDayMonth);
-    const nlohmann::json year =
-        dayMonth.is_null() ? nullptr : ReadValue(*connection, kVariableYear);
-    if (!year.is_null() && dayMonth.get<uint16_t>() != kNeverWritten) {
-        const unsigned value = dayMonth.get<uint16_t>();
+    const auto count = static_cast<uint16_t>(*record.count);
+    fields["update_count"] = count == kNeverWritten ? 0 : count;
+    if (record.dayMonth && record.year &&
+        static_cast<uint16_t>(*record.dayMonth) != kNeverWritten) {
+        const unsigned value = static_cast<uint16_t>(*record.dayMonth);
         char date[16];
-        std::snprintf(date, sizeof date, "%04u-%02u-%02u", year.get<uint16_t>() % 10000u,
-                      (value >> 8) % 100u, (value & 0xFF) % 100u);
+        std::snprintf(date, sizeof date, "%04u-%02u-%02u",
+                      static_cast<uint16_t>(*record.year) % 10000u, (value >> 8) % 100u,
+                      (value & 0xFF) % 100u);
         fields["last_update"] = date;
     }
     return fields;
@@ -79,16 +78,21 @@ int RunInfoJson() {
     char path[kMaxPath];
     FirmwareFilePath(path, kProgramFileName);
     FileObj file;
-    const uint32_t fileVersion =
-        OpenFirmwareFile(file, path) != 0 ? SRecordGetVersionIdentifier(file, 0) : kNoVersionValue;
-    file.fclose();
+    const bool haveFile = OpenFirmwareFile(file, path) != 0;
     nlohmann::json document = {
         {"connected", connection != nullptr},
         {"port", connection != nullptr ? nlohmann::json("COM" + std::to_string(nInterface))
-                                       : nlohmann::json(nullptr)},
-        {"file", path},
-        {"file_version", VersionField(fileVersion)}};
-    document.update(MachineFields(connection));
+                                       : nlohmann::json(nullptr)}};
+    {
+        // Read across several waits; whatever they dispatch, the connection stays.
+        std::optional<ConnectionPin> pin;
+        if (connection != nullptr) {
+            pin.emplace(*connection);
+        }
+        document.update(MachineFields(connection, haveFile ? &file : nullptr));
+    }
+    file.fclose();
+    document["file"] = path;
     PrintJson(document);
     const bool answered = connection != nullptr;
     pProtokoll.reset();

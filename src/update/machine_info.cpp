@@ -27,31 +27,42 @@ void AppendLabelled(char* text, int capacity, unsigned label, int value) {
 }
 
 void AppendMachineRecord(ProtokollTQ8& connection, char* text, int capacity) {
-    int16_t serial = 0;
-    if (connection.ReadVariable(kVariableSerial, serial) != 0) {
-        AppendLabelled(text, capacity, kTextSerial, serial);
+    const MachineRecordReads reads = ReadMachineRecord(connection);
+    if (reads.serial) {
+        AppendLabelled(text, capacity, kTextSerial, *reads.serial);
     }
-    int16_t count = 0;
-    if (connection.ReadVariable(kVariableCount, count) == 0) {
+    if (!reads.count) {
         return;
     }
     AppendLabelled(text, capacity, kTextCount,
-                   static_cast<uint16_t>(count) == kNeverWritten ? 0 : count);
-    // Both parts of the date are always asked, also when the first read fails.
-    int16_t dayMonth = 0;
-    int16_t year = 0;
-    const bool haveDayMonth = connection.ReadVariable(kVariableDayMonth, dayMonth) != 0;
-    const bool haveYear = connection.ReadVariable(kVariableYear, year) != 0;
-    if (haveDayMonth && haveYear && static_cast<uint16_t>(dayMonth) != kNeverWritten) {
-        const unsigned value = static_cast<uint16_t>(dayMonth);
+                   static_cast<uint16_t>(*reads.count) == kNeverWritten ? 0 : *reads.count);
+    if (reads.dayMonth && reads.year && static_cast<uint16_t>(*reads.dayMonth) != kNeverWritten) {
+        const unsigned value = static_cast<uint16_t>(*reads.dayMonth);
         AppendString(text,
                      FormatText(LoadText(kTextLastUpdate), static_cast<int>(value & 0xFF),
-                                static_cast<int>(value >> 8), static_cast<int>(year)),
+                                static_cast<int>(value >> 8), static_cast<int>(*reads.year)),
                      capacity);
     }
 }
 
 }  // namespace
+
+MachineRecordReads ReadMachineRecord(ProtokollTQ8& connection) {
+    MachineRecordReads reads;
+    const auto read = [&connection](int id, std::optional<int16_t>& into) {
+        int16_t value = 0;
+        if (connection.ReadVariable(id, value) != 0) {
+            into = value;
+        }
+    };
+    read(kVariableSerial, reads.serial);
+    read(kVariableCount, reads.count);
+    if (reads.count) {
+        read(kVariableDayMonth, reads.dayMonth);
+        read(kVariableYear, reads.year);
+    }
+    return reads;
+}
 
 void BuildAboutText(WindowHandle owner, char* text, int capacity) {
     if (text == nullptr || capacity <= 0) {

@@ -96,6 +96,18 @@ class RecordOutcomes(RecordTest):
                              ("file_error", "open_file"))
             self.assertEqual(record["images"], [])
 
+    def test_info_json_asks_what_the_about_text_asks(self):
+        # The version's build is asked also when the version's read fails.
+        machine = self.machine("--kennung", "0=3")
+        run = subprocess.run([self.space.tq8flash, "info", "--json", "--dir",
+                              self.space.bundle(records=4)], capture_output=True, text=True,
+                             env=self.space.env, timeout=60)
+        self.finish(machine)
+        self.assertEqual(run.returncode, 0, run)
+        self.assertIsNone(json.loads(run.stdout)["machine_version"])
+        reads = [line.split()[3] for line in machine.transcript_lines() if "ReadVariable" in line]
+        self.assertEqual(reads, ["id=0", "id=2384", "id=2398", "id=62", "id=60", "id=61"])
+
     def test_declined_at_the_overview_goes_to_the_record_file_setting(self):
         machine = self.machine()
         path = os.path.join(self.space.root, "setting", "records.jsonl")
