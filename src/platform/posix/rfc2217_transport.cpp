@@ -56,8 +56,8 @@ class Rfc2217Transport final : public SerialTransport {
     int Fd() const override { return socket_.Get(); }
     int ArrivalFd() const override { return arrival_.Get(); }
     void TakeArrival() override {
-        uint64_t count = 0;
-        (void)::read(arrival_.Get(), &count, sizeof count);
+        eventfd_t count = 0;
+        (void)::eventfd_read(arrival_.Get(), &count);
     }
     bool Queued(uint32_t& count) override;
     bool Gone() override {
@@ -104,8 +104,7 @@ void Rfc2217Transport::TakeIn() {
     while (goneCode_ == 0) {
         const ssize_t n = ::recv(socket_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
-            const uint64_t one = 1;
-            (void)::write(arrival_.Get(), &one, sizeof one);
+            (void)::eventfd_write(arrival_.Get(), 1);
             session_.Receive(buffer, static_cast<size_t>(n));
             if (session_.Broken()) {
                 goneCode_ = static_cast<uint32_t>(EPROTO);
@@ -113,8 +112,7 @@ void Rfc2217Transport::TakeIn() {
             continue;
         }
         if (n == 0) {
-            const uint64_t one = 1;
-            (void)::write(arrival_.Get(), &one, sizeof one);
+            (void)::eventfd_write(arrival_.Get(), 1);
             goneCode_ = kErrorServerClosed;
         } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             goneCode_ = static_cast<uint32_t>(errno);
