@@ -13,22 +13,24 @@ uint64_t WireUs(uint32_t bytes, uint32_t rate) {
 
 }  // namespace
 
-void AnswerTiming::Record(uint32_t bytes, uint32_t rate, uint64_t tookUs) {
-    const uint64_t wire = WireUs(bytes, rate);
-    lateness_.push_back(tookUs > wire ? tookUs - wire : 0);
-}
-
-uint64_t AnswerTiming::LatenessUs() const {
-    if (lateness_.empty()) {
-        return 0;
+void AnswerTiming::RecordBlock(uint32_t rate, uint64_t tookUs) {
+    if (judged_) {
+        return;
     }
-    std::vector<uint64_t> sorted = lateness_;
-    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
-    std::nth_element(sorted.begin(), middle, sorted.end());
-    return *middle;
+    blockWireUs_ = WireUs(kBlockExchangeBytes, rate);
+    lateness_.push_back(tookUs > blockWireUs_ ? tookUs - blockWireUs_ : 0);
 }
 
-double DownloadSlowdown(uint64_t latenessUs, uint32_t rate) {
-    const uint64_t block = WireUs(kBlockExchangeBytes, rate);
-    return block == 0 ? 0.0 : static_cast<double>(latenessUs) / static_cast<double>(block);
+bool AnswerTiming::TakeVerdict(AnswerVerdict& verdict) {
+    if (judged_ || lateness_.size() < kBlocksJudged || blockWireUs_ == 0) {
+        return false;
+    }
+    judged_ = true;
+    // The median: a block that waited for the scheduler now and then does not count.
+    const auto middle = lateness_.begin() + static_cast<std::ptrdiff_t>(lateness_.size() / 2);
+    std::nth_element(lateness_.begin(), middle, lateness_.end());
+    verdict.latenessUs = *middle;
+    verdict.slowdown = static_cast<double>(*middle) / static_cast<double>(blockWireUs_);
+    lateness_.clear();
+    return true;
 }

@@ -115,17 +115,9 @@ int ProtokollTQ8::InitCommand(uint16_t code) {
     }
     const uint8_t frame[3] = {kCommandIntro, static_cast<uint8_t>(code >> 8),
                               static_cast<uint8_t>(code & 0xFF)};
-    const auto sent = std::chrono::steady_clock::now();
     Send(frame, sizeof frame);
     if (WaitForData(1, kAnswerTimeMs) == 0) {
         return -1;
-    }
-    if (pComm) {
-        const auto took = std::chrono::steady_clock::now() - sent;
-        answerTiming.Record(
-            sizeof frame + 1, pComm->dcb.BaudRate,
-            static_cast<uint64_t>(
-                std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
     }
     uint8_t answer = 0;
     if (pComm->GetByte(answer) != 1) {
@@ -177,8 +169,17 @@ int ProtokollTQ8::SendData(const void* data, uint32_t count) {
     if (!pComm) {
         return 0;
     }
+    const auto sent = std::chrono::steady_clock::now();
     Send(data, count);
-    return WaitForAck();
+    const int acknowledged = WaitForAck();
+    if (acknowledged != 0 && pComm) {
+        const auto took = std::chrono::steady_clock::now() - sent;
+        answerTiming.RecordBlock(
+            pComm->dcb.BaudRate,
+            static_cast<uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+    }
+    return acknowledged;
 }
 
 int ProtokollTQ8::ReceiveByte(uint8_t& byte, uint32_t ms) {

@@ -75,7 +75,7 @@ class ProtokollTQ8 {
 
     std::unique_ptr<RS232> pComm;
     int32_t fProtokollAktiv = 0;
-    // The command frames' acknowledgements, timed.
+    // The download blocks' acknowledgements, timed.
     AnswerTiming answerTiming;
 
     // Whether an operation on this connection is under way further up the stack. Its

@@ -1,6 +1,7 @@
 #include "update/raw_download.h"
 
 #include <atomic>
+#include <cstdio>
 
 #include "platform/clock.h"
 #include "protocol/connection.h"
@@ -34,6 +35,29 @@ class ProgressWindow {
   private:
     WindowHandle handle_;
 };
+
+// Answers that come late cost every block of the download as much again. Said once, early in
+// the download: nothing waits on the operator from here, and the download's own blocks
+// are the only exchanges at its rate.
+void WarnOfLateAnswers(ProtokollTQ8& connection) {
+    AnswerVerdict verdict;
+    if (!connection.answerTiming.TakeVerdict(verdict)) {
+        return;
+    }
+    TraceProtokoll(4, "{cc}Answers late by %u us: download %.0f %% longer",
+                   static_cast<unsigned>(verdict.latenessUs), verdict.slowdown * 100.0);
+    if (verdict.slowdown <= kSlowdownWarned) {
+        return;
+    }
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "the machine's answers come %.1f ms late, which makes the download about "
+                  "%.0f %% longer. A network port's server holds back what the line sends: "
+                  "in ser2net's configuration set chardelay: false for this connection.",
+                  static_cast<double>(verdict.latenessUs) / 1000.0, verdict.slowdown * 100.0);
+    TraceProtokoll(3, "{cy}%s", text);
+    FrontEndNotice(text);
+}
 
 // The machine still waits for blocks. Leaving the line quiet for as long as an
 // unacknowledged block takes gives it the very silence after which the failure path's
@@ -107,6 +131,7 @@ int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_
             out.failure = DownloadResult::Failure::Block;
             return 0;
         }
+        WarnOfLateAnswers(*connection);
         platform::YieldTimeSlice();
         PumpMessages(1);
     }

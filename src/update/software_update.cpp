@@ -1,7 +1,6 @@
 #include "update/software_update.h"
 
 #include <cstdint>
-#include <cstdio>
 
 #include "image/load_mot.h"
 #include "image/memory_image.h"
@@ -113,26 +112,6 @@ void WriteUpdateRecord(ProtokollTQ8& connection, UpdateReport& report) {
 
 // One run from the first question to the closed connection. The files and images live as
 // long as the run.
-// Answers that come late cost every block of the download as much again; say so while
-// the operator can still set the line right.
-void WarnOfLateAnswers(const ProtokollTQ8& connection) {
-    const uint64_t lateUs = connection.answerTiming.LatenessUs();
-    const double slowdown = DownloadSlowdown(lateUs, kDownloadRate);
-    TraceProtokoll(4, "{cc}Answers late by %u us: download %.0f %% longer",
-                   static_cast<unsigned>(lateUs), slowdown * 100.0);
-    if (slowdown <= kSlowdownWarned) {
-        return;
-    }
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "the machine's answers come %.1f ms late, which makes the download about "
-                  "%.0f %% longer. A network port's server holds back what the line sends: "
-                  "in ser2net's configuration set chardelay: false for this connection.",
-                  static_cast<double>(lateUs) / 1000.0, slowdown * 100.0);
-    TraceProtokoll(3, "{cy}%s", text);
-    FrontEndNotice(text);
-}
-
 class UpdateRun {
   public:
     UpdateRun(WindowHandle owner, UpdateReport& report) : owner_(owner), report_(report) {}
@@ -225,7 +204,6 @@ class UpdateRun {
         if (connection.GetApplicationActive() != 0) {
             connection.SetApplicationActive(kStateUpdating);
         }
-        WarnOfLateAnswers(connection);
         connection.SetBaudRate(owner_, nInterface, kDownloadRate);
 
         LockedImage program(program_);

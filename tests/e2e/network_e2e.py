@@ -141,6 +141,16 @@ class NetworkUpdate(OverNetwork, update_e2e.DownloadPhaseFault):
         self.assertIn("CMD 8 GetApplicationActive -> state=2", machine.transcript_lines())
 
 
+    def test_held_back_answers_are_warned_of_once_early_in_the_download(self):
+        # ser2net's defaults hold back every acknowledgement; a paced machine shows what
+        # that costs at the download's rate.
+        self.defaults = True
+        machine = self.machine("--pace")
+        run = self.update(machine, self.space.bundle(records=SHORT), timeout=120)
+        self.finish(machine)
+        self.assertEqual(run.code, 0, run)
+        self.assertEqual(run.stderr.count("chardelay: false"), 1, run.stderr)
+
     def test_plain_tcp_server_is_refused_before_any_command(self):
         self.accepter = None
         machine = self.machine()
