@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/line_texts.h"
+#include "cli/console_text.h"
 #include "support/utils.h"
 
 namespace {
@@ -61,33 +61,35 @@ std::string Phase(const LineMachine& machine) {
         if (machine.outcome) {
             return *machine.outcome;
         }
-        return machine.exit.signal != 0 ? Format(kLineTexts.killed, machine.exit.signal)
-                                        : Format(kLineTexts.exitCode, machine.ExitCode());
+        return machine.exit.signal != 0
+                   ? Format(ConsoleText(Cli::kLineKilled), machine.exit.signal)
+                   : Format(ConsoleText(Cli::kLineExitCode), machine.ExitCode());
     }
     if (!machine.ready) {
-        return kLineTexts.connecting;
+        return ConsoleText(Cli::kLineConnecting);
     }
     if (machine.phase.empty()) {
-        return kLineTexts.waiting;
+        return ConsoleText(Cli::kLineWaiting);
     }
     if (machine.bytes != 0 && machine.Done() >= machine.bytes) {
-        return kLineTexts.checking;
+        return ConsoleText(Cli::kLineChecking);
     }
     return Cat(machine.phase, " ", machine.image);
 }
 
 std::string Outcome(const LineMachine& machine) {
-    return machine.ended ? Phase(machine) : kLineTexts.noAnswer;
+    return machine.ended ? Phase(machine) : ConsoleText(Cli::kLineNoAnswer);
 }
 
 }  // namespace
 
 std::string ConfirmTable(const std::vector<LineMachine>& machines) {
-    std::vector<Row> rows{
-        {kLineTexts.port, kLineTexts.serial, kLineTexts.machineVersion, kLineTexts.fileVersion}};
+    std::vector<Row> rows{{ConsoleText(Cli::kLinePort), ConsoleText(Cli::kLineSerial),
+                           ConsoleText(Cli::kLineMachineVersion),
+                           ConsoleText(Cli::kLineFileVersion)}};
     for (const LineMachine& machine : machines) {
         if (!machine.ready) {
-            rows.push_back({machine.port, kLineTexts.noAnswer, "", ""});
+            rows.push_back({machine.port, ConsoleText(Cli::kLineNoAnswer), "", ""});
             continue;
         }
         rows.push_back({machine.port, Serial(machine), machine.machineVersion.value_or("-"),
@@ -109,15 +111,15 @@ std::string StatusLine(const LineMachine& machine, uint32_t nowMs) {
         line += Cat("  ", Format("%ld B/s", static_cast<long>(rate)));
         if (rate != 0) {
             line += Cat("  ", Seconds(static_cast<uint32_t>((machine.bytes - done) * 1000 / rate)),
-                        " ", kLineTexts.left);
+                        " ", ConsoleText(Cli::kLineLeft));
         }
     }
     return line;
 }
 
 std::string SummaryTable(const std::vector<LineMachine>& machines) {
-    std::vector<Row> rows{
-        {kLineTexts.port, kLineTexts.serial, kLineTexts.outcome, kLineTexts.time}};
+    std::vector<Row> rows{{ConsoleText(Cli::kLinePort), ConsoleText(Cli::kLineSerial),
+                           ConsoleText(Cli::kLineOutcome), ConsoleText(Cli::kLineTime)}};
     std::string failed;
     std::string said;
     for (const LineMachine& machine : machines) {
@@ -134,17 +136,17 @@ std::string SummaryTable(const std::vector<LineMachine>& machines) {
                 said += "\n";
             }
             if (machine.record.empty()) {
-                said += std::string(kLineTexts.noRecord) + "\n";
+                said += std::string(ConsoleText(Cli::kLineNoRecord)) + "\n";
             }
         }
     }
     std::string out = Cat("\n", Table(rows));
     char text[512];
     if (failed.empty()) {
-        std::snprintf(text, sizeof text, kLineTexts.allCompleted,
+        std::snprintf(text, sizeof text, ConsoleText(Cli::kLineAllCompleted),
                       static_cast<int>(machines.size()));
     } else {
-        std::snprintf(text, sizeof text, kLineTexts.failedList, failed.c_str());
+        std::snprintf(text, sizeof text, ConsoleText(Cli::kLineFailedList), failed.c_str());
     }
     return Cat(said, out, text);
 }

@@ -10,11 +10,11 @@
 #include <set>
 #include <thread>
 
+#include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/json_out.h"
 #include "cli/line_display.h"
 #include "cli/line_machine.h"
-#include "cli/line_texts.h"
 #include "cli/run_options.h"
 #include "platform/child_process.h"
 #include "platform/console.h"
@@ -185,7 +185,8 @@ class Line {
             Child& child = *children_.back();
             std::string error;
             if (!child.process.Start(ChildArguments(options_, port), error)) {
-                std::fprintf(stderr, kLineTexts.cannotStart, port.c_str(), error.c_str());
+                std::fprintf(stderr, ConsoleText(Cli::kLineCannotStart), port.c_str(),
+                             error.c_str());
                 machine.ended = true;
                 machine.endMs = machine.startMs;
                 machine.exit = {kExitFailure, 0};
@@ -245,7 +246,7 @@ class Line {
         if (ApplyChildLine(machine, line, GetTimeMs())) {
             std::string error;
             if (!AppendRecord(recordPath_, machine.record, error)) {
-                std::fprintf(stderr, kLineTexts.recordFailed, machine.port.c_str(),
+                std::fprintf(stderr, ConsoleText(Cli::kLineRecordFailed), machine.port.c_str(),
                              recordPath_.c_str(), error.c_str());
             }
         }
@@ -261,8 +262,8 @@ class Line {
                 const LineMachine& a = machines_[i];
                 const LineMachine& b = machines_[j];
                 if (a.ready && b.ready && a.serial && a.serial == b.serial) {
-                    std::fprintf(stderr, kLineTexts.sameSerial, std::to_string(*a.serial).c_str(),
-                                 a.port.c_str(), b.port.c_str());
+                    std::fprintf(stderr, ConsoleText(Cli::kLineSameSerial),
+                                 std::to_string(*a.serial).c_str(), a.port.c_str(), b.port.c_str());
                     return true;
                 }
             }
@@ -279,13 +280,13 @@ class Line {
         if (ready == 0 || gInterrupts.load() != 0) {
             return false;
         }
-        std::fprintf(out_, kLineTexts.question, ready);
+        std::fprintf(out_, ConsoleText(Cli::kLineQuestion), ready);
         if (options_.yes || options_.no) {
             std::fputs(options_.yes ? "-> Yes\n" : "-> No\n", out_);
             return options_.yes;
         }
         if (!platform::IsTerminal(platform::Stream::Input)) {
-            std::fputs(kLineTexts.declined, out_);
+            std::fputs(ConsoleText(Cli::kLineDeclined), out_);
             return false;
         }
         for (;;) {
@@ -321,7 +322,7 @@ int RunLine(const LineOptions& options) {
     std::set<std::string> seen;
     for (const std::string& port : options.ports) {
         if (!seen.insert(port).second) {
-            std::fprintf(stderr, kLineTexts.samePort, port.c_str());
+            std::fprintf(stderr, ConsoleText(Cli::kLineSamePort), port.c_str());
             return kExitUsage;
         }
     }

@@ -12,7 +12,6 @@
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
-#include "cli/line_texts.h"
 #include "cli/line_update.h"
 #include "cli/ports.h"
 #include "cli/run_options.h"
@@ -110,10 +109,12 @@ int CommandMissing(CLI::App& app, const RunOptions& options) {
 }
 
 int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool allPorts) {
+    // The parent speaks the run's language too; each child applies --lang itself.
+    ApplyLanguageOption(options);
     LineOptions line;
     line.ports = allPorts ? platform::ConfiguredSerialPorts() : options.ports;
     if (line.ports.empty()) {
-        std::fprintf(stderr, "%s", kLineTexts.noPorts);
+        std::fprintf(stderr, "%s", ConsoleText(Cli::kLineNoPorts));
         return kExitUsage;
     }
     line.dir = options.dir;
@@ -124,7 +125,7 @@ int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool a
     line.no = options.no;
     line.json = update.json;
     if (options.yes && options.no) {
-        std::fprintf(stderr, "tq8flash: --yes and --no exclude each other\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kYesAndNo));
         return kExitUsage;
     }
     return RunLine(line);
@@ -256,7 +257,8 @@ int main(int argc, char** argv) {
     } else if (update->parsed() && !lineChild && (allPorts || options.ports.size() > 1)) {
         exitCode = RunLineUpdate(options, updateOptions, allPorts);
     } else if (options.ports.size() > 1) {
-        std::fprintf(stderr, "tq8flash: only update takes several --port\n");
+        ApplyLanguageOption(options);
+        std::fprintf(stderr, "%s", ConsoleText(Cli::kOnlyUpdatePorts));
         exitCode = kExitUsage;
     } else if (!ResolvePortOption(options.port) || !ApplyRunOptions(options)) {
         exitCode = kExitUsage;
