@@ -18,6 +18,7 @@
 #include "cli/json_out.h"
 #include "record/version_text.h"
 #include "support/settings.h"
+#include "update/machine_variables.h"
 #include "update/update_report.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "record/utc_time.h"
 #include "record/version_text.h"
+#include "update/machine_variables.h"
 
 namespace {
 

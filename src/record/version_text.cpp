@@ -10,7 +10,3 @@ std::optional<std::string> VersionText(uint32_t value) {
     std::snprintf(text, sizeof text, "%u.%02u.%u", value >> 24, value >> 16 & 0xFF, value & 0xFFFF);
     return std::string(text);
 }
-
-uint32_t MachineVersionValue(uint16_t variable0, uint16_t build) {
-    return (variable0 / 100u & 0xFF) << 24 | (variable0 % 100u) << 16 | build;
-}

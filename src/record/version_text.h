@@ -10,6 +10,3 @@ inline constexpr uint32_t kNoVersionValue = 0xFFFFFFFF;
 
 // "1.03.7"; none for the value that stands for no version.
 std::optional<std::string> VersionText(uint32_t value);
-
-// The machine's version from variable 0 (major * 100 + minor) and variable 2384 (build).
-uint32_t MachineVersionValue(uint16_t variable0, uint16_t build);

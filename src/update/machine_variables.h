@@ -12,3 +12,9 @@ inline constexpr int kVariableSerial = 2398;  // serial number, signed
 
 // A variable's value before it was ever written; counts as 0 or as no value.
 inline constexpr uint16_t kNeverWritten = 0xFFFF;
+
+// The machine's software version from its version and build variables: major in bits
+// 31-24, minor in 23-16, build in 15-0.
+constexpr uint32_t MachineVersionValue(uint16_t version, uint16_t build) {
+    return (version / 100u & 0xFF) << 24 | (version % 100u) << 16 | build;
+}

@@ -30,10 +30,7 @@ bool ComposeMachineVersion(const VersionReads& reads, uint32_t& out) {
     if (!reads.machineVersion || !reads.machineBuild) {
         return false;
     }
-    const uint32_t value = static_cast<uint16_t>(*reads.machineVersion);
-    const uint32_t major = value / 100 & 0xFF;
-    const uint32_t minor = value % 100;
-    out = major << 24 | minor << 16 | *reads.machineBuild;
+    out = MachineVersionValue(static_cast<uint16_t>(*reads.machineVersion), *reads.machineBuild);
     return true;
 }
 
