@@ -219,6 +219,13 @@ class EndsBeforeTheDownload(UpdateTest):
         # Cancel stores "none" as the selected interface.
         self.assertEqual(self.space.interface(), -1)
 
+    def test_a_port_named_for_the_run_leaves_the_stored_selection_alone(self):
+        self.space.write_settings(INTERFACE, os.path.join(self.space.root, "none"))
+        run = self.space.update(os.path.join(self.space.root, "absent"),
+                                self.space.bundle(records=SHORT), "--yes", timeout=60)
+        self.assertEqual(run.code, 4, run)
+        self.assertEqual(self.space.interface(), INTERFACE)
+
     def test_missing_program_file_is_reported_and_the_text_file_left_alone(self):
         folder = self.space.bundle(records=SHORT)
         os.remove(os.path.join(folder, PROG))
