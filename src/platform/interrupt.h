@@ -10,7 +10,9 @@ using InterruptHandler = void (*)(int count);
 
 // Replaces the default reaction (ending the process) by the handler; nullptr puts the
 // default back. A blocking console read that an interrupt breaks returns at once
-// instead of being restarted, so a question waiting for its answer ends too.
+// instead of being restarted, so a question waiting for its answer ends too; on POSIX,
+// standard input is at its end from the interrupt on, so one asked a moment later does
+// not wait either.
 bool SetInterruptHandler(InterruptHandler handler);
 
 // Ends the process at once with the code: no destructors, no buffered output flushed
