@@ -7,12 +7,15 @@ set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 jobs="$(nproc)"
+# Most tests wait: for a line's time limit, a simulated machine's answer, a child's end.
+# Several per core keep the cores busy; a test's time limits allow for the load.
+test_jobs=$((jobs * 3))
 status=0
 
 echo "== native (ASan, UBSan) =="
 cmake --preset native-debug >/dev/null
 cmake --build --preset native-debug -j "$jobs"
-ctest --preset native-debug -j "$jobs" || status=1
+ctest --preset native-debug -j "$test_jobs" || status=1
 
 echo "== native (ThreadSanitizer): the tests where threads meet =="
 # The serial service and its poll thread, network ports, the protocol and the update against the
@@ -27,7 +30,7 @@ cmake --preset native-tsan >/dev/null
 cmake --build --preset native-tsan -j "$jobs" \
   --target serial_tests rfc2217_tests protocol_tests update_tests vldebug_binding_tests
 TSAN_OPTIONS="log_path=$tsan_reports/report" \
-  ctest --preset native-tsan -j "$jobs" -L '^(serial|protocol|update|vldebug)$' \
+  ctest --preset native-tsan -j "$((jobs * 2))" -L '^(serial|protocol|update|vldebug)$' \
   -E '/DownloadFaults\.' || status=1
 if compgen -G "$tsan_reports/report*" >/dev/null; then
   cat "$tsan_reports"/report*
