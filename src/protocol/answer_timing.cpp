@@ -14,7 +14,7 @@ uint64_t WireUs(uint32_t bytes, uint32_t rate) {
 }  // namespace
 
 void AnswerTiming::RecordBlock(uint32_t rate, uint64_t tookUs) {
-    if (judged_) {
+    if (judged_ || lateness_.size() >= kBlocksJudged) {
         return;
     }
     blockWireUs_ = WireUs(kBlockExchangeBytes, rate);
