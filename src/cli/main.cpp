@@ -108,28 +108,6 @@ int CommandMissing(CLI::App& app, const RunOptions& options) {
     return kExitUsage;
 }
 
-// A port named with --port is the run's own: the interface the run stores (an update's
-// cancelled selection stores none) does not replace the station's.
-class StoredInterfaceKept {
-  public:
-    explicit StoredInterfaceKept(bool keep) : keep_(keep), before_(keep ? Stored() : -1) {}
-    ~StoredInterfaceKept() {
-        if (keep_ && Stored() != before_) {
-            RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", before_);
-        }
-    }
-    StoredInterfaceKept(const StoredInterfaceKept&) = delete;
-    StoredInterfaceKept& operator=(const StoredInterfaceKept&) = delete;
-
-  private:
-    static int32_t Stored() {
-        return RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1);
-    }
-
-    const bool keep_;
-    const int32_t before_;
-};
-
 int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool allPorts) {
     // The parent speaks the run's language too; each child applies --lang itself.
     ApplyLanguageOption(options);
@@ -291,8 +269,11 @@ int main(int argc, char** argv) {
             ApplyUnconfiguredPortRule();
         }
         const int selected = nInterface;
-        const StoredInterfaceKept kept(!options.port.empty() && !(search->parsed() && save) &&
-                                       !savePorts);
+        // A port named with --port is the run's own: the interface the run stores (an
+        // update's cancelled selection stores none) does not replace the station's.
+        if (!options.port.empty() && !(search->parsed() && save) && !savePorts) {
+            KeepValueForThisRun("Interface");
+        }
         if (update->parsed()) {
             NoteAdapterLatency();
             updateOptions.port = options.port;

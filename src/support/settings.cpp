@@ -3,6 +3,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
 
 #include "platform/string_resources.h"
 #include "support/globals.h"
@@ -10,9 +14,47 @@
 
 int nLanguageOffset = 0;
 
+namespace {
+
+// The program's values that this run keeps to itself, by name; none while not yet written.
+struct RunOnlyValues {
+    std::mutex mutex;
+    std::map<std::string, std::optional<platform::SettingsValue>> values;
+};
+
+RunOnlyValues& RunOnly() {
+    static RunOnlyValues values;
+    return values;
+}
+
+bool IsProgramKey(platform::SettingsRoot root, const char* key) {
+    return root == HKEY_CURRENT_USER_ROOT && std::strcmp(key, kProgramKey) == 0;
+}
+
+std::optional<platform::SettingsValue> Query(platform::SettingsRoot root, const char* key,
+                                             const char* name) {
+    if (IsProgramKey(root, key)) {
+        RunOnlyValues& runOnly = RunOnly();
+        std::lock_guard<std::mutex> lock(runOnly.mutex);
+        const auto kept = runOnly.values.find(name);
+        if (kept != runOnly.values.end() && kept->second) {
+            return kept->second;
+        }
+    }
+    return platform::SettingsQuery(root, key, name);
+}
+
+}  // namespace
+
+void KeepValueForThisRun(const char* name) {
+    RunOnlyValues& runOnly = RunOnly();
+    std::lock_guard<std::mutex> lock(runOnly.mutex);
+    runOnly.values.try_emplace(name);
+}
+
 int RegReadString(platform::SettingsRoot root, const char* key, const char* name,
                   const char* defaultText, char* out, int size) {
-    const auto value = platform::SettingsQuery(root, key, name);
+    const auto value = Query(root, key, name);
     if (!value || size <= 0 || value->data.size() > static_cast<size_t>(size)) {
         CopyString(out, defaultText, size);
         return 0;
@@ -29,7 +71,7 @@ int RegReadString(platform::SettingsRoot root, const char* key, const char* name
 
 int32_t RegReadDword(platform::SettingsRoot root, const char* key, const char* name,
                      int32_t defaultValue) {
-    const auto value = platform::SettingsQuery(root, key, name);
+    const auto value = Query(root, key, name);
     if (!value || value->data.size() > 4) {
         return defaultValue;
     }
@@ -46,6 +88,15 @@ bool RegWriteDword(platform::SettingsRoot root, const char* key, const char* nam
         platform::ValueKind::Dword,
         {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
          static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)}};
+    if (IsProgramKey(root, key)) {
+        RunOnlyValues& runOnly = RunOnly();
+        std::lock_guard<std::mutex> lock(runOnly.mutex);
+        const auto kept = runOnly.values.find(name);
+        if (kept != runOnly.values.end()) {
+            kept->second = stored;
+            return true;
+        }
+    }
     return platform::SettingsWrite(root, key, name, stored);
 }
 

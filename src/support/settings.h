@@ -23,6 +23,10 @@ int32_t RegReadDword(platform::SettingsRoot root, const char* key, const char* n
 
 bool RegWriteDword(platform::SettingsRoot root, const char* key, const char* name, int32_t value);
 
+// From now on, what this run writes to the program's value of that name stays with the
+// run: its later reads see it, the stored settings never do.
+void KeepValueForThisRun(const char* name);
+
 // 0 for English, 1000 for German.
 extern int nLanguageOffset;
 
