@@ -8,8 +8,8 @@ TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 jobs="$(nproc)"
 # Most tests wait: for a line's time limit, a simulated machine's answer, a child's end.
-# Several per core keep the cores busy; a test's time limits allow for the load.
-test_jobs=$((jobs * 3))
+# Two per core keep the cores busy and leave every test its time limits.
+test_jobs=$((jobs * 2))
 status=0
 
 echo "== native (ASan, UBSan) =="

@@ -293,12 +293,20 @@ std::string Text(HWND window) {
     if (!::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) {
         return {};
     }
-    std::string text(length + 1, '\0');
-    DWORD_PTR copied = 0;
-    ::SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                          SMTO_ABORTIFHUNG, 2000, &copied);
-    text.resize(copied);
-    return text;
+    // The text may change between the two messages ("Erasing memory" becomes "Download
+    // active"): only a copy with room to spare is whole.
+    std::string text;
+    for (size_t capacity = length + 2;; capacity *= 2) {
+        text.assign(capacity, '\0');
+        DWORD_PTR copied = 0;
+        ::SendMessageTimeoutA(window, WM_GETTEXT, text.size(),
+                              reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000,
+                              &copied);
+        if (copied + 1 < capacity || capacity > 65536) {
+            text.resize(copied);
+            return text;
+        }
+    }
 }
 
 std::string ClassName(HWND window) {
