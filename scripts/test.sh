@@ -44,38 +44,21 @@ cmake --preset windows-release >/dev/null
 cmake --build --preset windows-release -j "$jobs"
 tq8_wine_prefix
 
-# The Windows tests mostly wait for wine, one window at a time: the fuzz targets and the
-# release build run beside them, at a lower priority, and report when both are done.
-side_log="$TQ8_ROOT/build/fuzz-and-release.log"
-release_built="$TQ8_ROOT/build/release-built"
-rm -f "$release_built"
-(
-  renice -n 10 -p "$BASHPID" >/dev/null
-  side=0
-  echo "== fuzz =="
-  bash scripts/test-fuzz.sh || side=1
-  echo "== release build =="
-  if bash scripts/release.sh >/dev/null; then
-    touch "$release_built"
-  else
-    echo "the release build failed"
-    side=1
-  fi
-  exit "$side"
-) >"$side_log" 2>&1 &
-side_pid=$!
-
 ctest --preset windows-release -j "$jobs" || status=1
 bash scripts/test-wine-line.sh || status=1
 
-wait "$side_pid" || status=1
-cat "$side_log"
+echo "== fuzz =="
+bash scripts/test-fuzz.sh || status=1
 
-if [ -f "$release_built" ]; then
+echo "== release build, installed =="
+if bash scripts/release.sh >/dev/null; then
   for install in scripts/test-install-*.sh; do
     echo "== $(basename "$install" .sh) =="
     TQ8_RELEASE_BUILT=1 bash "$install" || status=1
   done
+else
+  echo "the release build failed"
+  status=1
 fi
 
 if [ "$status" -ne 0 ]; then
