@@ -30,7 +30,7 @@ cmake --preset native-tsan >/dev/null
 cmake --build --preset native-tsan -j "$jobs" \
   --target serial_tests rfc2217_tests protocol_tests update_tests vldebug_binding_tests
 TSAN_OPTIONS="log_path=$tsan_reports/report" \
-  ctest --preset native-tsan -j "$((jobs * 2))" -L '^(serial|protocol|update|vldebug)$' \
+  ctest --preset native-tsan -j "$test_jobs" -L '^(serial|protocol|update|vldebug)$' \
   -E '/DownloadFaults\.' || status=1
 if compgen -G "$tsan_reports/report*" >/dev/null; then
   cat "$tsan_reports"/report*
@@ -43,7 +43,6 @@ echo "== windows (MinGW-w64, under wine) =="
 cmake --preset windows-release >/dev/null
 cmake --build --preset windows-release -j "$jobs"
 tq8_wine_prefix
-
 ctest --preset windows-release -j "$jobs" || status=1
 bash scripts/test-wine-line.sh || status=1
 
