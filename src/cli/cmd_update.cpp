@@ -21,7 +21,8 @@
 
 int RunUpdate(const UpdateOptions& options) {
     ClearTransferStop();
-    const UpdateStopwatch stopwatch(nInterface);
+    const int portAtStart = nInterface;
+    const UpdateStopwatch stopwatch(portAtStart);
     UpdateReport ownReport;
     UpdateReport& report = options.report != nullptr ? *options.report : ownReport;
     UpdateEvents events(report);
@@ -43,9 +44,17 @@ int RunUpdate(const UpdateOptions& options) {
     std::string recordError;
     std::string recordPath;
     if (options.keepRecord && HasRecord(outcome)) {
-        const std::string line =
-            RecordLine(report, stopwatch.Context("tq8flash", TQ8_VERSION, code));
-        if (options.recordToFile) {
+        RecordContext context = stopwatch.Context("tq8flash", TQ8_VERSION, code);
+        // The port as the operator named it (a device, a selector, a URL), unless the
+        // interface selection chose another.
+        if (!options.port.empty() && nInterface == portAtStart) {
+            context.port = options.port;
+        }
+        const std::string line = RecordLine(report, context);
+        // A line's child hands its record to its parent; when the parent has gone, the
+        // record file keeps it.
+        const bool toParent = options.json && !options.recordToFile;
+        if (!(toParent && PrintJsonLine(line))) {
             recordPath = RecordPath(options.record);
             if (recordPath.empty()) {
                 recordError = ConsoleText(Cli::kRecordNoFolder);
@@ -53,10 +62,8 @@ int RunUpdate(const UpdateOptions& options) {
                 recordError = ConsoleText(Cli::kRecordUnknownError);
             }
         }
-        if (options.json) {
-            std::fputs(line.c_str(), stdout);
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
+        if (options.json && !toParent) {
+            PrintJsonLine(line);
         }
     }
     // Said last, where it is seen; the update's own outcome and exit code stay.

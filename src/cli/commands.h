@@ -8,7 +8,7 @@
 
 struct UpdateOptions {
     std::string record;  // the record file; "" for the setting or the default
-    std::string port;    // --port as given, for the record's device
+    std::string port;    // --port as given, for the record's port
     bool json = false;   // progress events and the record as JSON lines on stdout
     bool keepRecord = true;
     bool recordToFile = true;  // false: the record goes to stdout only (a line's child)
@@ -19,9 +19,12 @@ struct UpdateOptions {
 // the connection step appends its record to the record file.
 int RunUpdate(const UpdateOptions& options);
 
-// The child of a line update (line_child.h): one update for its port, answering the
+// The child of a line update (line_child.cpp): one update for its port, answering the
 // parent's go or no-go at the version overview.
 int RunLineChild(UpdateOptions options);
+// Called first of all in a line's child: from here on its stdout carries only the lines
+// for its parent, and a parent that has gone stops the update as a Ctrl-C does.
+void StartLineChildOutput();
 
 // The search over COM1..COM8; save stores the port found as "Interface".
 int RunSearch(bool save, bool json);

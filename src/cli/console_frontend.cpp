@@ -61,7 +61,9 @@ bool OneOf(std::string answer, const std::string& words) {
     }
 }
 
-bool AskTerminal() {
+}  // namespace
+
+bool ConsoleAskTerminal() {
     for (;;) {
         std::fputs(ConsoleText(Cli::kAskPrompt), PersonOut());
         std::fflush(PersonOut());
@@ -77,6 +79,12 @@ bool AskTerminal() {
         }
     }
 }
+
+std::FILE* ConsolePersonOut() {
+    return PersonOut();
+}
+
+namespace {
 
 // The one progress window; the core opens one per download and closes it before the next.
 std::unique_ptr<ProgressBar> gProgress;
@@ -149,7 +157,7 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
     } else if (gQuestionAnswerer != nullptr) {
         yes = gQuestionAnswerer(caption);
     } else if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
-        yes = AskTerminal();
+        yes = ConsoleAskTerminal();
     } else {
         yes = gUnattendedAnswer.value_or(false);
         std::fprintf(PersonOut(), "%s\n",

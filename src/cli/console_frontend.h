@@ -2,6 +2,7 @@
 // Settings of the console front end.
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 
 // The answer to Yes/No questions: true for Yes, false for No, also on a terminal; none
@@ -21,6 +22,13 @@ void ConsoleSetQuestionAnswerer(QuestionAnswerer answerer);
 // JSON output: every box, question and answer goes to stderr, so that stdout carries
 // only the command's JSON.
 void ConsoleSetJsonOutput(bool json);
+
+// Where a text meant for the person goes: stdout, or stderr under JSON output.
+std::FILE* ConsolePersonOut();
+
+// Asks [y/n] on the terminal until the answer is one of the language's words; false for
+// No and at the end of the input.
+bool ConsoleAskTerminal();
 
 // Takes the progress window's calls instead of the drawn bar; nullptr draws the bar.
 class ProgressListener {

@@ -116,25 +116,27 @@ int RunInterfaceMenu(ConsoleInterfaceList& list, std::istream& in, std::FILE* ou
 int FrontEndSelectInterface(WindowHandle owner) {
     ConsoleInterfaceList list(owner);
     InterfaceDialogInit(list);
+    // Under --json stdout carries the JSON alone.
+    std::FILE* out = ConsolePersonOut();
     if (ConsoleStopsAsking()) {
         // Ctrl-C during the search: the update ends here, as after a Cancel.
-        std::fprintf(stdout, "\n-> %s\n", TerminalText(LoadText(kTextCancel)).c_str());
-        std::fflush(stdout);
+        std::fprintf(out, "\n-> %s\n", TerminalText(LoadText(kTextCancel)).c_str());
+        std::fflush(out);
         return 0;
     }
     if (!platform::IsTerminal(platform::Stream::Input)) {
         // Nobody can choose, whatever --yes says: a port picked for the operator could
         // be the wrong machine.
-        std::fprintf(stdout, "\n== %s ==\n", TerminalText(LoadText(kCaptionInterface)).c_str());
+        std::fprintf(out, "\n== %s ==\n", TerminalText(LoadText(kCaptionInterface)).c_str());
         for (const std::string& port : list.Ports()) {
-            std::fprintf(stdout, "  %s\n", port.c_str());
+            std::fprintf(out, "  %s\n", port.c_str());
         }
         std::fprintf(
-            stdout, "%s\n",
+            out, "%s\n",
             ConsoleFormat(Cli::kInterfaceNoTerminal, TerminalText(LoadText(kTextCancel)).c_str())
                 .c_str());
-        std::fflush(stdout);
+        std::fflush(out);
         return 0;
     }
-    return RunInterfaceMenu(list, std::cin, stdout);
+    return RunInterfaceMenu(list, std::cin, out);
 }

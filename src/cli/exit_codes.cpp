@@ -34,6 +34,9 @@ const char* ExitCodeHelp() {
            "  4    no connection: no machine answered, and the interface selection\n"
            "       was cancelled (always so without a terminal)\n"
            "  5    a firmware file could not be opened or loaded\n"
-           "  6    a download or a checksum failed (check: a checksum disagrees)\n"
+           "  6    a download or a checksum failed (check: a checksum disagrees; a\n"
+           "       line: a machine's update ended abnormally once it was told to go)\n"
+           "  7    a line refused: two ports answered with the same serial number,\n"
+           "       nothing was written\n"
            "  130  interrupted by Ctrl-C\n";
 }

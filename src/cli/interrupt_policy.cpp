@@ -39,6 +39,14 @@ void InstallInterruptPolicy() {
     platform::SetInterruptHandler(OnInterrupt);
 }
 
+void StopAsFirstInterrupt() {
+    if (gInterrupted.exchange(true)) {
+        return;
+    }
+    ConsoleStopAsking();
+    RequestTransferStop();
+}
+
 void MachineReleased() {
     gUpdateUnderway.store(false);
 }

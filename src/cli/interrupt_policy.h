@@ -11,6 +11,11 @@
 // Installs the handler and watches the console's questions for the update's first Yes.
 void InstallInterruptPolicy();
 
+// Someone the run answers to has gone (a line's parent): the run stops as after a first
+// Ctrl-C, without ending the program, so that the update ends through its own path and
+// keeps its record. Safe on any thread and inside a signal handler; more than once too.
+void StopAsFirstInterrupt();
+
 // The update is over.
 void MachineReleased();
 

@@ -7,16 +7,28 @@
 //     {"event":"ready","serial_number":4711,"machine_version":"1.02.5",
 //      "file_version":"1.03.7","bytes":230400}
 //     and last the update's record (the line with "schema").
-//   parent -> child (stdin): "go" to update, anything else (or the end of input) for No.
-// Messages meant for a person go to stderr, which the parent keeps for its summary.
+//   parent -> child (stdin): "go" to update, anything else for No. The parent keeps the
+//     input open until the child ends, so its end means the parent has gone.
+// stdout carries these lines alone from the child's first byte: what it says for a person
+// goes to stderr, which the parent keeps for its summary. A child whose parent has gone
+// stops as after a Ctrl-C and keeps its record in the record file itself.
 
+#include <condition_variable>
 #include <iostream>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
+#include "cli/interrupt_policy.h"
 #include "cli/json_out.h"
+#include "platform/console.h"
+#include "platform/interrupt.h"
+#include "record/record_context.h"
 #include "record/version_text.h"
+#include "support/globals.h"
 #include "support/settings.h"
 #include "update/machine_variables.h"
 #include "update/update_report.h"
@@ -26,6 +38,50 @@ namespace {
 constexpr unsigned kCaptionOverview = 2310;
 
 const UpdateReport* gReport = nullptr;
+
+// The parent's lines, read on a thread of their own so that the end of the input is
+// seen while the update runs, not only at the overview.
+class ParentInput {
+  public:
+    void Start() {
+        std::thread([this] { Read(); }).detach();
+    }
+
+    // The parent's answer at the overview; none once the parent has gone.
+    std::optional<std::string> Answer() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return answer_.has_value() || gone_; });
+        return answer_;
+    }
+
+  private:
+    void Read() {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!answer_) {
+                answer_ = line;
+                changed_.notify_all();
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            gone_ = true;
+            changed_.notify_all();
+        }
+        StopAsFirstInterrupt();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::optional<std::string> answer_;
+    bool gone_ = false;
+};
+
+ParentInput& Parent() {
+    static ParentInput input;
+    return input;
+}
 
 nlohmann::json Optional(const std::optional<std::string>& text) {
     return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
@@ -49,6 +105,8 @@ void SayReady(const UpdateReport& report) {
         bytes += image.size;
     }
     ready["bytes"] = bytes;
+    // The device behind the port, for a record the parent may have to write itself.
+    ready["device"] = Optional(UpdateStopwatch(nInterface).Context("", "", 0).device);
     PrintJson(ready);
 }
 
@@ -59,13 +117,19 @@ bool AnswerForTheParent(const char* caption) {
         return true;
     }
     SayReady(*gReport);
-    std::string answer;
-    return std::getline(std::cin, answer) && answer == "go";
+    return Parent().Answer() == "go";
 }
 
 }  // namespace
 
+void StartLineChildOutput() {
+    platform::IgnoreBrokenPipes();
+    SetJsonOutput(platform::SetStandardOutputAside(), StopAsFirstInterrupt);
+    ConsoleSetJsonOutput(true);
+}
+
 int RunLineChild(UpdateOptions options) {
+    Parent().Start();
     UpdateReport report;
     gReport = &report;
     options.report = &report;

@@ -1,6 +1,7 @@
 #include "cli/line_display.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "cli/console_text.h"
 #include "support/utils.h"
@@ -56,10 +57,35 @@ std::string Seconds(uint32_t ms) {
     return text;
 }
 
+// The record's outcome and the progress events' phase in the run's language; a word of
+// a newer child stays as it came.
+std::string LanguageWord(const std::string& outcome) {
+    static const std::pair<const char*, Cli> kWords[] = {
+        {"completed", Cli::kLineOutcomeCompleted},
+        {"declined", Cli::kLineOutcomeDeclined},
+        {"no_connection", Cli::kLineOutcomeNoConnection},
+        {"file_error", Cli::kLineOutcomeFileError},
+        {"download_failed", Cli::kLineOutcomeDownloadFailed},
+        {"checksum_failed", Cli::kLineOutcomeChecksumFailed},
+        {"interrupted", Cli::kLineOutcomeInterrupted},
+        {"refused", Cli::kLineOutcomeRefused},
+        {"start", Cli::kLinePhaseStart},
+        {"erase", Cli::kLinePhaseErase},
+        {"download", Cli::kLinePhaseDownload},
+        {"other", Cli::kLinePhaseOther},
+    };
+    for (const auto& [word, text] : kWords) {
+        if (outcome == word) {
+            return ConsoleText(text);
+        }
+    }
+    return outcome;
+}
+
 std::string Phase(const LineMachine& machine) {
     if (machine.ended) {
         if (machine.outcome) {
-            return *machine.outcome;
+            return LanguageWord(*machine.outcome);
         }
         return machine.exit.signal != 0
                    ? Format(ConsoleText(Cli::kLineKilled), machine.exit.signal)
@@ -74,7 +100,7 @@ std::string Phase(const LineMachine& machine) {
     if (machine.bytes != 0 && machine.Done() >= machine.bytes) {
         return ConsoleText(Cli::kLineChecking);
     }
-    return Cat(machine.phase, " ", machine.image);
+    return Cat(LanguageWord(machine.phase), " ", machine.image);
 }
 
 std::string Outcome(const LineMachine& machine) {

@@ -9,8 +9,10 @@ int Severity(int code) {
         case kExitSuccess:
             return 0;
         case kExitInterrupted:
-            return 4;
+            return 5;
         case kExitUpdateFailed:
+            return 4;
+        case kExitRefused:
             return 3;
         case kExitNoConnection:
             return 2;
@@ -35,7 +37,19 @@ std::optional<T> Field(const nlohmann::json& line, const char* name) {
 }  // namespace
 
 int LineMachine::ExitCode() const {
-    return exit.signal != 0 || exit.code < 0 ? kExitFailure : exit.code;
+    if (exit.signal != 0 || exit.code < 0) {
+        return told ? kExitUpdateFailed : kExitFailure;
+    }
+    return refused && exit.code == kExitDeclined ? kExitRefused : exit.code;
+}
+
+std::optional<nlohmann::json> ChildLineObject(LineMachine& machine, const std::string& text) {
+    nlohmann::json line = nlohmann::json::parse(text, nullptr, false);
+    if (!line.is_object()) {
+        machine.errors += text + "\n";
+        return std::nullopt;
+    }
+    return line;
 }
 
 bool ApplyChildLine(LineMachine& machine, const nlohmann::json& line, uint32_t nowMs) {
@@ -54,6 +68,7 @@ bool ApplyChildLine(LineMachine& machine, const nlohmann::json& line, uint32_t n
         machine.machineVersion = Field<std::string>(line, "machine_version");
         machine.fileVersion = Field<std::string>(line, "file_version");
         machine.bytes = Field<uint64_t>(line, "bytes").value_or(0);
+        machine.device = Field<std::string>(line, "device");
     } else if (event == "progress") {
         const std::string image = Field<std::string>(line, "image").value_or("");
         if (image != machine.image) {

@@ -7,14 +7,17 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
+#include "cli/console_frontend.h"
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/json_out.h"
 #include "cli/line_display.h"
 #include "cli/line_machine.h"
+#include "cli/line_record.h"
 #include "cli/run_options.h"
 #include "platform/child_process.h"
 #include "platform/console.h"
@@ -99,7 +102,8 @@ void Watch(Child& child, size_t index, Mailbox& mailbox) {
     mailbox.Push({index, true, {}});
 }
 
-std::vector<std::string> ChildArguments(const LineOptions& options, const std::string& port) {
+std::vector<std::string> ChildArguments(const LineOptions& options, const std::string& port,
+                                        const std::string& record) {
     std::vector<std::string> args{platform::ProgramPath(),
                                   "update",
                                   "--line-child",
@@ -107,6 +111,10 @@ std::vector<std::string> ChildArguments(const LineOptions& options, const std::s
                                   port,
                                   "--dir",
                                   options.dir.empty() ? CurrentDirectory() : options.dir};
+    // Where the child keeps its record itself should this parent go.
+    if (!record.empty()) {
+        args.insert(args.end(), {"--record", record});
+    }
     if (!options.lang.empty()) {
         args.insert(args.end(), {"--lang", options.lang});
     }
@@ -132,12 +140,14 @@ class Line {
         }
         const bool refused = SameSerialOnTwoPorts();
         const bool go = !refused && Confirm();
+        // Each child's input stays open until it ends: its end tells a child that this
+        // parent has gone.
         for (size_t i = 0; i < machines_.size(); ++i) {
-            if (machines_[i].ready && !machines_[i].ended) {
+            LineMachine& machine = machines_[i];
+            if (machine.ready && !machine.ended) {
+                machine.told = go;
+                machine.refused = refused;
                 children_[i]->process.Write(go ? "go\n" : "no\n");
-            }
-            if (machines_[i].started) {
-                children_[i]->process.CloseInput();
             }
         }
         uint32_t drawn = GetTimeMs() - kRedrawMs;
@@ -159,8 +169,7 @@ class Line {
         std::fputs(SummaryTable(machines_).c_str(), out_);
         std::fflush(out_);
         platform::SetInterruptHandler(nullptr);
-        const int worst = WorstExitCode(machines_);
-        return refused && worst == kExitDeclined ? kExitFailure : worst;
+        return WorstExitCode(machines_);
     }
 
   private:
@@ -180,11 +189,12 @@ class Line {
             machines_.push_back({});
             LineMachine& machine = machines_.back();
             machine.port = port;
+            machine.startTime = std::chrono::system_clock::now();
             machine.startMs = GetTimeMs();
             children_.push_back(std::make_unique<Child>());
             Child& child = *children_.back();
             std::string error;
-            if (!child.process.Start(ChildArguments(options_, port), error)) {
+            if (!child.process.Start(ChildArguments(options_, port, recordPath_), error)) {
                 std::fprintf(stderr, ConsoleText(Cli::kLineCannotStart), port.c_str(),
                              error.c_str());
                 machine.ended = true;
@@ -235,20 +245,37 @@ class Line {
             machine.ended = true;
             machine.endMs = GetTimeMs();
             machine.exit = children_[message.machine]->process.Wait();
-            machine.errors = std::move(children_[message.machine]->errors);
-            return;
-        }
-        nlohmann::json line = nlohmann::json::parse(message.line, nullptr, false);
-        if (line.is_discarded()) {
-            machine.errors += message.line + "\n";
-            return;
-        }
-        if (ApplyChildLine(machine, line, GetTimeMs())) {
-            std::string error;
-            if (!AppendRecord(recordPath_, machine.record, error)) {
-                std::fprintf(stderr, ConsoleText(Cli::kLineRecordFailed), machine.port.c_str(),
-                             recordPath_.c_str(), error.c_str());
+            machine.errors += children_[message.machine]->errors;
+            children_[message.machine]->process.CloseInput();
+            if (machine.LostInUpdate() && machine.record.empty()) {
+                // Its machine may hold half a program and nobody else will say so.
+                machine.record = LostChildRecord(machine);
+                KeepRecord(machine, nlohmann::json::parse(machine.record));
             }
+            return;
+        }
+        std::optional<nlohmann::json> line = ChildLineObject(machine, message.line);
+        if (!line) {
+            return;
+        }
+        if (ApplyChildLine(machine, *line, GetTimeMs())) {
+            if (machine.refused) {
+                machine.record = RefusedRecord(machine.record, refusal_);
+                machine.outcome = "refused";
+                *line = nlohmann::json::parse(machine.record);
+            }
+            KeepRecord(machine, *line);
+        } else if (options_.json) {
+            (*line)["port"] = machine.port;
+            PrintJson(*line);
+        }
+    }
+
+    void KeepRecord(const LineMachine& machine, nlohmann::json line) {
+        std::string error;
+        if (!AppendRecord(recordPath_, machine.record, error)) {
+            std::fprintf(stderr, ConsoleText(Cli::kLineRecordFailed), machine.port.c_str(),
+                         recordPath_.c_str(), error.c_str());
         }
         if (options_.json) {
             line["port"] = machine.port;
@@ -256,12 +283,14 @@ class Line {
         }
     }
 
-    bool SameSerialOnTwoPorts() const {
+    bool SameSerialOnTwoPorts() {
         for (size_t i = 0; i < machines_.size(); ++i) {
             for (size_t j = i + 1; j < machines_.size(); ++j) {
                 const LineMachine& a = machines_[i];
                 const LineMachine& b = machines_[j];
                 if (a.ready && b.ready && a.serial && a.serial == b.serial) {
+                    refusal_ = "serial number " + std::to_string(*a.serial) + " answers on " +
+                               a.port + " and " + b.port;
                     std::fprintf(stderr, ConsoleText(Cli::kLineSameSerial),
                                  std::to_string(*a.serial).c_str(), a.port.c_str(), b.port.c_str());
                     return true;
@@ -282,28 +311,15 @@ class Line {
         }
         std::fprintf(out_, ConsoleText(Cli::kLineQuestion), ready);
         if (options_.yes || options_.no) {
-            std::fputs(options_.yes ? "-> Yes\n" : "-> No\n", out_);
+            std::fprintf(out_, "%s\n",
+                         ConsoleText(options_.yes ? Cli::kUnattendedYes : Cli::kUnattendedNo));
             return options_.yes;
         }
         if (!platform::IsTerminal(platform::Stream::Input)) {
             std::fputs(ConsoleText(Cli::kLineDeclined), out_);
             return false;
         }
-        for (;;) {
-            std::fputs("[y/n] ", out_);
-            std::fflush(out_);
-            std::string answer;
-            if (!std::getline(std::cin, answer) || gInterrupts.load() != 0) {
-                return false;
-            }
-            if (answer == "y" || answer == "Y" || answer == "yes" || answer == "j" ||
-                answer == "J") {
-                return true;
-            }
-            if (answer == "n" || answer == "N" || answer == "no") {
-                return false;
-            }
-        }
+        return ConsoleAskTerminal() && gInterrupts.load() == 0;
     }
 
     const LineOptions& options_;
@@ -314,6 +330,7 @@ class Line {
     std::vector<LineMachine> machines_;
     std::vector<std::unique_ptr<Child>> children_;
     int forwarded_ = 0;
+    std::string refusal_;  // why the line was refused, for the records
 };
 
 }  // namespace

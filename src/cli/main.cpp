@@ -124,6 +124,7 @@ int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool a
     line.yes = options.yes;
     line.no = options.no;
     line.json = update.json;
+    ConsoleSetJsonOutput(update.json);
     if (options.yes && options.no) {
         std::fprintf(stderr, "%s\n", ConsoleText(Cli::kYesAndNo));
         return kExitUsage;
@@ -131,9 +132,22 @@ int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool a
     return RunLine(line);
 }
 
+// Whether this process is a line's child, known before anything can be printed.
+bool StartedAsLineChild(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--line-child") {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (StartedAsLineChild(argc, argv)) {
+        StartLineChildOutput();
+    }
     // The trace library comes first, so that everything after it can trace.
     LoadDebugLibrary();
     platform::PrepareConsoleOutput();
@@ -247,6 +261,8 @@ int main(int argc, char** argv) {
     if (options.ports.size() == 1) {
         options.port = options.ports.front();
     }
+    // The record names the port as the operator gave it, before a selector is resolved.
+    const std::string portGiven = options.port;
 
     if (app.get_subcommands().empty() || !app.remaining().empty()) {
         exitCode = CommandMissing(app, options);
@@ -264,7 +280,7 @@ int main(int argc, char** argv) {
         exitCode = kExitUsage;
     } else {
         InstallInterruptPolicy();
-        ConsoleSetJsonOutput(json || updateOptions.json);
+        ConsoleSetJsonOutput(json || updateOptions.json || lineChild);
         if (options.port.empty() && !demoCommand->parsed() && !savePorts) {
             ApplyUnconfiguredPortRule();
         }
@@ -276,7 +292,7 @@ int main(int argc, char** argv) {
         }
         if (update->parsed()) {
             NoteAdapterLatency();
-            updateOptions.port = options.port;
+            updateOptions.port = portGiven;
             exitCode = lineChild ? RunLineChild(updateOptions) : RunUpdate(updateOptions);
         } else if (search->parsed()) {
             exitCode = RunSearch(save, json);

@@ -1,5 +1,7 @@
 #pragma once
-// The operator's interrupt key (Ctrl-C, and Ctrl-Break on Windows).
+// The operator's interrupt key (Ctrl-C, and Ctrl-Break on Windows), and on POSIX the
+// requests to end that nobody types: SIGTERM (a service stop) and SIGHUP (a closed
+// terminal), which count as interrupts too.
 
 namespace platform {
 
@@ -14,6 +16,10 @@ using InterruptHandler = void (*)(int count);
 // standard input is at its end from the interrupt on, so one asked a moment later does
 // not wait either.
 bool SetInterruptHandler(InterruptHandler handler);
+
+// A write to a pipe whose reader has gone fails with an error instead of ending the
+// process (POSIX: SIGPIPE is ignored); nothing to do on Win32.
+void IgnoreBrokenPipes();
 
 // Ends the process at once with the code: no destructors, no buffered output flushed
 // beyond what the system does for open files. Safe inside the handler.

@@ -38,6 +38,10 @@ struct LocalDate {
 };
 LocalDate Today();
 
+// The short name of a signal that ended a process ("SIGKILL"); "" where signals have no
+// names (Win32) or the number names none.
+std::string SignalName(int signal);
+
 // Value of an environment variable, or "" when unset.
 std::string Environment(const char* name);
 

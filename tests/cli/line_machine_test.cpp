@@ -19,8 +19,23 @@ TEST(LineExitCode, TheWorstOutcomeDecides) {
     EXPECT_EQ(WorstExitCode({Ended(4), Ended(6), Ended(5)}), 6);
     EXPECT_EQ(WorstExitCode({Ended(6), Ended(130), Ended(4)}), 130);
     EXPECT_EQ(WorstExitCode({Ended(5), Ended(3)}), 5);
-    // A child that a signal ended is a failure, never a success.
+    // A child that a signal ended is a failure, never a success; once told to go, its
+    // machine may hold half a program.
     EXPECT_EQ(WorstExitCode({Ended(0), Ended(-1, 9)}), 1);
+    LineMachine lost = Ended(-1, 9);
+    lost.told = true;
+    EXPECT_EQ(WorstExitCode({Ended(4), lost}), 6);
+    LineMachine refused = Ended(3);
+    refused.refused = true;
+    EXPECT_EQ(WorstExitCode({Ended(4), refused}), 7);
+}
+
+TEST(LineChildLines, OnlyObjectsAreProtocolLines) {
+    LineMachine machine;
+    EXPECT_FALSE(ChildLineObject(machine, "42"));
+    EXPECT_FALSE(ChildLineObject(machine, "\"Download completed\""));
+    EXPECT_TRUE(ChildLineObject(machine, "{\"event\":\"progress\"}"));
+    EXPECT_EQ(machine.errors, "42\n\"Download completed\"\n");
 }
 
 TEST(LineChildLines, TheSecondDownloadCountsTheFirstWhole) {

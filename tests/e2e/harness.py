@@ -233,6 +233,15 @@ class Machine:
         return self.process.returncode
 
 
+def running(pid):
+    """Whether the process runs: neither gone nor a zombie, which has no command line."""
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return bool(f.read())
+    except FileNotFoundError:
+        return False
+
+
 class Run:
     """What one tq8flash run left: exit code, output, elapsed time."""
 

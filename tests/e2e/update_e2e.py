@@ -4,6 +4,7 @@ the machine's transcript, its variables and application state (state file), and 
 settings file.
 
 Usage: update_e2e.py TQ8FLASH TQ8SIM SAMPLE_DIR [unittest arguments, e.g. a class name]"""
+import json
 import os
 import signal
 import sys
@@ -225,6 +226,15 @@ class EndsBeforeTheDownload(UpdateTest):
                                 self.space.bundle(records=SHORT), "--yes", timeout=60)
         self.assertEqual(run.code, 4, run)
         self.assertEqual(self.space.interface(), INTERFACE)
+
+    def test_json_keeps_the_interface_selection_off_stdout(self):
+        run = self.space.update(os.path.join(self.space.root, "absent"),
+                                self.space.bundle(records=SHORT), "--yes", "--json", "--record",
+                                os.path.join(self.space.root, "records.jsonl"), timeout=60)
+        self.assertEqual(run.code, 4, run)
+        self.assertIn("(no terminal)", run.stderr)
+        self.assertEqual([json.loads(line)["outcome"] for line in run.stdout.splitlines()],
+                         ["no_connection"], run)
 
     def test_missing_program_file_is_reported_and_the_text_file_left_alone(self):
         folder = self.space.bundle(records=SHORT)

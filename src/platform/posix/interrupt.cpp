@@ -18,7 +18,7 @@ int gNoInput = -1;
 static_assert(std::atomic<InterruptHandler>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnSigint(int) {
+extern "C" void OnInterruptSignal(int) {
     const int savedErrno = errno;
     // After an interrupt the program reads no more answers. A read of the terminal that
     // has begun comes back with EINTR; one that was about to begin finds the input at
@@ -45,8 +45,18 @@ bool SetInterruptHandler(InterruptHandler handler) {
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a read waiting on the terminal must come back with EINTR.
     action.sa_flags = 0;
-    action.sa_handler = handler != nullptr ? OnSigint : SIG_DFL;
-    return ::sigaction(SIGINT, &action, nullptr) == 0;
+    action.sa_handler = handler != nullptr ? OnInterruptSignal : SIG_DFL;
+    // A service stop and a closed terminal leave nobody to watch the machine: they stop
+    // the run as Ctrl-C does, never in the middle of a block.
+    bool installed = true;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        installed = ::sigaction(signal, &action, nullptr) == 0 && installed;
+    }
+    return installed;
+}
+
+void IgnoreBrokenPipes() {
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 void ExitNow(int code) {

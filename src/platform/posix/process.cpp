@@ -6,6 +6,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -33,6 +34,11 @@ constexpr LanguageCode kLanguages[] = {
 };
 
 }  // namespace
+
+std::string SignalName(int signal) {
+    const char* name = ::sigabbrev_np(signal);
+    return name != nullptr ? std::string("SIG") + name : std::string();
+}
 
 std::string ProgramPath() {
     char buf[PATH_MAX];

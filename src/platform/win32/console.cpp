@@ -1,8 +1,30 @@
 #include "platform/console.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 namespace platform {
+
+std::FILE* SetStandardOutputAside() {
+    std::fflush(stdout);
+    const int aside = ::_dup(_fileno(stdout));
+    if (aside < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = ::_fdopen(aside, "w");
+    if (stream == nullptr || ::_dup2(_fileno(stderr), _fileno(stdout)) != 0) {
+        if (stream != nullptr) {
+            std::fclose(stream);
+        } else {
+            ::_close(aside);
+        }
+        return nullptr;
+    }
+    // The handle too, for whatever writes to it rather than to the C stream.
+    ::SetStdHandle(STD_OUTPUT_HANDLE, ::GetStdHandle(STD_ERROR_HANDLE));
+    return stream;
+}
 
 bool IsTerminal(Stream stream) {
     const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};

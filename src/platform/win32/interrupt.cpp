@@ -40,6 +40,8 @@ bool SetInterruptHandler(InterruptHandler handler) {
     return true;
 }
 
+void IgnoreBrokenPipes() {}
+
 void ExitNow(int code) {
     ::ExitProcess(static_cast<UINT>(code));
 }

@@ -13,6 +13,10 @@ bool gHasOverride = false;
 std::string gOverride;
 }  // namespace
 
+std::string SignalName(int) {
+    return {};
+}
+
 std::string ProgramPath() {
     char buf[MAX_PATH + 1] = "";
     const DWORD n = ::GetModuleFileNameA(nullptr, buf, MAX_PATH);
