@@ -42,10 +42,10 @@ int RunSysinfoJson();
 int RunCheck(bool json);
 
 struct LogOptions {
-    std::string record;              // the record file; "" for the setting or the default
-    std::optional<uint32_t> serial;  // only the records of this serial number
-    int last = 20;                   // how many of the newest records
-    bool json = false;               // the records' lines as they are
+    std::string record;             // the record file; "" for the setting or the default
+    std::optional<int32_t> serial;  // only the records of this serial number, either form
+    int last = 20;                  // how many of the newest records
+    bool json = false;              // the records' lines as they are
 };
 
 // The newest records of the record file as a table, or as their JSON lines.

@@ -214,6 +214,8 @@ void FrontEndProgressPosition(WindowHandle progress, uint32_t position) {
 void FrontEndProgressDone(WindowHandle progress) {
     if (ProgressBar* bar = ProgressOf(progress)) {
         bar->Complete();
+    } else if (ProgressListener* listener = ListenerOf(progress)) {
+        listener->Done();
     }
 }
 

@@ -38,6 +38,7 @@ class ProgressListener {
     virtual void Text(const char* text) = 0;  // CP1252, as the core gives it
     virtual void Range(uint32_t maximum) = 0;
     virtual void Position(uint32_t position) = 0;
+    virtual void Done() = 0;  // the download was acknowledged whole
     virtual void Closed() = 0;
 };
 void ConsoleSetProgressListener(ProgressListener* listener);

@@ -238,7 +238,10 @@ int main(int argc, char** argv) {
         "log", "Show the newest update records: time, serial number, versions, outcome");
     AddRecordOption(*log, logOptions.record);
     AddJsonOption(*log, logOptions.json, "the records' JSON lines as they are");
-    log->add_option("--serial", logOptions.serial, "only the records of this serial number")
+    log->add_option("--serial", logOptions.serial,
+                    "only the records of this serial number, as stored (0 to 65535) or as the "
+                    "About text shows it (-32768 to 32767)")
+        ->check(CLI::Range(-32768, 65535))
         ->type_name("N");
     log->add_option("-n,--last", logOptions.last, "how many of the newest records (0: all)")
         ->check(CLI::NonNegativeNumber)

@@ -58,6 +58,12 @@ void UpdateEvents::Position(uint32_t position) {
     }
 }
 
+// The positions stop at the last block's start: the whole size is said here, always.
+void UpdateEvents::Done() {
+    done_ = total_;
+    Emit();
+}
+
 void UpdateEvents::Closed() {}
 
 void UpdateEvents::Emit() {

@@ -9,8 +9,9 @@
 
 // One line per phase change, and between them at most one every kIntervalMs:
 // {"event":"progress","image":"TQ8-PROG.MOT","phase":"download","done":4096,"total":205824}
-// done counts in the progress window's steps of 1 KiB. The report gives each download its
-// file and exact size; it is filled before the downloads start.
+// done counts in the progress window's steps of 1 KiB; a download that the machine
+// acknowledged whole ends with done == total. The report gives each download its file and
+// exact size; it is filled before the downloads start.
 class UpdateEvents : public ProgressListener {
   public:
     static constexpr uint32_t kIntervalMs = 250;
@@ -21,6 +22,7 @@ class UpdateEvents : public ProgressListener {
     void Text(const char* text) override;
     void Range(uint32_t maximum) override;
     void Position(uint32_t position) override;
+    void Done() override;
     void Closed() override;
 
   private:

@@ -1,13 +1,23 @@
 #pragma once
 // Whole-file helpers for small files (settings, profiles, the update records).
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
-enum class ReadResult { Ok, Missing, Error };
+// NotRegularFile only from ReadFileInPieces.
+enum class ReadResult { Ok, Missing, Error, NotRegularFile };
 
 ReadResult ReadWholeFile(const std::string& path, std::string& data);
+
+// Hands a file's bytes to take in pieces, in order, until its end or until take returns
+// false, so that a file of any size is read in bounded memory. The open never waits, and
+// anything but a regular file (a FIFO, a device such as /dev/zero) is refused before a
+// byte is read.
+ReadResult ReadFileInPieces(const std::string& path,
+                            const std::function<bool(std::string_view)>& take);
 
 // Creates the directory and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
@@ -15,11 +25,15 @@ bool MakeDirectories(const std::string& path);
 // Writes data to path atomically: a crash leaves the old file or the new one.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
 
+enum class AppendResult { Ok, NotRegularFile, Failed };
+
 // Appends line (a complete line, its end included) to path with one write to the file
-// opened for appending, then flushes it to the disk; the folder is created first. Two
-// processes appending at once never interleave their lines. False with the system's
-// error as the last error (platform::LastError) when any step failed; a write that
-// stopped short may have left part of the line.
-bool AppendLineDurably(const std::string& path, const std::string& line);
+// opened for appending, then flushes it to the disk; the folder is created first. The
+// open never waits, and only a regular file is written. Two processes appending at once
+// never interleave their lines. A line after one that lacks its end starts on a line of
+// its own. Failed, with the system's error as the last error (platform::LastError), when
+// any step failed; the file is then cut back to what it held before, so that a write that
+// stopped short (a full disk) leaves no piece of the line.
+AppendResult AppendLineDurably(const std::string& path, const std::string& line);
 
 }  // namespace platform

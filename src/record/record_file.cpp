@@ -1,9 +1,22 @@
 #include "record/record_file.h"
 
+#include <cstdio>
+
+#include "console_texts.h"
 #include "platform/errors.h"
 #include "platform/file_io.h"
 #include "platform/process.h"
 #include "support/settings.h"
+
+namespace {
+
+// The record's own reasons reach a console or a trace in the run's language.
+const char* OwnText(Cli id) {
+    const auto index = static_cast<unsigned>(id);
+    return nLanguageOffset == 1000 ? kCliGerman[index] : kCliEnglish[index];
+}
+
+}  // namespace
 
 std::string DefaultRecordPath() {
     const std::string base = platform::UserDataDirectory();
@@ -24,11 +37,17 @@ std::string RecordPath(const std::string& option) {
 
 bool AppendRecord(const std::string& path, const std::string& line, std::string& error) {
     if (path.empty()) {
-        error = "no folder for user data is known";
+        error = OwnText(Cli::kRecordNoFolder);
         return false;
     }
-    if (platform::AppendLineDurably(path, line + "\n")) {
-        return true;
+    switch (platform::AppendLineDurably(path, line + "\n")) {
+        case platform::AppendResult::Ok:
+            return true;
+        case platform::AppendResult::NotRegularFile:
+            error = OwnText(Cli::kRecordNotRegularFile);
+            return false;
+        case platform::AppendResult::Failed:
+            break;
     }
     const uint32_t code = platform::LastError();
     error = platform::SystemMessage(code);
@@ -38,7 +57,9 @@ bool AppendRecord(const std::string& path, const std::string& line, std::string&
         error.pop_back();
     }
     if (error.empty()) {
-        error = "system error " + std::to_string(code);
+        char text[128];
+        std::snprintf(text, sizeof text, OwnText(Cli::kRecordSystemError), code);
+        error = text;
     }
     return false;
 }

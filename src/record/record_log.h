@@ -1,10 +1,13 @@
 #pragma once
-// Reading the record file back: each line a record, or a problem with its line number.
+// Reading the record file back as a stream: each line a record, or a problem with its line
+// number. Memory stays bounded by one line, whatever the file holds.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 struct LogEntry {
     int line = 0;     // 1 for the file's first line
@@ -17,17 +20,37 @@ struct LogEntry {
 };
 
 struct LogProblem {
-    enum class Kind { NotJson, NotRecord };
+    enum class Kind { NotJson, NotRecord, TooLong };
     int line = 0;
     Kind kind = Kind::NotJson;
 };
 
-struct RecordLog {
-    std::vector<LogEntry> entries;  // in file order
-    std::vector<LogProblem> problems;
-};
+// A record is a few KiB; a line far longer is no record, and is skipped without being held.
+inline constexpr size_t kMaxRecordLine = 64 * 1024;
 
-// Every line of the text that parses as a record object becomes an entry; any other
-// non-empty line becomes a problem and is skipped. serial: keep only the records of
-// that serial number.
-RecordLog ParseRecordLog(const std::string& text, std::optional<uint32_t> serial);
+// The serial number as the record holds it (its 16 bits, unsigned) from either form an
+// operator may know: the About box shows it signed (-1234 for 64302).
+uint16_t StoredSerialNumber(int32_t number);
+
+// Takes the file's bytes in pieces of any size. Every line that parses as a record object
+// goes to entry; any other non-empty line goes to problem, and is skipped. serial: only
+// the records of that serial number are handed on.
+class RecordLogReader {
+  public:
+    RecordLogReader(std::optional<uint16_t> serial, std::function<void(LogEntry)> entry,
+                    std::function<void(const LogProblem&)> problem);
+
+    void Take(std::string_view bytes);
+    // The file's end: its last line, when that has no line end.
+    void End();
+
+  private:
+    void Line(std::string_view line);
+
+    std::optional<uint16_t> serial_;
+    std::function<void(LogEntry)> entry_;
+    std::function<void(const LogProblem&)> problem_;
+    std::string pending_;
+    bool overlong_ = false;
+    int number_ = 0;
+};

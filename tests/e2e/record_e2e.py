@@ -132,15 +132,26 @@ class RecordOutcomes(RecordTest):
 
     def test_json_progress_ends_with_the_record(self):
         path = os.path.join(self.space.root, "records.jsonl")
+        folder = self.space.bundle(records=update_e2e.SHORT)
+        # A minor number of three digits (1.200.7), which the schema must take.
+        sv = bytes([6, 0, 1, 200, 0, 7])
+        with open(os.path.join(folder, PROG), "rb") as f:
+            text = f.read().replace(b"SV060001030007EE", b"SV" + (
+                sv + bytes([~sum(sv) & 0xFF])).hex().upper().encode())
+        with open(os.path.join(folder, PROG), "wb") as f:
+            f.write(text)
         machine = self.machine()
-        run = self.update(machine, self.space.bundle(records=update_e2e.SHORT), "--json",
-                          "--record", path)
+        run = self.update(machine, folder, "--json", "--record", path)
         self.finish(machine)
         lines = [json.loads(line) for line in run.stdout.splitlines()]
         self.assertEqual(lines[-1], self.records(path)[0])
+        self.assertEqual(lines[-1]["file_version"], "1.200.7")
         events = lines[:-1]
         self.assertTrue(events and all(e["event"] == "progress" for e in events), run)
         self.assertEqual({e["image"] for e in events}, {PROG, TEXT})
+        for name in (PROG, TEXT):
+            last = [e for e in events if e["image"] == name][-1]
+            self.assertEqual(last["done"], last["total"], last)
 
 
 class RecordInterrupt(RecordTest, update_e2e.Interrupt):
@@ -196,8 +207,8 @@ class Log(unittest.TestCase):
         with open(path, "w") as f:
             f.write("\n".join(lines) + "\n")
 
-        def log(*options):
-            return subprocess.run([update_e2e.TQ8FLASH, "log", "--record", path, *options],
+        def log(*options, record=path):
+            return subprocess.run([update_e2e.TQ8FLASH, "log", "--record", record, *options],
                                   capture_output=True, text=True, env=space.env, timeout=60)
         table = log()
         self.assertEqual(table.returncode, 0, table.stderr)
@@ -206,6 +217,15 @@ class Log(unittest.TestCase):
         self.assertEqual([row.split()[:2] for row in rows],
                          [["2024-01-01T10:00:00Z", "7"], ["2024-01-02T10:00:00Z", "8"]])
         self.assertEqual(log("--json", "--serial", "8").stdout, lines[2] + "\n")
+        # A hostile line: an escape sequence, a serial number the About text shows signed.
+        with open(path, "a") as f:
+            f.write(json.dumps(dict(base, time="\x1b[2J", serial_number=64302)) + "\n")
+        table = log("--serial", "-1234")
+        self.assertEqual((table.returncode, table.stdout.splitlines()[1].split()[:2]),
+                         (0, ["\\x1B[2J", "64302"]), table)
+        endless = log(record="/dev/zero")
+        self.assertEqual(endless.returncode, 1, endless)
+        self.assertIn("/dev/zero is not a regular file", endless.stderr)
 
 
 def main():

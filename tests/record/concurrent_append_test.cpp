@@ -1,9 +1,13 @@
-// Records appended by several processes at once: every line stays whole.
+// Appending records: every line stays whole, with several processes at once, on a full
+// disk, and after a line without its end; a path that is no regular file is refused.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,4 +53,43 @@ TEST(RecordFile, ConcurrentAppendsNeverInterleave) {
         EXPECT_EQ(count, kLines);
     }
     std::filesystem::remove_all(folder);
+}
+
+TEST(RecordFile, FailedAppendLeavesNoPieceAndNextLineStandsAlone) {
+    const std::string path = std::filesystem::temp_directory_path() /
+                             ("tq8-short-" + std::to_string(::getpid()) + ".jsonl");
+    std::ofstream(path) << "{\"left\":\"without its end\"}";
+    const auto before = std::filesystem::file_size(path);
+    if (::fork() == 0) {
+        // The disk is full 10 bytes on: the write stops short.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{before + 10, RLIM_INFINITY};
+        std::string error;
+        std::_Exit(::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                           !AppendRecord(path, "{\"n\":\"0123456789abcdef\"}", error)
+                       ? 0
+                       : 1);
+    }
+    int status = 0;
+    ::wait(&status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::filesystem::file_size(path), before);
+    std::string error;
+    ASSERT_TRUE(AppendRecord(path, "{\"n\":1}", error)) << error;
+    std::ifstream in(path);
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(second, "{\"n\":1}");
+    std::filesystem::remove(path);
+}
+
+TEST(RecordFile, FifoIsRefusedWithoutWaiting) {
+    const std::string path =
+        std::filesystem::temp_directory_path() / ("tq8-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    std::string error;
+    EXPECT_FALSE(AppendRecord(path, "{}", error));
+    EXPECT_EQ(error, "not a regular file");
+    std::filesystem::remove(path);
 }
