@@ -164,10 +164,13 @@ class NetworkUpdate(OverNetwork, update_e2e.DownloadPhaseFault):
         self.assertUntouched()
 
     def test_connection_refused(self):
-        bind_ports(self.space, f"rfc2217://127.0.0.1:{free_port()}")
+        port = free_port()
+        bind_ports(self.space, f"rfc2217://127.0.0.1:{port}")
         run = self.update(None, self.space.bundle(records=SHORT), timeout=60)
         self.assertEqual(run.code, 4, run)
-        self.assertIn("Connection refused", run.stderr)
+        # The server is named with what failed, not looked for as a missing device.
+        self.assertIn(f"the server 127.0.0.1, port {port}: Connection refused", run.stderr)
+        self.assertNotIn("no such device", run.stderr)
 
 
 if __name__ == "__main__":
