@@ -23,8 +23,9 @@ int RunUpdate(const UpdateOptions& options);
 // parent's go or no-go at the version overview.
 int RunLineChild(UpdateOptions options);
 
-// The search over COM1..COM8; save stores the port found as "Interface".
-int RunSearch(bool save, bool json);
+// The search over COM1..COM8; save stores the port found as "Interface", and with it the
+// binding of a device that portOption (--port) gave that port for this run.
+int RunSearch(bool save, bool json, const std::string& portOption);
 
 // The About text: versions of machine and file, serial number, update count and date.
 int RunInfo();

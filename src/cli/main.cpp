@@ -279,7 +279,7 @@ int main(int argc, char** argv) {
             updateOptions.port = options.port;
             exitCode = lineChild ? RunLineChild(updateOptions) : RunUpdate(updateOptions);
         } else if (search->parsed()) {
-            exitCode = RunSearch(save, json);
+            exitCode = RunSearch(save, json, options.port);
         } else if (info->parsed()) {
             exitCode = json ? RunInfoJson() : RunInfo();
         } else if (sysinfo->parsed()) {

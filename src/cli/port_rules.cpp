@@ -153,6 +153,24 @@ bool ResolvePortOption(std::string& port) {
     return true;
 }
 
+bool StorePortBinding(int port, const std::string& device, std::FILE* out) {
+    const std::string path = platform::SettingsFilePath();
+    platform::IniFile ini;
+    if (path.empty() || SettingsBinding(port) == device) {
+        return true;
+    }
+    if (!ini.Load(path)) {
+        return false;
+    }
+    ini.Set("Ports", PortName(port), device);
+    if (!ini.Save(path)) {
+        return false;
+    }
+    std::fprintf(out, "%s\n  %s=%s\n", ConsoleFormat(Cli::kPortsSaved, path.c_str()).c_str(),
+                 PortName(port).c_str(), device.c_str());
+    return true;
+}
+
 void ApplyUnconfiguredPortRule() {
     const std::string path = platform::SettingsFilePath();
     platform::IniFile ini;
