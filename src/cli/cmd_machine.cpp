@@ -9,6 +9,8 @@
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/json_out.h"
+#include "cli/ports.h"
+#include "cli/run_options.h"
 #include "protocol/connection.h"
 #include "protocol/interface_dialog.h"
 #include "support/globals.h"
@@ -42,9 +44,10 @@ constexpr const char* kAreaJsonNames[] = {"bootloader", "application", "display 
 
 }  // namespace
 
-int RunSearch(bool save, bool json) {
+int RunSearch(bool save, bool json, const std::string& portOption) {
     std::fprintf(json ? stderr : stdout, "%s\n", TerminalText(LoadText(kCaptionSearch)).c_str());
     SearchProgress view(json);
+    const int selected = nInterface;
     const int port = Schnittstelle_suchen(view);
     bool saved = false;
     int code = kExitSuccess;
@@ -58,6 +61,11 @@ int RunSearch(bool save, bool json) {
         if (save) {
             nInterface = port;
             saved = RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", port);
+            // Only the selected port opens a device given with --port.
+            if (saved && port == selected && !portOption.empty() &&
+                ComPortNumber(portOption) == 0) {
+                saved = StorePortBinding(port, portOption, json ? stderr : stdout);
+            }
             if (!saved) {
                 std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortNotStored));
                 code = kExitFailure;

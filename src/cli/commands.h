@@ -26,8 +26,9 @@ int RunLineChild(UpdateOptions options);
 // for its parent, and a parent that has gone stops the update as a Ctrl-C does.
 void StartLineChildOutput();
 
-// The search over COM1..COM8; save stores the port found as "Interface".
-int RunSearch(bool save, bool json);
+// The search over COM1..COM8; save stores the port found as "Interface", and with it the
+// binding of a device that portOption (--port) gave that port for this run.
+int RunSearch(bool save, bool json, const std::string& portOption);
 
 // The About text: versions of machine and file, serial number, update count and date.
 int RunInfo();

@@ -240,7 +240,8 @@ bool FrontEndMessagesPending() {
 void FrontEndPostMessage(WindowHandle, unsigned, uintptr_t, intptr_t) {}
 
 void FrontEndNotice(const char* text) {
-    std::fprintf(stderr, "Warning: %s\n", TerminalText(text != nullptr ? text : "").c_str());
+    std::fprintf(stderr, "%s: %s\n", ConsoleText(Cli::kIconWarning),
+                 TerminalText(text != nullptr ? text : "").c_str());
 }
 
 int FrontEndWakeDescriptor() {

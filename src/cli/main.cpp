@@ -298,7 +298,7 @@ int main(int argc, char** argv) {
             updateOptions.port = portGiven;
             exitCode = lineChild ? RunLineChild(updateOptions) : RunUpdate(updateOptions);
         } else if (search->parsed()) {
-            exitCode = RunSearch(save, json);
+            exitCode = RunSearch(save, json, options.port);
         } else if (info->parsed()) {
             exitCode = json ? RunInfoJson() : RunInfo();
         } else if (sysinfo->parsed()) {

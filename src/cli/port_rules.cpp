@@ -8,11 +8,13 @@
 #include "cli/console_text.h"
 #include "cli/ports.h"
 #include "platform/ini_file.h"
+#include "platform/network_port.h"
 #include "platform/port_discovery.h"
 #include "platform/serial.h"
 #include "platform/serial_ports.h"
 #include "platform/settings_store.h"
 #include "support/globals.h"
+#include "support/utils.h"
 
 namespace {
 
@@ -71,6 +73,20 @@ std::string SettingsBinding(int port) {
     return ini.Get("Ports", PortName(port)).value_or("");
 }
 
+// A network port is no device to look for: the server and what went wrong with it.
+void ExplainNetworkPort(const std::string& name, const std::string& url) {
+    platform::NetworkAddress address;
+    const uint32_t failure = platform::NetworkPortFailure(url);
+    if (failure == 0 || !platform::ParseNetworkPortName(url, address)) {
+        return;  // the name's own fault, or a server that worked: the run said what it knows
+    }
+    std::fprintf(
+        stderr, "%s\n",
+        ConsoleFormat(Cli::kPortNetworkFailed, name.c_str(), url.c_str(), address.host.c_str(),
+                      address.port.c_str(), TerminalText(GetSystemErrorText(failure)).c_str())
+            .c_str());
+}
+
 void Explain(int port) {
     const std::string device = platform::SerialDevicePath(PortName(port));
     if (device.empty()) {
@@ -80,6 +96,10 @@ void Explain(int port) {
         return;
     }
     const std::string name = PortName(port);
+    if (platform::IsNetworkPortName(device)) {
+        ExplainNetworkPort(name, device);
+        return;
+    }
     const platform::PortProblem problem = platform::DiagnosePort(device);
     switch (problem.kind) {
         case platform::PortProblem::Kind::Missing:
@@ -130,6 +150,24 @@ bool ResolvePortOption(std::string& port) {
         return false;
     }
     port = found.front().StableName();
+    return true;
+}
+
+bool StorePortBinding(int port, const std::string& device, std::FILE* out) {
+    const std::string path = platform::SettingsFilePath();
+    platform::IniFile ini;
+    if (path.empty() || SettingsBinding(port) == device) {
+        return true;
+    }
+    if (!ini.Load(path)) {
+        return false;
+    }
+    ini.Set("Ports", PortName(port), device);
+    if (!ini.Save(path)) {
+        return false;
+    }
+    std::fprintf(out, "%s\n  %s=%s\n", ConsoleFormat(Cli::kPortsSaved, path.c_str()).c_str(),
+                 PortName(port).c_str(), device.c_str());
     return true;
 }
 

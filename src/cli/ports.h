@@ -3,6 +3,7 @@
 // pinning adapters to port numbers, the rule for a machine with nothing configured, and
 // the fix for a port that cannot be opened.
 
+#include <cstdio>
 #include <string>
 
 #include "platform/port_discovery.h"
@@ -19,6 +20,11 @@ bool ResolvePortOption(std::string& port);
 // With no [Ports] section and no --port: one USB adapter is COM1 for this run (and the
 // selected port when none is stored); several are listed with how to pin them.
 void ApplyUnconfiguredPortRule();
+
+// A port stored as the selected one under --port DEVICE: --port binds DEVICE to that port
+// for one run only, so [Ports] binds it too, or the port would open another device in the
+// next run. Says so on out; false when the settings file cannot be written.
+bool StorePortBinding(int port, const std::string& device, std::FILE* out);
 
 // After a run that reached no machine: why the port could not be opened, and the fix.
 // port is the port selected before the run; 0 explains every bound port of the search.

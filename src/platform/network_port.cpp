@@ -1,12 +1,18 @@
 #include "platform/network_port.h"
 
 #include <cctype>
+#include <map>
+#include <mutex>
+
+#include "platform/string_resources.h"
 
 namespace platform {
 namespace {
 
 constexpr char kScheme[] = "rfc2217://";
 constexpr size_t kSchemeSize = sizeof kScheme - 1;
+// The text of kErrorNetworkPortName; the others follow in the order of their codes.
+constexpr unsigned kFirstTextId = 2170;
 
 bool ValidPort(const std::string& text) {
     if (text.empty() || text.size() > 5) {
@@ -22,7 +28,30 @@ bool ValidPort(const std::string& text) {
     return value >= 1 && value <= 65535;
 }
 
+struct Failures {
+    std::mutex mutex;
+    std::map<std::string, uint32_t> byName;
+};
+
+Failures& TheFailures() {
+    static Failures failures;
+    return failures;
+}
+
 }  // namespace
+
+uint32_t NetworkPortFailure(const std::string& name) {
+    Failures& failures = TheFailures();
+    std::lock_guard<std::mutex> lock(failures.mutex);
+    const auto it = failures.byName.find(name);
+    return it != failures.byName.end() ? it->second : 0;
+}
+
+void NoteNetworkPortFailure(const std::string& name, uint32_t code) {
+    Failures& failures = TheFailures();
+    std::lock_guard<std::mutex> lock(failures.mutex);
+    failures.byName[name] = code;
+}
 
 bool IsNetworkPortName(const std::string& name) {
     if (name.size() < kSchemeSize) {
@@ -66,26 +95,17 @@ bool ParseNetworkPortName(const std::string& name, NetworkAddress& address) {
     return true;
 }
 
-const char* NetworkPortErrorText(uint32_t code) {
-    switch (code) {
-        case kErrorNetworkPortName:
-            return "A network port is written rfc2217://HOST:PORT.";
-        case kErrorNetworkHostUnknown:
-            return "The network port's host name is not known.";
-        case kErrorNoComPortOption:
-            return "The server does not offer RFC 2217 (telnet option 44), so the line rate cannot "
-                   "be switched. In ser2net the accepter must be telnet(rfc2217),tcp,PORT.";
-        case kErrorServerSilent:
-            return "The network port's server did not answer within 3 seconds.";
-        case kErrorLineNotConfirmed:
-            return "The network port's server did not confirm the line setting.";
-        case kErrorServerClosed:
-            return "The network port's server closed the connection.";
-        case kErrorNetworkPortUnsupported:
-            return "Network ports (rfc2217://) are available in the Linux version only.";
-        default:
-            return nullptr;
+unsigned NetworkPortErrorTextId(uint32_t code) {
+    if (code < kErrorNetworkPortName || code > kErrorHostLookupSlow) {
+        return 0;
     }
+    return kFirstTextId + (code - kErrorNetworkPortName);
+}
+
+std::string NetworkPortErrorText(uint32_t code) {
+    char text[400];
+    const unsigned id = NetworkPortErrorTextId(code);
+    return id != 0 && LoadStringResource(id, text, sizeof text) > 0 ? text : "";
 }
 
 }  // namespace platform

@@ -1,7 +1,8 @@
 #pragma once
 // Network ports: a serial line behind a device server that speaks RFC 2217, named
 // "rfc2217://HOST:PORT" wherever a device name may stand. The error codes are the OS
-// layer's own (application codes on Win32), and SystemMessage gives their texts.
+// layer's own (application codes on Win32); their texts stand in the string table, in both
+// languages (NetworkPortErrorTextId).
 
 #include <cstdint>
 #include <string>
@@ -15,6 +16,8 @@ inline constexpr uint32_t kErrorServerSilent = 0x20002173;
 inline constexpr uint32_t kErrorLineNotConfirmed = 0x20002174;
 inline constexpr uint32_t kErrorServerClosed = 0x20002175;
 inline constexpr uint32_t kErrorNetworkPortUnsupported = 0x20002176;
+inline constexpr uint32_t kErrorServerStreamBroken = 0x20002177;
+inline constexpr uint32_t kErrorHostLookupSlow = 0x20002178;
 
 // How long a device server may take to accept a connection or to answer a request.
 inline constexpr uint32_t kServerAnswerMs = 3000;
@@ -31,7 +34,16 @@ bool IsNetworkPortName(const std::string& name);
 // without a host or with a port outside 1..65535.
 bool ParseNetworkPortName(const std::string& name, NetworkAddress& address);
 
-// The text of one of the codes above, or null for any other code.
-const char* NetworkPortErrorText(uint32_t code);
+// Why the latest open of the network port of this name failed: its error code, or 0 when it
+// did not fail or was never tried. The serial service notes each failure.
+uint32_t NetworkPortFailure(const std::string& name);
+void NoteNetworkPortFailure(const std::string& name, uint32_t code);
+
+// The string table's id of the English text of one of the codes above (the German one is
+// 1000 more), or 0 for any other code.
+unsigned NetworkPortErrorTextId(uint32_t code);
+
+// The English text of one of the codes above, or "" for any other code.
+std::string NetworkPortErrorText(uint32_t code);
 
 }  // namespace platform

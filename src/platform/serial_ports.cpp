@@ -21,6 +21,10 @@ struct Bindings {
     std::mutex mutex;
     std::string override;
     std::map<int, std::string> mapped;
+    // Each selector as it was first resolved in this run: a port is closed and opened
+    // again to change its rate, and an adapter plugged in meanwhile must not make that
+    // reopen fail, nor lead it to another machine.
+    std::map<std::string, std::string> resolved;
 };
 
 Bindings& TheBindings() {
@@ -42,6 +46,25 @@ std::optional<std::string> FromSettingsFile(int port) {
         return std::nullopt;
     }
     return device;
+}
+
+// The stable name of the one adapter the selector matches, or "" (which fails every open:
+// a guess could update the wrong machine).
+std::string ResolveSelector(const std::string& selector) {
+    Bindings& b = TheBindings();
+    {
+        std::lock_guard<std::mutex> lock(b.mutex);
+        const auto it = b.resolved.find(selector);
+        if (it != b.resolved.end()) {
+            return it->second;
+        }
+    }
+    const std::vector<PortInfo> found = MatchPortSelector(selector, DiscoverPorts());
+    if (found.size() != 1) {
+        return {};
+    }
+    std::lock_guard<std::mutex> lock(b.mutex);
+    return b.resolved.emplace(selector, found.front().StableName()).first->second;
 }
 
 }  // namespace
@@ -88,9 +111,7 @@ std::string SerialDevicePath(const std::string& portName) {
         device = bound.empty() ? SerialDefaultDevice(port) : bound;
     }
     if (IsPortSelector(device)) {
-        const std::vector<PortInfo> found = MatchPortSelector(device, DiscoverPorts());
-        // The empty name fails every open: a guess could update the wrong machine.
-        device = found.size() == 1 ? found.front().device : std::string();
+        device = ResolveSelector(device);
     }
     return device;
 }

@@ -6,8 +6,11 @@
 
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "platform/network_port.h"
+#include "platform/string_resources.h"
 #include "support/frontend.h"
 #include "support/globals.h"
+#include "support/settings.h"
 
 uint32_t GetTimeMs() {
     return platform::MonotonicMs();
@@ -154,11 +157,26 @@ void XorBuffer(void* data, uint8_t value, size_t length) {
     }
 }
 
+namespace {
+
+// The system's text for the code; the network port's own codes speak the run's language.
+std::string SystemText(uint32_t code) {
+    if (const unsigned id = platform::NetworkPortErrorTextId(code); id != 0) {
+        char text[kLoadTextSize + 1];
+        platform::LoadStringResource(id + static_cast<unsigned>(nLanguageOffset), text,
+                                     sizeof text);
+        return text;
+    }
+    return platform::SystemMessage(code);
+}
+
+}  // namespace
+
 const char* GetSystemErrorText(uint32_t code) {
     // One buffer per thread: the poll thread's traces must not garble the main thread's
     // error box.
     thread_local char buffer[255];
-    const std::string text = platform::SystemMessage(code);
+    const std::string text = SystemText(code);
     CopyString(buffer, text.c_str(), sizeof buffer);
     size_t n = std::strlen(buffer);
     while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r')) {
@@ -168,7 +186,7 @@ const char* GetSystemErrorText(uint32_t code) {
 }
 
 void ShowSystemError(const char* caption, uint32_t code) {
-    const std::string text = platform::SystemMessage(code);
+    const std::string text = SystemText(code);
     if (text.empty()) {
         return;
     }

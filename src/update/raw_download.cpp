@@ -2,10 +2,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 #include "platform/clock.h"
+#include "platform/network_port.h"
+#include "platform/serial.h"
 #include "protocol/connection.h"
 #include "support/frontend.h"
+#include "support/globals.h"
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/utils.h"
@@ -49,11 +53,12 @@ void WarnOfLateAnswers(ProtokollTQ8& connection) {
     if (verdict.slowdown <= kSlowdownWarned) {
         return;
     }
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "the machine's answers come %.1f ms late, which makes the download about "
-                  "%.0f %% longer. A network port's server holds back what the line sends: "
-                  "in ser2net's configuration set chardelay: false for this connection.",
+    // What holds the answers back: a network port's server, or the local adapter.
+    const std::string device = platform::SerialDevicePath("COM" + std::to_string(nInterface));
+    const unsigned advice =
+        platform::IsNetworkPortName(device) ? kTextLateAnswersNetwork : kTextLateAnswersAdapter;
+    char text[kLoadTextSize + 1];
+    std::snprintf(text, sizeof text, LoadText(advice),
                   static_cast<double>(verdict.latenessUs) / 1000.0, verdict.slowdown * 100.0);
     TraceProtokoll(3, "{cy}%s", text);
     FrontEndNotice(text);

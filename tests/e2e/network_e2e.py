@@ -140,6 +140,15 @@ class NetworkUpdate(OverNetwork, update_e2e.DownloadPhaseFault):
         self.assertIn(f"COM{INTERFACE}", run.stdout.splitlines()[-1])
         self.assertIn("CMD 8 GetApplicationActive -> state=2", machine.transcript_lines())
 
+    def test_search_saved_under_port_device_is_found_again_without_it(self):
+        machine = self.machine()
+        bind_ports(self.space, f"{self.space.root}/none-{INTERFACE}")
+        runs = [subprocess.run([self.space.tq8flash, "search", *args], capture_output=True,
+                               text=True, env=self.space.env, timeout=60)
+                for args in (["--port", self.servers[machine].name, "--save"], [])]
+        self.finish(machine)
+        self.assertEqual([run.returncode for run in runs], [0, 0], runs)
+        self.assertIn(f"COM{INTERFACE}", runs[1].stdout.splitlines()[-1])
 
     def test_held_back_answers_are_warned_of_once_early_in_the_download(self):
         # ser2net's defaults hold back every acknowledgement; a paced machine shows what
@@ -164,10 +173,13 @@ class NetworkUpdate(OverNetwork, update_e2e.DownloadPhaseFault):
         self.assertUntouched()
 
     def test_connection_refused(self):
-        bind_ports(self.space, f"rfc2217://127.0.0.1:{free_port()}")
+        port = free_port()
+        bind_ports(self.space, f"rfc2217://127.0.0.1:{port}")
         run = self.update(None, self.space.bundle(records=SHORT), timeout=60)
         self.assertEqual(run.code, 4, run)
-        self.assertIn("Connection refused", run.stderr)
+        # The server is named with what failed, not looked for as a missing device.
+        self.assertIn(f"the server 127.0.0.1, port {port}: Connection refused", run.stderr)
+        self.assertNotIn("no such device", run.stderr)
 
 
 if __name__ == "__main__":

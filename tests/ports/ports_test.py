@@ -249,6 +249,34 @@ class PortsTest(unittest.TestCase):
             f.write("[Ports]\nCOM3=usb:0403:6001:ZZ9\nCOM4=usb:0403:6001\n")
         self.assertEqual([row[7] for row in self.rows()], ["-", "COM3"])
 
+    def test_selector_is_resolved_once_though_an_adapter_is_plugged_in_mid_update(self):
+        self.devices(FTDI)
+        self.space.write_settings(1, "usb:0403:6001")
+        machine = self.space.machine()
+        relay = Relay(self.bed.get_dev_fd("/dev/ttyUSB0"), machine.path)
+        master, slave = os.openpty()
+        process = subprocess.Popen(
+            [TQ8FLASH, "update", "--dir", self.space.bundle(records=32)], stdin=slave,
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=self.space.env,
+            cwd=self.space.root)
+        try:
+            # The second question comes with the port open at 9600; the rate switch after
+            # it closes and reopens the port, when the selector matches two adapters.
+            seen = ""
+            for question in range(2):
+                while seen.count("[y/n]") <= question:
+                    seen += process.stdout.read(1)
+                if question == 1:
+                    self.devices(FTDI_A)
+                os.write(master, b"y\n")
+            output, _ = process.communicate(timeout=120)
+            self.assertEqual(process.returncode, 0, output)
+        finally:
+            os.close(slave)
+            os.close(master)
+            relay.stop()
+            machine.stop()
+
     def test_board_uart_and_no_device(self):
         run = self.run_flash("ports")
         self.assertEqual((run.code, run.stdout.count("\n")), (0, 1), run)

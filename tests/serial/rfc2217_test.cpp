@@ -5,17 +5,21 @@
 #include <gtest/gtest.h>
 #include <libtelnet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/errors.h"
 #include "platform/network_port.h"
+#include "platform/posix/rfc2217_transport.h"
+#include "platform/posix/telnet_session.h"
 #include "platform/serial.h"
 
 namespace {
@@ -138,6 +142,54 @@ TEST(Rfc2217Port, BytesCrossBothWaysAndTheEventWaitSeesThem) {
     watcher.join();
     EXPECT_NE(seen.load() & kEvRxChar, 0u);
     SerialCloseOverlapped(ov);
+}
+
+// A server whose every byte the test writes; the transport owns the other end.
+struct RawServer {
+    int fds[2] = {-1, -1};
+    RawServer() { ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds); }
+    ~RawServer() { ::close(fds[1]); }
+    void Send(const std::vector<uint8_t>& bytes) {
+        (void)::send(fds[1], bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+};
+
+TEST(Rfc2217Port, APlainRefusalOfTheOptionEndsTheWaitAtOnce) {
+    for (const uint8_t refusal : {TELNET_DONT, TELNET_WONT}) {
+        RawServer server;
+        server.Send({TELNET_IAC, refusal, 44});
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(AttachRfc2217(server.fds[0], 3000), nullptr);
+        EXPECT_EQ(LastError(), kErrorNoComPortOption);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
+}
+
+TEST(Rfc2217Port, AStreamNoSerialLineCarriesEndsTheConnectionAndNothingOfItIsRead) {
+    const std::vector<uint8_t> streams[] = {
+        {TELNET_IAC, TELNET_SB, 44, 101, TELNET_IAC, 'x', 'A', 'T', 'Z'},
+        // An unrequested switch to compression, then "hello" compressed.
+        {TELNET_IAC, TELNET_SB, 86, TELNET_IAC, TELNET_SE, 120, 156, 203, 72, 205, 201, 201, 7, 0,
+         6, 44, 2, 21},
+        std::vector<uint8_t>(2 * kMaxQueuedData, 'U'),  // more than a line brings between reads
+    };
+    for (const auto& stream : streams) {
+        RawServer server;
+        server.Send({TELNET_IAC, TELNET_DO, 44});
+        auto line = AttachRfc2217(server.fds[0], 3000);
+        ASSERT_NE(line, nullptr);
+        std::thread sender([&] { server.Send(stream); });
+        uint32_t queued = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (line->Queued(queued) && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{line->Fd(), POLLIN, 0};
+            ::poll(&p, 1, 100);
+        }
+        EXPECT_EQ(LastError(), kErrorServerStreamBroken) << stream.size() << " bytes";
+        EXPECT_FALSE(line->Queued(queued));
+        line.reset();  // ends a send still under way
+        sender.join();
+    }
 }
 
 TEST(Rfc2217Port, NamesThatAreNoAddressAreRefused) {

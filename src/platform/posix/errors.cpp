@@ -16,7 +16,7 @@ void SetLastError(uint32_t code) {
 }
 
 std::string SystemMessage(uint32_t code) {
-    if (const char* own = NetworkPortErrorText(code)) {
+    if (std::string own = NetworkPortErrorText(code); !own.empty()) {
         return own;
     }
     // strerrordesc_np knows no text for unknown codes, where strerror would make one up.

@@ -15,8 +15,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "platform/network_port.h"
 #include "platform/posix/telnet_session.h"
@@ -30,6 +34,10 @@ using Clock = std::chrono::steady_clock;
 // A telnet server opens the negotiation as soon as it accepts; a plain TCP server says
 // nothing, or passes on what the line says.
 constexpr uint32_t kFirstWordMs = 200;
+
+// What one call takes from the socket at most: the lock is held while it is taken in, and
+// a server that sends without pause must not keep the port's other thread waiting for it.
+constexpr size_t kTakenPerCall = 64 * 1024;
 
 int RemainingMs(Clock::time_point deadline) {
     const auto left =
@@ -101,13 +109,14 @@ class Rfc2217Transport final : public SerialTransport {
 
 void Rfc2217Transport::TakeIn() {
     uint8_t buffer[4096];
-    while (goneCode_ == 0) {
+    for (size_t taken = 0; goneCode_ == 0 && taken < kTakenPerCall;) {
         const ssize_t n = ::recv(socket_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
+            taken += static_cast<size_t>(n);
             (void)::eventfd_write(arrival_.Get(), 1);
             session_.Receive(buffer, static_cast<size_t>(n));
             if (session_.Broken()) {
-                goneCode_ = static_cast<uint32_t>(EPROTO);
+                goneCode_ = kErrorServerStreamBroken;
             }
             continue;
         }
@@ -330,6 +339,55 @@ bool Rfc2217Transport::Purge(uint32_t flags) {
     return Exchange(&request, 1);
 }
 
+using AddressList = std::unique_ptr<addrinfo, void (*)(addrinfo*)>;
+
+// getaddrinfo has no time limit of its own, and a resolver that gets no answer tries for
+// half a minute. The lookup runs on a thread of its own that nobody waits for past the
+// limit; it ends by itself and frees what it found when nobody wants it any more.
+AddressList LookUp(const NetworkAddress& address, uint32_t limitMs, uint32_t& error) {
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        int result = 0;
+        addrinfo* found = nullptr;
+        ~Lookup() {
+            if (found != nullptr) {
+                ::freeaddrinfo(found);
+            }
+        }
+    };
+    auto lookup = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup, host = address.host, port = address.port] {
+            addrinfo hints{};
+            hints.ai_family = AF_UNSPEC;
+            hints.ai_socktype = SOCK_STREAM;
+            addrinfo* found = nullptr;
+            const int result = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+            std::lock_guard<std::mutex> lock(lookup->mutex);
+            lookup->result = result;
+            lookup->found = found;
+            lookup->finished = true;
+            lookup->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        error = static_cast<uint32_t>(EAGAIN);
+        return {nullptr, ::freeaddrinfo};
+    }
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(limitMs),
+                               [&] { return lookup->finished; })) {
+        error = kErrorHostLookupSlow;
+        return {nullptr, ::freeaddrinfo};
+    }
+    if (lookup->result != 0) {
+        error = kErrorNetworkHostUnknown;
+        return {nullptr, ::freeaddrinfo};
+    }
+    return {std::exchange(lookup->found, nullptr), ::freeaddrinfo};
+}
+
 int ConnectSocket(const addrinfo& address, int timeoutMs) {
     UniqueFd fd(::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                          address.ai_protocol));
@@ -381,15 +439,12 @@ std::unique_ptr<SerialTransport> ConnectRfc2217(const std::string& name) {
         errno = static_cast<int>(kErrorNetworkPortName);
         return nullptr;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) != 0) {
-        errno = static_cast<int>(kErrorNetworkHostUnknown);
+    uint32_t lookupError = 0;
+    const AddressList list = LookUp(address, kServerAnswerMs, lookupError);
+    if (!list) {
+        errno = static_cast<int>(lookupError);
         return nullptr;
     }
-    std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
     int error = ECONNREFUSED;
     for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
         const int fd = ConnectSocket(*a, static_cast<int>(kServerAnswerMs));

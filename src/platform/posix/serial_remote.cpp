@@ -11,6 +11,7 @@
 #include <chrono>
 #include <climits>
 
+#include "platform/network_port.h"
 #include "platform/posix/rfc2217_transport.h"
 
 namespace platform::serial_port {
@@ -18,7 +19,10 @@ namespace platform::serial_port {
 SerialHandle OpenRemote(const std::string& name) {
     auto port = std::make_shared<Port>();
     port->remote = ConnectRfc2217(name);
+    const int failure = port->remote ? 0 : errno;
+    NoteNetworkPortFailure(name, static_cast<uint32_t>(failure));
     if (!port->remote) {
+        errno = failure;
         return kInvalidSerialHandle;
     }
     port->wake = SysFd(Sys().eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));

@@ -40,7 +40,49 @@ void TelnetSession::Start() {
 void TelnetSession::Receive(const uint8_t* bytes, size_t count) {
     if (!broken_ && count > 0) {
         telnet_recv(telnet_.get(), reinterpret_cast<const char*>(bytes), count);
+        WatchForRefusal(bytes, count);
     }
+}
+
+// libtelnet takes a DONT or WONT for an option it asked for without telling: the option is
+// off, no event comes. Until the server has answered, the commands are followed here, so
+// that a refusal ends the wait at once.
+void TelnetSession::WatchForRefusal(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count && comPort_ == ComPort::kPending && !broken_; ++i) {
+        const uint8_t byte = bytes[i];
+        switch (scan_) {
+            case Scan::kData:
+                scan_ = byte == TELNET_IAC ? Scan::kCommand : Scan::kData;
+                break;
+            case Scan::kCommand:
+                scan_ = byte == TELNET_SB                            ? Scan::kSub
+                        : byte == TELNET_DONT || byte == TELNET_WONT ? Scan::kRefusal
+                        : byte == TELNET_DO || byte == TELNET_WILL   ? Scan::kOption
+                                                                     : Scan::kData;
+                break;
+            case Scan::kRefusal:
+                if (byte == kTelnetComPortOption) {
+                    comPort_ = ComPort::kRefused;
+                }
+                scan_ = Scan::kData;
+                break;
+            case Scan::kOption:
+                scan_ = Scan::kData;
+                break;
+            case Scan::kSub:
+                scan_ = byte == TELNET_IAC ? Scan::kSubCommand : Scan::kSub;
+                break;
+            case Scan::kSubCommand:
+                scan_ = byte == TELNET_SE ? Scan::kData : Scan::kSub;
+                break;
+        }
+    }
+}
+
+void TelnetSession::Break() {
+    broken_ = true;
+    data_.clear();
+    data_.shrink_to_fit();
 }
 
 void TelnetSession::SendData(const uint8_t* bytes, size_t count) {
@@ -65,8 +107,15 @@ void TelnetSession::OnEvent(telnet_t*, telnet_event_t* event, void* self) {
 }
 
 void TelnetSession::Handle(const telnet_event_t& event) {
+    if (broken_) {
+        return;  // what libtelnet still makes of the rest of a broken stream
+    }
     switch (event.type) {
         case TELNET_EV_DATA: {
+            if (event.data.size > kMaxQueuedData - data_.size()) {
+                Break();
+                break;
+            }
             const auto* bytes = reinterpret_cast<const uint8_t*>(event.data.buffer);
             data_.insert(data_.end(), bytes, bytes + event.data.size);
             break;
@@ -91,8 +140,13 @@ void TelnetSession::Handle(const telnet_event_t& event) {
                 OnComPort(reinterpret_cast<const uint8_t*>(event.sub.buffer), event.sub.size);
             }
             break;
+        // A warning leaves libtelnet guessing where the data goes on: what it then passes
+        // on may be the stream's commands. Compressed, a server's few bytes become a
+        // thousand times as many.
+        case TELNET_EV_WARNING:
         case TELNET_EV_ERROR:
-            broken_ = true;
+        case TELNET_EV_COMPRESS:
+            Break();
             break;
         default:
             break;

@@ -28,6 +28,10 @@ enum class ComPortCommand : uint8_t {
 inline constexpr uint8_t kPurgeServerReceive = 1;   // what the line received, not yet sent to us
 inline constexpr uint8_t kPurgeServerTransmit = 2;  // what we sent, not yet on the line
 
+// A line at 38400 baud brings less than 4 KiB a second: more than this between two reads is
+// not a serial line's traffic.
+inline constexpr size_t kMaxQueuedData = 1024 * 1024;
+
 class TelnetSession {
   public:
     enum class ComPort { kPending, kAccepted, kRefused };
@@ -58,13 +62,17 @@ class TelnetSession {
     const Answer& AnswerTo(ComPortCommand command) const {
         return answers_[static_cast<uint8_t>(command)];
     }
-    // A byte stream that libtelnet cannot follow any more.
+    // A byte stream that is no serial line's: one that libtelnet cannot follow or warns of,
+    // a switch to compression nobody asked for, or more data than a line brings. What it
+    // held is dropped, and nothing more of it arrives as data.
     bool Broken() const { return broken_; }
 
   private:
     static void OnEvent(telnet_t* telnet, telnet_event_t* event, void* self);
     void Handle(const telnet_event_t& event);
     void OnComPort(const uint8_t* bytes, size_t count);
+    void WatchForRefusal(const uint8_t* bytes, size_t count);
+    void Break();
 
     struct Free {
         void operator()(telnet_t* telnet) const;
@@ -75,6 +83,9 @@ class TelnetSession {
     ComPort comPort_ = ComPort::kPending;
     Answer answers_[256 - 100];
     bool broken_ = false;
+    // Where WatchForRefusal stands in the command syntax.
+    enum class Scan { kData, kCommand, kOption, kRefusal, kSub, kSubCommand };
+    Scan scan_ = Scan::kData;
 };
 
 }  // namespace platform

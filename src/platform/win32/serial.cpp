@@ -142,6 +142,7 @@ SerialHandle SerialOpen(const std::string& portName) {
     const std::string path = SerialDevicePath(portName);
     // The network transport lives beneath the POSIX serial service only.
     if (IsNetworkPortName(path)) {
+        NoteNetworkPortFailure(path, kErrorNetworkPortUnsupported);
         ::SetLastError(kErrorNetworkPortUnsupported);
         return kInvalidSerialHandle;
     }
