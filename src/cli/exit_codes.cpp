@@ -31,8 +31,9 @@ const char* ExitCodeHelp() {
            "  1    any other failure\n"
            "  2    the command line could not be read\n"
            "  3    declined: No to a question\n"
-           "  4    no connection: no machine answered, and the interface selection\n"
-           "       was cancelled (always so without a terminal)\n"
+           "  4    no connection: no machine answered (update: and the interface\n"
+           "       selection was cancelled, always so without a terminal), or the\n"
+           "       machine's serial number could not be read\n"
            "  5    a firmware file could not be opened or loaded\n"
            "  6    a download or a checksum failed (check: a checksum disagrees)\n"
            "  130  interrupted by Ctrl-C\n";
