@@ -62,14 +62,14 @@ std::string ProgramDirectoryFromCommandLine(const char* commandLine, const char*
         // Without the module's name to compare with, the first word is the best guess.
         program = line.substr(0, line.find_first_of(" \t"));
     }
+    // A bare name, or a command line that does not name this module at all: the files sit
+    // beside the module wherever it was started from.
     std::string text = DirectoryOf(program);
     if (text.empty()) {
-        // A bare name, or a command line that does not name this module at all: the files
-        // sit beside the module wherever it was started from.
         text = DirectoryOf(module);
-        if (text.empty()) {
-            text = ".";
-        }
+    }
+    if (text.empty()) {
+        text.push_back('.');
     }
     if (capacity == 0) {
         return {};
