@@ -8,7 +8,8 @@
 #   bin/               links to the two programs
 #   share/tq8flash/examples/firmware   the sample bundle (found there by `tq8flash demo`)
 #   share/tq8flash/update-record.schema.json   the JSON Schema of the update records
-#   share/man/man1/    tq8flash.1.gz, tq8sim.1.gz (help2man, from each program's --help)
+#   share/man/man1/    tq8flash.1.gz, tq8sim.1.gz (help2man, from the --help of each program
+#                      and of each of its commands)
 #   share/doc/tq8flash copyright, changelog.gz
 # Windows layout: everything in one folder, the way the zip and the installer ship it.
 
@@ -76,19 +77,22 @@ add_custom_command(OUTPUT ${docs}/changelog.gz
 set(doc_files ${docs}/changelog.gz)
 
 if(TQ8_HELP2MAN)
-  # help2man dates the page from SOURCE_DATE_EPOCH when it is set. The help names the
-  # settings file of whoever runs it: the page names the reader's, in English.
-  set(tq8flash_man_options --name "update the firmware of a Kovra TQ VIII over RS-232")
-  set(tq8sim_man_options --name "simulated Kovra TQ VIII in bootloader mode on a pseudo-terminal"
-                         --version-string ${PROJECT_VERSION})
+  # help2man dates the page from SOURCE_DATE_EPOCH when it is set; cmake/ManPage.cmake keeps
+  # the builder's own folders out of the page.
+  set(tq8flash_man_options "-DNAME=update the firmware of a Kovra TQ VIII over RS-232"
+                           -DWITH_COMMANDS=ON)
+  set(tq8sim_man_options "-DNAME=simulated Kovra TQ VIII in bootloader mode on a pseudo-terminal"
+                         -DVERSION_STRING=${PROJECT_VERSION})
   foreach(program tq8flash tq8sim)
+    file(MAKE_DIRECTORY ${docs}/${program})
     add_custom_command(OUTPUT ${docs}/${program}.1.gz
-      COMMAND ${CMAKE_COMMAND} -E env --unset=XDG_CONFIG_HOME --unset=LANGUAGE HOME=~ LC_ALL=C
-              ${TQ8_HELP2MAN} --no-info --section 1 ${${program}_man_options}
-              --include ${TQ8_PACKAGING_DIR}/man/${program}.h2m
-              --output ${docs}/${program}.1 $<TARGET_FILE:${program}>
+      COMMAND ${CMAKE_COMMAND} -DHELP2MAN=${TQ8_HELP2MAN} -DPROGRAM=$<TARGET_FILE:${program}>
+              -DINCLUDE=${TQ8_PACKAGING_DIR}/man/${program}.h2m -DWORK=${docs}/${program}
+              -DOUTPUT=${docs}/${program}.1 ${${program}_man_options}
+              -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
       COMMAND ${TQ8_GZIP} -9nf ${docs}/${program}.1
       DEPENDS ${program} ${TQ8_PACKAGING_DIR}/man/${program}.h2m
+              ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
       COMMENT "Writing the manual page of ${program}" VERBATIM)
     list(APPEND doc_files ${docs}/${program}.1.gz)
     install(FILES ${docs}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -1,26 +1,75 @@
 #include "app/app_logic.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string_view>
+
+namespace {
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// Windows starts "C:\x\TQ8Flash" as "C:\x\TQ8Flash.exe", so both name the module.
+bool NamesModule(std::string_view candidate, std::string_view module) {
+    constexpr std::string_view kExtension = ".exe";
+    if (SameTextIgnoringCase(candidate, module)) {
+        return true;
+    }
+    return module.size() == candidate.size() + kExtension.size() &&
+           SameTextIgnoringCase(candidate, module.substr(0, candidate.size())) &&
+           SameTextIgnoringCase(kExtension, module.substr(candidate.size()));
+}
+
+// An unquoted path may hold blanks ("C:\Program Files\TQ8\TQ8Flash.exe /x"), and so may
+// its arguments: the path is the longest prefix, ending at a blank or at the end, that
+// names the running module. Empty when none does.
+std::string UnquotedModulePath(const std::string& commandLine, std::string_view module) {
+    for (size_t end = commandLine.size();; --end) {
+        const bool atWordEnd =
+            end == commandLine.size() || commandLine[end] == ' ' || commandLine[end] == '\t';
+        if (end > 0 && atWordEnd &&
+            NamesModule(std::string_view(commandLine).substr(0, end), module)) {
+            return commandLine.substr(0, end);
+        }
+        if (end == 0) {
+            return {};
+        }
+    }
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t backslash = path.rfind('\\');
+    return backslash != std::string::npos ? path.substr(0, backslash) : std::string{};
+}
+
+}  // namespace
 
 std::string ProgramDirectoryFromCommandLine(const char* commandLine, const char* modulePath,
                                             size_t capacity) {
-    std::string text = commandLine != nullptr ? commandLine : "";
-    if (!text.empty() && text.front() == '"') {
-        text.erase(0, 1);
-        text = text.substr(0, text.find('"'));
+    const std::string line = commandLine != nullptr ? commandLine : "";
+    const std::string module = modulePath != nullptr ? modulePath : "";
+    std::string program;
+    if (!line.empty() && line.front() == '"') {
+        program = line.substr(1, line.find('"', 1) - 1);
+    } else if (!module.empty()) {
+        program = UnquotedModulePath(line, module);
     } else {
-        // Unquoted, the program's path ends at the first blank: "TQ8Flash C:\fw" started
-        // in the program's folder must not take "TQ8Flash C:" for a directory.
-        text = text.substr(0, text.find_first_of(" \t"));
+        // Without the module's name to compare with, the first word is the best guess.
+        program = line.substr(0, line.find_first_of(" \t"));
     }
-    const size_t backslash = text.rfind('\\');
-    if (backslash != std::string::npos) {
-        text.erase(backslash);
-    } else {
-        const std::string module = modulePath != nullptr ? modulePath : "";
-        const size_t moduleBackslash = module.rfind('\\');
-        text = moduleBackslash != std::string::npos ? module.substr(0, moduleBackslash) : ".";
+    // A bare name, or a command line that does not name this module at all: the files sit
+    // beside the module wherever it was started from.
+    std::string text = DirectoryOf(program);
+    if (text.empty()) {
+        text = DirectoryOf(module);
+    }
+    if (text.empty()) {
+        text.push_back('.');
     }
     if (capacity == 0) {
         return {};

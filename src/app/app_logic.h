@@ -6,11 +6,12 @@
 #include <cstddef>
 #include <string>
 
-// The program's directory from the process command line: the first word (a leading
-// quoted path stands whole), cut at its last backslash. A command line that names the
-// program without any directory (started by its bare name) gives the directory of the
-// running module instead, so firmware and help files are still found beside it. At most
-// capacity - 1 characters are kept.
+// The program's directory from the process command line: the program's path cut at its
+// last backslash. A quoted path ends at its closing quote; an unquoted one is the longest
+// prefix, ending at a blank or at the end, that names the running module (modulePath,
+// compared without regard to case). A command line that names the program without any
+// directory, or does not name the module at all, gives the module's own directory, so
+// firmware and help files are still found beside it. At most capacity - 1 characters are kept.
 std::string ProgramDirectoryFromCommandLine(const char* commandLine, const char* modulePath,
                                             size_t capacity);
 

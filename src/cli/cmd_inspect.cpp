@@ -1,10 +1,13 @@
 #include "cli/cmd_inspect.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <set>
 #include <span>
+#include <string>
 
+#include "cli/console_text.h"
 #include "cli/json_out.h"
 
 #include "image/file_obj.h"
@@ -30,6 +33,20 @@ void Text(const char* format, ...) {
     va_start(args, format);
     std::vprintf(format, args);
     va_end(args);
+}
+
+// One value under its label; labels are padded by what a terminal shows, so German
+// labels with umlauts line up too.
+void Field(const char* label, const std::string& value) {
+    constexpr size_t kLabelWidth = 19;
+    const std::string text = label;
+    const size_t width = TerminalWidth(text);
+    Text("  %s%s %s\n", text.c_str(),
+         std::string(kLabelWidth - std::min(width, kLabelWidth), ' ').c_str(), value.c_str());
+}
+
+void Field(Cli label, const std::string& value) {
+    Field(ConsoleText(label), value);
 }
 
 nlohmann::json Optional(int64_t value, bool present) {
@@ -70,12 +87,21 @@ std::set<int> VersionIndices(FileObj& file) {
 }
 
 void PrintVersion(int index, uint32_t value) {
+    const std::string label = ConsoleFormat(Cli::kInspectVersion, index);
     if (value == 0xFFFFFFFF) {
-        Text("  version [%d]         none\n", index);
+        Field(label.c_str(), ConsoleText(Cli::kInspectVersionNone));
         return;
     }
-    Text("  version [%d]         %u.%02u.%u (0x%08X)\n", index, value >> 24, (value >> 16) & 0xFF,
-         value & 0xFFFF, value);
+    char text[48];
+    std::snprintf(text, sizeof text, "%u.%02u.%u (0x%08X)", value >> 24, (value >> 16) & 0xFF,
+                  value & 0xFFFF, value);
+    Field(label.c_str(), text);
+}
+
+std::string Hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
 }
 
 bool WriteImage(const std::string& path, std::span<const uint8_t> bytes) {
@@ -99,17 +125,19 @@ bool InspectFile(const std::string& path, const std::string& outputPath, nlohman
     FileObj file;
     if (!file.fopen(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
                     platform::kOpenExisting, platform::kFileAttributeNormal, 0)) {
-        Text("  cannot be opened\n");
+        Text("  %s\n", ConsoleText(Cli::kInspectCannotOpen));
         return false;
     }
     doc["opened"] = true;
     const int32_t startAddress = SRecordGetStartAddress(file);
     file.fseek(0);
     const int32_t endAddress = SRecordGetEndAddress(file);
-    Text("  start address       0x%08X%s\n", static_cast<unsigned>(startAddress),
-         startAddress == -1 ? " (no record)" : "");
-    Text("  end address         0x%08X%s\n", static_cast<unsigned>(endAddress),
-         endAddress == -1 ? " (no data record)" : "");
+    Field(Cli::kInspectStartAddress,
+          Hex32(static_cast<uint32_t>(startAddress)) +
+              (startAddress == -1 ? ConsoleText(Cli::kInspectNoRecord) : ""));
+    Field(Cli::kInspectEndAddress,
+          Hex32(static_cast<uint32_t>(endAddress)) +
+              (endAddress == -1 ? ConsoleText(Cli::kInspectNoDataRecord) : ""));
     doc["start_address"] = Optional(static_cast<uint32_t>(startAddress), startAddress != -1);
     doc["end_address"] = Optional(static_cast<uint32_t>(endAddress), endAddress != -1);
     const int32_t counted = SRecordGetFileSizeBinary(file, false);
@@ -117,14 +145,16 @@ bool InspectFile(const std::string& path, const std::string& outputPath, nlohman
     const int32_t all = SRecordGetFileSizeBinary(file, true);
     file.fseek(0);
     if (counted < 0 || all < 0) {
-        Text("  data size           unreadable (a line cannot be decoded)\n");
+        Field(Cli::kInspectDataSize, ConsoleText(Cli::kInspectDataUnreadable));
     } else {
-        Text("  data size           %d bytes from 0x4000, %d bytes in all\n", counted, all);
+        Field(Cli::kInspectDataSize, ConsoleFormat(Cli::kInspectDataSizeValue, counted, all));
     }
     doc["data_size_from_0x4000"] = Optional(counted, counted >= 0 && all >= 0);
     doc["data_size"] = Optional(all, counted >= 0 && all >= 0);
     const uint32_t target = SRecordGetTargetIdentifier(file);
-    Text("  target identifier   0x%06X\n", target);
+    char targetText[16];
+    std::snprintf(targetText, sizeof targetText, "0x%06X", target);
+    Field(Cli::kInspectTarget, targetText);
     doc["target_identifier"] = target;
     const uint32_t version0 = SRecordGetVersionIdentifier(file, 0);
     PrintVersion(0, version0);
@@ -150,21 +180,23 @@ bool InspectFile(const std::string& path, const std::string& outputPath, nlohman
     doc["damaged_lines"] = report.damagedLines;
     doc["image"] = nullptr;
     if (!report.imageBuilt) {
-        Text("  image               none (the file holds no usable data)\n");
+        Field(Cli::kInspectImage, ConsoleText(Cli::kInspectImageNone));
         return false;
     }
-    Text("  image               start 0x%08X, size 0x%08X (%u bytes), CRC-32 0x%08X\n", start, size,
-         size, report.crc);
+    Field(Cli::kInspectImage,
+          ConsoleFormat(Cli::kInspectImageValue, start, size, size, report.crc));
     doc["image"] = {{"start", start}, {"size", size}, {"crc32", report.crc}};
     if (report.damagedLines > 0) {
-        Text("  damaged lines       %d\n", report.damagedLines);
+        Field(Cli::kInspectDamagedLines, std::to_string(report.damagedLines));
     }
     if (report.storedFound) {
-        Text("  %-19s %d (0x%08X): %s\n", "TQ8-CRC.INI", report.storedCrc,
-             static_cast<uint32_t>(report.storedCrc), report.verified ? "verified" : "MISMATCH");
+        Field("TQ8-CRC.INI",
+              std::to_string(report.storedCrc) + " (" +
+                  Hex32(static_cast<uint32_t>(report.storedCrc)) + "): " +
+                  ConsoleText(report.verified ? Cli::kInspectVerified : Cli::kInspectMismatch));
     } else {
-        Text("  %-19s no value for %s in %s: not verified\n", "TQ8-CRC.INI", report.key.c_str(),
-             report.checksumFile.c_str());
+        Field("TQ8-CRC.INI",
+              ConsoleFormat(Cli::kInspectNoValue, report.key.c_str(), report.checksumFile.c_str()));
     }
     doc["checksum_file"] = {
         {"file", report.checksumFile},
@@ -174,8 +206,7 @@ bool InspectFile(const std::string& path, const std::string& outputPath, nlohman
     bool ok = loaded == 1;
     if (!outputPath.empty()) {
         const bool written = WriteImage(outputPath, image.Bytes());
-        Text(written ? "  image written to    %s\n" : "  image NOT written to %s\n",
-             outputPath.c_str());
+        Field(written ? Cli::kInspectWritten : Cli::kInspectNotWritten, outputPath);
         doc["image_written_to"] = written ? nlohmann::json(outputPath) : nlohmann::json(nullptr);
         ok = ok && written;
     }
@@ -187,11 +218,11 @@ bool InspectFile(const std::string& path, const std::string& outputPath, nlohman
 
 int RunInspect(const InspectOptions& options) {
     if (options.files.empty()) {
-        std::fprintf(stderr, "tq8flash inspect: no S-record file given\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kInspectNoFile));
         return kUsageError;
     }
     if (!options.output.empty() && options.files.size() != 1) {
-        std::fprintf(stderr, "tq8flash inspect: --output takes the image of one file only\n");
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kInspectOutputOneFile));
         return kUsageError;
     }
     gText = !options.json;

@@ -55,6 +55,11 @@ void AddRecordOption(CLI::App& app, std::string& record) {
         ->type_name("FILE");
 }
 
+void AddLanguageOption(CLI::App& app, RunOptions& options) {
+    app.add_option("--lang", options.lang, "texts in English or German for this run")
+        ->check(CLI::IsMember({"en", "de"}));
+}
+
 // The options every command takes; given before or after the command name.
 void AddRunOptions(CLI::App& app, RunOptions& options) {
     app.add_option("--port", options.ports,
@@ -68,8 +73,7 @@ void AddRunOptions(CLI::App& app, RunOptions& options) {
                  "answer Yes to every question (the interface "
                  "selection still needs a terminal)");
     app.add_flag("--no", options.no, "answer No to every question");
-    app.add_option("--lang", options.lang, "texts in English or German for this run")
-        ->check(CLI::IsMember({"en", "de"}));
+    AddLanguageOption(app, options);
     app.add_option("--trace", options.trace,
                    "trace levels for this run (2 errors .. 5 every byte), shown on stderr")
         ->check(CLI::Range(2, 5))
@@ -232,6 +236,7 @@ int main(int argc, char** argv) {
         ->type_name("IMAGE");
     AddJsonOption(*inspect, inspectOptions.json,
                   "the files' values as one JSON document on stdout");
+    AddLanguageOption(*inspect, options);
 
     LogOptions logOptions;
     CLI::App* log = app.add_subcommand(
@@ -270,6 +275,7 @@ int main(int argc, char** argv) {
     if (app.get_subcommands().empty() || !app.remaining().empty()) {
         exitCode = CommandMissing(app, options);
     } else if (inspect->parsed()) {
+        ApplyLanguageOption(options);
         exitCode = RunInspect(inspectOptions);
     } else if (log->parsed()) {
         exitCode = RunLog(logOptions);

@@ -230,11 +230,13 @@ void NoteAdapterLatency() {
 
 const char* UnconfiguredPortRuleHelp() {
     return "Ports: COMn is the device that the settings file's [Ports] section binds it to\n"
-           "(COM1=/dev/serial/by-id/..., or a selector usb:VID:PID[:SERIAL] that must match\n"
-           "exactly one adapter), else /dev/ttyS<n-1>. Without a [Ports] section and without\n"
-           "--port, one USB serial adapter (ttyUSB, ttyACM) is COM1, and the selected port\n"
-           "when none is stored; with several, none is guessed: search, update, info and check\n"
-           "list them, and \"tq8flash ports --save\" pins them to COM1, COM2, ... in that order.\n"
+           "(COM1=/dev/serial/by-id/..., a selector usb:VID:PID[:SERIAL] that must match\n"
+           "exactly one adapter, or rfc2217://HOST:PORT, a serial device server on the\n"
+           "network), else /dev/ttyS<n-1>; --port takes these forms too.\n"
+           "Without a [Ports] section and without --port, search, update, info, check,\n"
+           "sysinfo and ports take one USB serial adapter (ttyUSB, ttyACM) as COM1, and as\n"
+           "the selected port when none is stored; with several they guess none and list\n"
+           "them, and \"tq8flash ports --save\" pins them to COM1, COM2, ... in that order.\n"
            "  $ tq8flash search\n"
            "  tq8flash: COM1 is /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0, "
            "the one USB serial adapter\n"

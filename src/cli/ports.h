@@ -17,8 +17,10 @@ int RunPorts(bool save, bool json);
 // False, with what was found on stderr, when it matches none or several.
 bool ResolvePortOption(std::string& port);
 
-// With no [Ports] section and no --port: one USB adapter is COM1 for this run (and the
-// selected port when none is stored); several are listed with how to pin them.
+// Without a [Ports] section and without --port, search, update, info, check, sysinfo and
+// ports take one USB serial adapter (ttyUSB, ttyACM) as COM1, and as the selected port when
+// none is stored; with several they guess none and list them, and "tq8flash ports --save"
+// pins them to COM1, COM2, ... in that order. main() calls it for exactly those commands.
 void ApplyUnconfiguredPortRule();
 
 // A port stored as the selected one under --port DEVICE: --port binds DEVICE to that port

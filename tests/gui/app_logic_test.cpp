@@ -5,19 +5,30 @@
 namespace {
 
 constexpr const char* kModule = "C:\\Program Files\\TQ8\\TQ8Flash.exe";
+constexpr const char* kToolsModule = "D:\\Tools\\TQ8Flash.exe";
 
 TEST(ProgramDirectory, QuotedAndPlainPathsGiveTheFolder) {
     EXPECT_EQ(ProgramDirectoryFromCommandLine("\"D:\\Tools\\TQ8Flash.exe\"", kModule, 261),
               "D:\\Tools");
     EXPECT_EQ(ProgramDirectoryFromCommandLine("\"D:\\Tools\\TQ8Flash.exe\" -x", kModule, 261),
               "D:\\Tools");
-    EXPECT_EQ(ProgramDirectoryFromCommandLine("D:\\Tools\\TQ8Flash.exe", kModule, 261),
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("D:\\Tools\\TQ8Flash.exe", kToolsModule, 261),
               "D:\\Tools");
-    EXPECT_EQ(ProgramDirectoryFromCommandLine("D:\\Tools\\TQ8Flash.exe C:\\fw", kModule, 261),
-              "D:\\Tools");
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("d:\\tools\\tq8flash C:\\fw", kToolsModule, 261),
+              "d:\\tools");
     // A quoted path with blanks stays whole up to its closing quote.
     EXPECT_EQ(ProgramDirectoryFromCommandLine("\"C:\\My Tools\\TQ8Flash.exe\" D:\\x", kModule, 261),
               "C:\\My Tools");
+}
+
+TEST(ProgramDirectory, UnquotedPathWithBlanksStaysWhole) {
+    EXPECT_EQ(ProgramDirectoryFromCommandLine(kModule, kModule, 261), "C:\\Program Files\\TQ8");
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("C:\\My Tools\\TQ8Flash.exe /x C:\\a b",
+                                              "C:\\My Tools\\TQ8Flash.exe", 261),
+              "C:\\My Tools");
+    // A path that is not the running module's gives the module's folder, not "D:".
+    EXPECT_EQ(ProgramDirectoryFromCommandLine("D:\\Other Dir\\x.exe", kModule, 261),
+              "C:\\Program Files\\TQ8");
 }
 
 TEST(ProgramDirectory, BareNameTakesTheModulesFolder) {
@@ -33,7 +44,8 @@ TEST(ProgramDirectory, BareNameTakesTheModulesFolder) {
 
 TEST(ProgramDirectory, CutToTheBuffer) {
     const std::string longPath = "C:\\" + std::string(400, 'a') + "\\TQ8Flash.exe";
-    EXPECT_EQ(ProgramDirectoryFromCommandLine(longPath.c_str(), kModule, 261).size(), 260U);
+    EXPECT_EQ(ProgramDirectoryFromCommandLine(longPath.c_str(), longPath.c_str(), 261).size(),
+              260U);
     EXPECT_EQ(ProgramDirectoryFromCommandLine("C:\\x\\y.exe", kModule, 3), "C:");
 }
 

@@ -17,7 +17,7 @@ check() {
   mkdir -p "$dir"
   "$srecgen" -o "$dir/$name.MOT" --crc-ini "$dir" --target 0x708 --version 0=1.3.7 "$@" >/dev/null
   local report
-  if ! report="$("$tq8flash" inspect "$dir/$name.MOT" --output "$dir/image.bin")"; then
+  if ! report="$("$tq8flash" inspect --lang en "$dir/$name.MOT" --output "$dir/image.bin")"; then
     echo "FAIL $name: inspect did not verify"
     echo "$report"
     failures=$((failures + 1))
@@ -63,7 +63,7 @@ dir="$work/mismatch"
 mkdir -p "$dir"
 "$srecgen" -o "$dir/TQ8-PROG.MOT" --type 2 --segment 0x4000:0x800 >/dev/null
 printf '[CRC]\r\nTQ8-PROG.MOT=-5\r\n' >"$dir/TQ8-CRC.INI"
-if "$tq8flash" inspect "$dir/TQ8-PROG.MOT" --output "$dir/image.bin" >"$dir/report.txt"; then
+if "$tq8flash" inspect --lang en "$dir/TQ8-PROG.MOT" --output "$dir/image.bin" >"$dir/report.txt"; then
   echo "FAIL mismatch: inspect exited 0"
   failures=$((failures + 1))
 elif [ "$(stat -c %s "$dir/image.bin" 2>/dev/null)" != 2048 ] || ! grep -q MISMATCH "$dir/report.txt"; then
