@@ -53,6 +53,11 @@ check "man -w tq8sim" test "$(man -w tq8sim)" = /usr/share/man/man1/tq8sim.1.gz
 check "the installed program holds no path of the build" \
   bash -c "! grep -qaF '$TQ8_ROOT' /usr/lib/tq8flash/tq8flash /usr/lib/tq8flash/tq8sim"
 
+check "the manual page of tq8flash describes every command of its --help" \
+  bash -c "page=\$(zcat /usr/share/man/man1/tq8flash.1.gz) &&
+    for command in \$(tq8flash --help | sed -n '/^Subcommands:/,/^\$/s/^  \([a-z]*\) .*/\1/p'); do
+      grep -q \"^\\.SS \\\"tq8flash \$command \" <<<\"\$page\" || { echo \"no \$command\"; exit 1; }
+    done"
 check "the manual pages name no folder of the build or of its user" \
   bash -c "! zcat /usr/share/man/man1/tq8flash.1.gz /usr/share/man/man1/tq8sim.1.gz |
     grep -qF -e '$TQ8_ROOT' -e '${HOME:-/root}/'"
