@@ -250,7 +250,7 @@ class Line {
             if (machine.LostInUpdate() && machine.record.empty()) {
                 // Its machine may hold half a program and nobody else will say so.
                 machine.record = LostChildRecord(machine);
-                KeepRecord(machine, nlohmann::json::parse(machine.record));
+                KeepRecord(machine);
             }
             return;
         }
@@ -262,24 +262,23 @@ class Line {
             if (machine.refused) {
                 machine.record = RefusedRecord(machine.record, refusal_);
                 machine.outcome = "refused";
-                *line = nlohmann::json::parse(machine.record);
             }
-            KeepRecord(machine, *line);
+            KeepRecord(machine);
         } else if (options_.json) {
             (*line)["port"] = machine.port;
             PrintJson(*line);
         }
     }
 
-    void KeepRecord(const LineMachine& machine, nlohmann::json line) {
+    // The record names its port itself, as the file holds it.
+    void KeepRecord(const LineMachine& machine) {
         std::string error;
         if (!AppendRecord(recordPath_, machine.record, error)) {
             std::fprintf(stderr, ConsoleText(Cli::kLineRecordFailed), machine.port.c_str(),
                          recordPath_.c_str(), error.c_str());
         }
         if (options_.json) {
-            line["port"] = machine.port;
-            PrintJson(line);
+            PrintJsonLine(machine.record);
         }
     }
 
