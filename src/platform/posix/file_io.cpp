@@ -192,7 +192,7 @@ AppendResult AppendLineDurably(const std::string& path, const std::string& line)
     char last = '\n';
     if (readable && before.st_size > 0 && ::pread(fd.Get(), &last, 1, before.st_size - 1) == 1 &&
         last != '\n') {
-        data = "\n";
+        data.push_back('\n');
     }
     data += line;
     // One write with O_APPEND moves to the end and writes as one step, so lines of

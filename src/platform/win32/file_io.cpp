@@ -185,7 +185,7 @@ AppendResult AppendLineDurably(const std::string& path, const std::string& line)
         char last = '\n';
         DWORD got = 0;
         if (::ReadFile(file.Get(), &last, 1, &got, &at) && got == 1 && last != '\n') {
-            data = "\n";
+            data.push_back('\n');
         }
     }
     data += line;
