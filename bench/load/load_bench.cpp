@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_session.h"
 #include "image/load_mot.h"
 #include "srecgen.h"
 
@@ -30,6 +31,8 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The core's boxes and progress windows go to the terminal.
+    ConsoleSession session;
     const double megabytes = argc > 1 ? std::atof(argv[1]) : 10.0;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     namespace fs = std::filesystem;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_session.h"
 #include "platform/serial.h"
 #include "protocol/protokoll_tq8.h"
 #include "support/trace.h"
@@ -36,6 +37,8 @@ double Percentile(std::vector<double> values, double p) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The core's boxes and progress windows go to the terminal.
+    ConsoleSession session;
     int port = 7;
     uint32_t blocks = 2000;
     for (int i = 1; i + 1 < argc; i += 2) {

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "cli/commands.h"
-#include "cli/console_frontend.h"
+#include "cli/console_session.h"
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "platform/process.h"
@@ -99,7 +99,7 @@ const char* DemoDescription() {
            "question, keeps the settings untouched), then show its About text";
 }
 
-int RunDemo(const DemoOptions& options) {
+int RunDemo(ConsoleSession& session, const DemoOptions& options) {
     const std::string dir = FindSampleFirmware(options.dir);
     if (dir.empty()) {
         std::fprintf(stderr, "%s\n", ConsoleText(Cli::kDemoNoSample));
@@ -132,11 +132,11 @@ int RunDemo(const DemoOptions& options) {
                             .c_str());
     std::fflush(stdout);
 
-    ConsoleSetUnattendedAnswer(true);
+    session.unattendedAnswer = true;
     // A simulated machine's update is no service done: it leaves no record.
     UpdateOptions update;
     update.keepRecord = false;
-    const int code = RunUpdate(update);
+    const int code = RunUpdate(session, update);
     std::printf("\n");
     PrintAboutText();
     pProtokoll.reset();

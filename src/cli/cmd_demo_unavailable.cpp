@@ -15,7 +15,7 @@ const char* DemoDescription() {
            "run tq8sim and point the program at it)";
 }
 
-int RunDemo(const DemoOptions&) {
+int RunDemo(ConsoleSession&, const DemoOptions&) {
     std::fprintf(stderr, "%s\n", ConsoleText(Cli::kDemoUnavailable));
     return kExitFailure;
 }

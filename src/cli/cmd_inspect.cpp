@@ -22,31 +22,36 @@ namespace {
 constexpr int kUsageError = 2;
 
 // The text output; with --json the same values go into the document instead.
-bool gText = true;
+class TextOutput {
+  public:
+    explicit TextOutput(bool on) : on_(on) {}
 
-void Text(const char* format, ...) TQ8_PRINTF(1, 2);
-void Text(const char* format, ...) {
-    if (!gText) {
+    void Print(const char* format, ...) TQ8_PRINTF(2, 3);
+
+    // One value under its label; labels are padded by what a terminal shows, so German
+    // labels with umlauts line up too.
+    void Field(const char* label, const std::string& value) {
+        constexpr size_t kLabelWidth = 19;
+        const std::string text = label;
+        const size_t width = TerminalWidth(text);
+        Print("  %s%s %s\n", text.c_str(),
+              std::string(kLabelWidth - std::min(width, kLabelWidth), ' ').c_str(), value.c_str());
+    }
+
+    void Field(Cli label, const std::string& value) { Field(ConsoleText(label), value); }
+
+  private:
+    bool on_;
+};
+
+void TextOutput::Print(const char* format, ...) {
+    if (!on_) {
         return;
     }
     va_list args;
     va_start(args, format);
     std::vprintf(format, args);
     va_end(args);
-}
-
-// One value under its label; labels are padded by what a terminal shows, so German
-// labels with umlauts line up too.
-void Field(const char* label, const std::string& value) {
-    constexpr size_t kLabelWidth = 19;
-    const std::string text = label;
-    const size_t width = TerminalWidth(text);
-    Text("  %s%s %s\n", text.c_str(),
-         std::string(kLabelWidth - std::min(width, kLabelWidth), ' ').c_str(), value.c_str());
-}
-
-void Field(Cli label, const std::string& value) {
-    Field(ConsoleText(label), value);
 }
 
 nlohmann::json Optional(int64_t value, bool present) {
@@ -86,16 +91,16 @@ std::set<int> VersionIndices(FileObj& file) {
     return indices;
 }
 
-void PrintVersion(int index, uint32_t value) {
+void PrintVersion(TextOutput& shown, int index, uint32_t value) {
     const std::string label = ConsoleFormat(Cli::kInspectVersion, index);
     if (value == 0xFFFFFFFF) {
-        Field(label.c_str(), ConsoleText(Cli::kInspectVersionNone));
+        shown.Field(label.c_str(), ConsoleText(Cli::kInspectVersionNone));
         return;
     }
     char text[48];
     std::snprintf(text, sizeof text, "%u.%02u.%u (0x%08X)", value >> 24, (value >> 16) & 0xFF,
                   value & 0xFFFF, value);
-    Field(label.c_str(), text);
+    shown.Field(label.c_str(), text);
 }
 
 std::string Hex32(uint32_t value) {
@@ -119,25 +124,26 @@ bool WriteImage(const std::string& path, std::span<const uint8_t> bytes) {
 }
 
 // One file; true when it loads and verifies. doc receives the values.
-bool InspectFile(const std::string& path, const std::string& outputPath, nlohmann::json& doc) {
-    Text("%s\n", path.c_str());
+bool InspectFile(TextOutput& shown, const std::string& path, const std::string& outputPath,
+                 nlohmann::json& doc) {
+    shown.Print("%s\n", path.c_str());
     doc = {{"file", path}, {"opened", false}, {"ok", false}};
     FileObj file;
     if (!file.fopen(path.c_str(), platform::kGenericRead, platform::kFileShareRead,
                     platform::kOpenExisting, platform::kFileAttributeNormal, 0)) {
-        Text("  %s\n", ConsoleText(Cli::kInspectCannotOpen));
+        shown.Print("  %s\n", ConsoleText(Cli::kInspectCannotOpen));
         return false;
     }
     doc["opened"] = true;
     const int32_t startAddress = SRecordGetStartAddress(file);
     file.fseek(0);
     const int32_t endAddress = SRecordGetEndAddress(file);
-    Field(Cli::kInspectStartAddress,
-          Hex32(static_cast<uint32_t>(startAddress)) +
-              (startAddress == -1 ? ConsoleText(Cli::kInspectNoRecord) : ""));
-    Field(Cli::kInspectEndAddress,
-          Hex32(static_cast<uint32_t>(endAddress)) +
-              (endAddress == -1 ? ConsoleText(Cli::kInspectNoDataRecord) : ""));
+    shown.Field(Cli::kInspectStartAddress,
+                Hex32(static_cast<uint32_t>(startAddress)) +
+                    (startAddress == -1 ? ConsoleText(Cli::kInspectNoRecord) : ""));
+    shown.Field(Cli::kInspectEndAddress,
+                Hex32(static_cast<uint32_t>(endAddress)) +
+                    (endAddress == -1 ? ConsoleText(Cli::kInspectNoDataRecord) : ""));
     doc["start_address"] = Optional(static_cast<uint32_t>(startAddress), startAddress != -1);
     doc["end_address"] = Optional(static_cast<uint32_t>(endAddress), endAddress != -1);
     const int32_t counted = SRecordGetFileSizeBinary(file, false);
@@ -145,24 +151,24 @@ bool InspectFile(const std::string& path, const std::string& outputPath, nlohman
     const int32_t all = SRecordGetFileSizeBinary(file, true);
     file.fseek(0);
     if (counted < 0 || all < 0) {
-        Field(Cli::kInspectDataSize, ConsoleText(Cli::kInspectDataUnreadable));
+        shown.Field(Cli::kInspectDataSize, ConsoleText(Cli::kInspectDataUnreadable));
     } else {
-        Field(Cli::kInspectDataSize, ConsoleFormat(Cli::kInspectDataSizeValue, counted, all));
+        shown.Field(Cli::kInspectDataSize, ConsoleFormat(Cli::kInspectDataSizeValue, counted, all));
     }
     doc["data_size_from_0x4000"] = Optional(counted, counted >= 0 && all >= 0);
     doc["data_size"] = Optional(all, counted >= 0 && all >= 0);
     const uint32_t target = SRecordGetTargetIdentifier(file);
     char targetText[16];
     std::snprintf(targetText, sizeof targetText, "0x%06X", target);
-    Field(Cli::kInspectTarget, targetText);
+    shown.Field(Cli::kInspectTarget, targetText);
     doc["target_identifier"] = target;
     const uint32_t version0 = SRecordGetVersionIdentifier(file, 0);
-    PrintVersion(0, version0);
+    PrintVersion(shown, 0, version0);
     doc["versions"] = nlohmann::json::array({VersionJson(0, version0)});
     for (int index : VersionIndices(file)) {
         if (index != 0) {
             const uint32_t value = SRecordGetVersionIdentifier(file, index);
-            PrintVersion(index, value);
+            PrintVersion(shown, index, value);
             doc["versions"].push_back(VersionJson(index, value));
         }
     }
@@ -180,23 +186,23 @@ bool InspectFile(const std::string& path, const std::string& outputPath, nlohman
     doc["damaged_lines"] = report.damagedLines;
     doc["image"] = nullptr;
     if (!report.imageBuilt) {
-        Field(Cli::kInspectImage, ConsoleText(Cli::kInspectImageNone));
+        shown.Field(Cli::kInspectImage, ConsoleText(Cli::kInspectImageNone));
         return false;
     }
-    Field(Cli::kInspectImage,
-          ConsoleFormat(Cli::kInspectImageValue, start, size, size, report.crc));
+    shown.Field(Cli::kInspectImage,
+                ConsoleFormat(Cli::kInspectImageValue, start, size, size, report.crc));
     doc["image"] = {{"start", start}, {"size", size}, {"crc32", report.crc}};
     if (report.damagedLines > 0) {
-        Field(Cli::kInspectDamagedLines, std::to_string(report.damagedLines));
+        shown.Field(Cli::kInspectDamagedLines, std::to_string(report.damagedLines));
     }
     if (report.storedFound) {
-        Field("TQ8-CRC.INI",
-              std::to_string(report.storedCrc) + " (" +
-                  Hex32(static_cast<uint32_t>(report.storedCrc)) + "): " +
-                  ConsoleText(report.verified ? Cli::kInspectVerified : Cli::kInspectMismatch));
+        shown.Field("TQ8-CRC.INI", std::to_string(report.storedCrc) + " (" +
+                                       Hex32(static_cast<uint32_t>(report.storedCrc)) + "): " +
+                                       ConsoleText(report.verified ? Cli::kInspectVerified
+                                                                   : Cli::kInspectMismatch));
     } else {
-        Field("TQ8-CRC.INI",
-              ConsoleFormat(Cli::kInspectNoValue, report.key.c_str(), report.checksumFile.c_str()));
+        shown.Field("TQ8-CRC.INI", ConsoleFormat(Cli::kInspectNoValue, report.key.c_str(),
+                                                 report.checksumFile.c_str()));
     }
     doc["checksum_file"] = {
         {"file", report.checksumFile},
@@ -206,7 +212,7 @@ bool InspectFile(const std::string& path, const std::string& outputPath, nlohman
     bool ok = loaded == 1;
     if (!outputPath.empty()) {
         const bool written = WriteImage(outputPath, image.Bytes());
-        Field(written ? Cli::kInspectWritten : Cli::kInspectNotWritten, outputPath);
+        shown.Field(written ? Cli::kInspectWritten : Cli::kInspectNotWritten, outputPath);
         doc["image_written_to"] = written ? nlohmann::json(outputPath) : nlohmann::json(nullptr);
         ok = ok && written;
     }
@@ -225,12 +231,12 @@ int RunInspect(const InspectOptions& options) {
         std::fprintf(stderr, "%s\n", ConsoleText(Cli::kInspectOutputOneFile));
         return kUsageError;
     }
-    gText = !options.json;
+    TextOutput shown(!options.json);
     bool all = true;
     nlohmann::json documents = nlohmann::json::array();
     for (const std::string& path : options.files) {
         nlohmann::json doc;
-        all = InspectFile(path, options.output, doc) && all;
+        all = InspectFile(shown, path, options.output, doc) && all;
         documents.push_back(std::move(doc));
     }
     if (options.json) {

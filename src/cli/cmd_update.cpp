@@ -2,12 +2,13 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/console_frontend.h"
+#include "cli/console_session.h"
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
 #include "cli/json_out.h"
 #include "cli/update_events.h"
+#include "platform/interrupt.h"
 #include "protocol/connection.h"
 #include "record/record_context.h"
 #include "record/record_file.h"
@@ -16,26 +17,25 @@
 #include "support/settings.h"
 #include "text_ids.h"
 #include "update/machine_info.h"
-#include "update/raw_download.h"
 #include "update/software_update.h"
 
-int RunUpdate(const UpdateOptions& options) {
-    ClearTransferStop();
+int RunUpdate(ConsoleSession& session, const UpdateOptions& options) {
     const int portAtStart = nInterface;
     const UpdateStopwatch stopwatch(portAtStart);
     UpdateReport ownReport;
     UpdateReport& report = options.report != nullptr ? *options.report : ownReport;
     UpdateEvents events(report);
     if (options.json) {
-        ConsoleSetProgressListener(&events);
+        session.progressListener = &events;
     }
-    const UpdateOutcome outcome = PerformSoftwareUpdate(hMainWnd, report);
-    ConsoleSetProgressListener(nullptr);
-    MachineReleased();
+    const UpdateOutcome outcome =
+        PerformSoftwareUpdate(hMainWnd, report, [&session] { UpdateConfirmed(session); });
+    session.progressListener = nullptr;
+    MachineReleased(session);
     // A Ctrl-C that came too late to stop anything leaves a finished update finished;
     // one before the download ends the update at its next question, which the record
     // tells as the interruption it was, not as a No.
-    const bool interrupted = Interrupted() && outcome != UpdateOutcome::Succeeded;
+    const bool interrupted = platform::StopRequested() && outcome != UpdateOutcome::Succeeded;
     if (interrupted) {
         report.outcome = UpdateOutcome::Interrupted;
     }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+class ConsoleSession;
+
 struct UpdateOptions {
     std::string record;  // the record file; "" for the setting or the default
     std::string port;    // --port as given, for the record's port
@@ -17,14 +19,14 @@ struct UpdateOptions {
 
 // One complete update with the bundle in szProgramDirectory. Every update that reached
 // the connection step appends its record to the record file.
-int RunUpdate(const UpdateOptions& options);
+int RunUpdate(ConsoleSession& session, const UpdateOptions& options);
 
 // The child of a line update (line_child.cpp): one update for its port, answering the
 // parent's go or no-go at the version overview.
-int RunLineChild(UpdateOptions options);
+int RunLineChild(ConsoleSession& session, UpdateOptions options);
 // Called first of all in a line's child: from here on its stdout carries only the lines
 // for its parent, and a parent that has gone stops the update as a Ctrl-C does.
-void StartLineChildOutput();
+void StartLineChildOutput(ConsoleSession& session);
 
 // The search over COM1..COM8; save stores the port found as "Interface", and with it the
 // binding of a device that portOption (--port) gave that port for this run.
@@ -62,7 +64,7 @@ bool DemoAvailable();
 const char* DemoDescription();
 
 // A complete update of the sample firmware on a simulated machine, then its About text.
-int RunDemo(const DemoOptions& options);
+int RunDemo(ConsoleSession& session, const DemoOptions& options);
 
 // Prints the About text of the current connection (opening one on the selected port
 // when none exists); true when a machine answered.

@@ -4,28 +4,25 @@
 
 #include "cli/console_frontend.h"
 
-#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "cli/console_session.h"
 #include "cli/console_text.h"
 #include "cli/progress_bar.h"
 #include "platform/console.h"
+#include "platform/interrupt.h"
 #include "support/frontend.h"
 #include "support/utils.h"
 
 namespace {
 
-std::optional<bool> gUnattendedAnswer;
-bool gJsonOutput = false;
-ProgressListener* gProgressListener = nullptr;
-
-// Where a text meant for the person goes: stdout, unless stdout carries JSON.
-std::FILE* PersonOut() {
-    return gJsonOutput ? stderr : stdout;
+// The front-end functions are the core's calls; the run's session is set up by main.
+ConsoleSession& Session() {
+    return *ConsoleSession::Current();
 }
 
 const char* IconWord(unsigned type) {
@@ -63,10 +60,10 @@ bool OneOf(std::string answer, const std::string& words) {
 
 }  // namespace
 
-bool ConsoleAskTerminal() {
+bool ConsoleAskTerminal(std::FILE* out) {
     for (;;) {
-        std::fputs(ConsoleText(Cli::kAskPrompt), PersonOut());
-        std::fflush(PersonOut());
+        std::fputs(ConsoleText(Cli::kAskPrompt), out);
+        std::fflush(out);
         std::string line;
         if (!std::getline(std::cin, line)) {
             return false;
@@ -80,66 +77,29 @@ bool ConsoleAskTerminal() {
     }
 }
 
-std::FILE* ConsolePersonOut() {
-    return PersonOut();
-}
-
 namespace {
 
-// The one progress window; the core opens one per download and closes it before the next.
-std::unique_ptr<ProgressBar> gProgress;
-// A listener's window has a handle of its own; the listener stands in for the bar.
-bool gListenerOpen = false;
-char gListenerHandle;
-
 ProgressBar* ProgressOf(WindowHandle handle) {
-    return handle != nullptr && handle == gProgress.get() ? gProgress.get() : nullptr;
+    ProgressBar* bar = Session().progress.bar.get();
+    return handle != nullptr && handle == bar ? bar : nullptr;
 }
 
 ProgressListener* ListenerOf(WindowHandle handle) {
-    return gListenerOpen && handle == &gListenerHandle ? gProgressListener : nullptr;
+    ConsoleSession& session = Session();
+    return session.progress.listenerOpen && handle == &session.progress.listenerHandle
+               ? session.progressListener
+               : nullptr;
 }
-
-std::atomic<QuestionObserver> gQuestionObserver{nullptr};
-QuestionAnswerer gQuestionAnswerer = nullptr;
-std::atomic<bool> gStopAsking{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
 
 }  // namespace
 
-void ConsoleSetQuestionObserver(QuestionObserver observer) {
-    gQuestionObserver.store(observer);
-}
-
-void ConsoleSetQuestionAnswerer(QuestionAnswerer answerer) {
-    gQuestionAnswerer = answerer;
-}
-
-void ConsoleStopAsking() {
-    gStopAsking.store(true);
-}
-
-bool ConsoleStopsAsking() {
-    return gStopAsking.load();
-}
-
-void ConsoleSetUnattendedAnswer(std::optional<bool> yes) {
-    gUnattendedAnswer = yes;
-}
-
-void ConsoleSetJsonOutput(bool json) {
-    gJsonOutput = json;
-}
-
-void ConsoleSetProgressListener(ProgressListener* listener) {
-    gProgressListener = listener;
-}
-
 int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsigned type) {
+    const ConsoleSession& session = Session();
+    std::FILE* person = session.PersonOut();
     const bool question = (type & kMbButtonMask) == kMbYesNo;
     const bool error =
         (type & kMbIconMask) == kMbIconError || (type & kMbIconMask) == kMbIconExclamation;
-    std::FILE* out = error && !question ? stderr : PersonOut();
+    std::FILE* out = error && !question ? stderr : person;
     const char* icon = IconWord(type);
     std::fprintf(out, "\n== %s%s%s ==\n%s\n", icon != nullptr ? icon : "",
                  icon != nullptr ? ": " : "",
@@ -150,41 +110,38 @@ int FrontEndMessageBox(WindowHandle, const char* text, const char* caption, unsi
         return kIdOk;
     }
     bool yes = false;
-    if (ConsoleStopsAsking()) {
-        // The operator asked the update to stop: nothing new may start on the machine.
-        std::fprintf(PersonOut(), "%s\n", ConsoleText(Cli::kInterruptedNo));
-        std::fflush(PersonOut());
-    } else if (gQuestionAnswerer != nullptr) {
-        yes = gQuestionAnswerer(caption);
-    } else if (platform::IsTerminal(platform::Stream::Input) && !gUnattendedAnswer) {
-        yes = ConsoleAskTerminal();
+    if (platform::StopRequested()) {
+        // The run was asked to stop: nothing new may start on the machine.
+        std::fprintf(person, "%s\n", ConsoleText(Cli::kInterruptedNo));
+        std::fflush(person);
+    } else if (session.questionAnswerer) {
+        yes = session.questionAnswerer(caption);
+    } else if (platform::IsTerminal(platform::Stream::Input) && !session.unattendedAnswer) {
+        yes = ConsoleAskTerminal(person);
     } else {
-        yes = gUnattendedAnswer.value_or(false);
-        std::fprintf(PersonOut(), "%s\n",
-                     ConsoleText(yes ? Cli::kUnattendedYes : Cli::kUnattendedNo));
-        std::fflush(PersonOut());
-    }
-    if (QuestionObserver observer = gQuestionObserver.load()) {
-        observer(caption, yes);
+        yes = session.unattendedAnswer.value_or(false);
+        std::fprintf(person, "%s\n", ConsoleText(yes ? Cli::kUnattendedYes : Cli::kUnattendedNo));
+        std::fflush(person);
     }
     return yes ? kIdYes : kIdNo;
 }
 
 WindowHandle FrontEndProgressOpen(WindowHandle, const char* caption) {
-    if (gProgressListener != nullptr) {
-        gListenerOpen = true;
-        gProgressListener->Opened();
-        return &gListenerHandle;
+    ConsoleSession& session = Session();
+    if (session.progressListener != nullptr) {
+        session.progress.listenerOpen = true;
+        session.progressListener->Opened();
+        return &session.progress.listenerHandle;
     }
     const bool terminal = platform::IsTerminal(platform::Stream::Output);
-    gProgress = std::make_unique<ProgressBar>(
+    session.progress.bar = std::make_unique<ProgressBar>(
         TerminalText(caption), terminal,
         [](const std::string& text) {
             std::fputs(text.c_str(), stdout);
             std::fflush(stdout);
         },
         [] { return GetTimeMs(); });
-    return gProgress.get();
+    return session.progress.bar.get();
 }
 
 void FrontEndProgressText(WindowHandle progress, const char* text) {
@@ -221,9 +178,9 @@ void FrontEndProgressDone(WindowHandle progress) {
 
 void FrontEndProgressClose(WindowHandle progress) {
     if (ProgressOf(progress) != nullptr) {
-        gProgress.reset();
+        Session().progress.bar.reset();
     } else if (ProgressListener* listener = ListenerOf(progress)) {
-        gListenerOpen = false;
+        Session().progress.listenerOpen = false;
         listener->Closed();
     }
 }

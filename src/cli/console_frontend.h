@@ -1,36 +1,15 @@
 #pragma once
-// Settings of the console front end.
+// The console front end: the core's message boxes and progress windows on the terminal,
+// set up for the run by its ConsoleSession (console_session.h).
 
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 
-// The answer to Yes/No questions: true for Yes, false for No, also on a terminal; none
-// asks the terminal, and without one answers No.
-void ConsoleSetUnattendedAnswer(std::optional<bool> yes);
+// Asks [y/n] on the terminal, the prompt on out, until the answer is one of the
+// language's words; false for No and at the end of the input.
+bool ConsoleAskTerminal(std::FILE* out);
 
-// Told of every answered question (caption in CP1252, the answer), before the answer
-// goes back to the core; nullptr for none.
-using QuestionObserver = void (*)(const char* caption, bool yes);
-void ConsoleSetQuestionObserver(QuestionObserver observer);
-
-// Decides every question instead of the terminal and the unattended answer (caption in
-// CP1252); nullptr for none.
-using QuestionAnswerer = bool (*)(const char* caption);
-void ConsoleSetQuestionAnswerer(QuestionAnswerer answerer);
-
-// JSON output: every box, question and answer goes to stderr, so that stdout carries
-// only the command's JSON.
-void ConsoleSetJsonOutput(bool json);
-
-// Where a text meant for the person goes: stdout, or stderr under JSON output.
-std::FILE* ConsolePersonOut();
-
-// Asks [y/n] on the terminal until the answer is one of the language's words; false for
-// No and at the end of the input.
-bool ConsoleAskTerminal();
-
-// Takes the progress window's calls instead of the drawn bar; nullptr draws the bar.
+// Takes the progress window's calls instead of the drawn bar.
 class ProgressListener {
   public:
     virtual ~ProgressListener() = default;
@@ -41,9 +20,3 @@ class ProgressListener {
     virtual void Done() = 0;  // the download was acknowledged whole
     virtual void Closed() = 0;
 };
-void ConsoleSetProgressListener(ProgressListener* listener);
-
-// From now on every question is answered No without asking, and the interface selection
-// is cancelled: the operator asked the run to stop. Safe inside an interrupt handler.
-void ConsoleStopAsking();
-bool ConsoleStopsAsking();

@@ -3,9 +3,10 @@
 #include <cctype>
 #include <iostream>
 
-#include "cli/console_frontend.h"
+#include "cli/console_session.h"
 #include "cli/console_text.h"
 #include "platform/console.h"
+#include "platform/interrupt.h"
 #include "support/frontend.h"
 #include "support/settings.h"
 #include "text_ids.h"
@@ -117,8 +118,8 @@ int FrontEndSelectInterface(WindowHandle owner) {
     ConsoleInterfaceList list(owner);
     InterfaceDialogInit(list);
     // Under --json stdout carries the JSON alone.
-    std::FILE* out = ConsolePersonOut();
-    if (ConsoleStopsAsking()) {
+    std::FILE* out = ConsoleSession::Current()->PersonOut();
+    if (platform::StopRequested()) {
         // Ctrl-C during the search: the update ends here, as after a Cancel.
         std::fprintf(out, "\n-> %s\n", TerminalText(LoadText(kTextCancel)).c_str());
         std::fflush(out);

@@ -7,17 +7,17 @@
 // every further question is answered No, so nothing new starts on the machine. Either
 // way the update ends through its own path and its record is written. A second Ctrl-C
 // always ends the program at once.
+//
+// The stop itself is the run's one stop signal (platform/interrupt.h), which a line's
+// child whose parent has gone sets too, without ending the program.
 
-// Installs the handler and watches the console's questions for the update's first Yes.
+class ConsoleSession;
+
+// Installs the handler, which reads whether the run's session has an update under way.
 void InstallInterruptPolicy();
 
-// Someone the run answers to has gone (a line's parent): the run stops as after a first
-// Ctrl-C, without ending the program, so that the update ends through its own path and
-// keeps its record. Safe on any thread and inside a signal handler; more than once too.
-void StopAsFirstInterrupt();
+// The operator said Yes to the update's first question.
+void UpdateConfirmed(ConsoleSession& session);
 
 // The update is over.
-void MachineReleased();
-
-// Whether a Ctrl-C came during this run.
-bool Interrupted();
+void MachineReleased(ConsoleSession& session);

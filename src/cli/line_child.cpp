@@ -15,14 +15,14 @@
 
 #include <condition_variable>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "cli/commands.h"
-#include "cli/console_frontend.h"
-#include "cli/interrupt_policy.h"
+#include "cli/console_session.h"
 #include "cli/json_out.h"
 #include "platform/console.h"
 #include "platform/interrupt.h"
@@ -37,51 +37,49 @@ namespace {
 
 constexpr unsigned kCaptionOverview = 2310;
 
-const UpdateReport* gReport = nullptr;
-
 // The parent's lines, read on a thread of their own so that the end of the input is
-// seen while the update runs, not only at the overview.
+// seen while the update runs, not only at the overview. The reader may outlive the
+// update, so what it fills is shared with it.
 class ParentInput {
   public:
-    void Start() {
-        std::thread([this] { Read(); }).detach();
+    ParentInput() : state_(std::make_shared<State>()) {
+        std::thread([state = state_] { state->Read(); }).detach();
     }
 
     // The parent's answer at the overview; none once the parent has gone.
     std::optional<std::string> Answer() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return answer_.has_value() || gone_; });
-        return answer_;
+        std::unique_lock<std::mutex> lock(state_->mutex);
+        state_->changed.wait(lock, [this] { return state_->answer.has_value() || state_->gone; });
+        return state_->answer;
     }
 
   private:
-    void Read() {
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!answer_) {
-                answer_ = line;
-                changed_.notify_all();
+    struct State {
+        void Read() {
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (!answer) {
+                    answer = line;
+                    changed.notify_all();
+                }
             }
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                gone = true;
+                changed.notify_all();
+            }
+            platform::RequestStop();
         }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            gone_ = true;
-            changed_.notify_all();
-        }
-        StopAsFirstInterrupt();
-    }
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::optional<std::string> answer_;
-    bool gone_ = false;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::optional<std::string> answer;
+        bool gone = false;
+    };
+
+    std::shared_ptr<State> state_;
 };
-
-ParentInput& Parent() {
-    static ParentInput input;
-    return input;
-}
 
 nlohmann::json Optional(const std::optional<std::string>& text) {
     return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
@@ -111,33 +109,33 @@ void SayReady(const UpdateReport& report) {
 }
 
 // The first question is answered Yes, as --yes does; the overview is the parent's.
-bool AnswerForTheParent(const char* caption) {
-    if (caption == nullptr || std::string(caption) != LoadText(kCaptionOverview) ||
-        gReport == nullptr) {
+bool AnswerForTheParent(const char* caption, const UpdateReport& report, ParentInput& parent) {
+    if (caption == nullptr || std::string(caption) != LoadText(kCaptionOverview)) {
         return true;
     }
-    SayReady(*gReport);
-    return Parent().Answer() == "go";
+    SayReady(report);
+    return parent.Answer() == "go";
 }
 
 }  // namespace
 
-void StartLineChildOutput() {
+void StartLineChildOutput(ConsoleSession& session) {
     platform::IgnoreBrokenPipes();
-    SetJsonOutput(platform::SetStandardOutputAside(), StopAsFirstInterrupt);
-    ConsoleSetJsonOutput(true);
+    session.jsonStream = platform::SetStandardOutputAside();
+    session.jsonReaderGone = platform::RequestStop;
+    session.jsonOutput = true;
 }
 
-int RunLineChild(UpdateOptions options) {
-    Parent().Start();
+int RunLineChild(ConsoleSession& session, UpdateOptions options) {
+    ParentInput parent;
     UpdateReport report;
-    gReport = &report;
     options.report = &report;
     options.json = true;
     options.recordToFile = false;
-    ConsoleSetQuestionAnswerer(AnswerForTheParent);
-    const int code = RunUpdate(options);
-    ConsoleSetQuestionAnswerer(nullptr);
-    gReport = nullptr;
+    session.questionAnswerer = [&report, &parent](const char* caption) {
+        return AnswerForTheParent(caption, report, parent);
+    };
+    const int code = RunUpdate(session, options);
+    session.questionAnswerer = nullptr;
     return code;
 }

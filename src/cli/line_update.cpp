@@ -1,6 +1,5 @@
 #include "cli/line_update.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -62,11 +61,9 @@ class Mailbox {
     std::deque<Message> messages_;
 };
 
-std::atomic<int> gInterrupts{0};
-
-void OnInterrupt(int count) {
-    gInterrupts.store(count);
-}
+// The interrupts are counted and passed on to the children by the pump; the first one
+// must not end the parent.
+void KeepRunning(int) {}
 
 // One child's pipes, read on a thread of their own until the child has ended.
 struct Child {
@@ -133,7 +130,7 @@ class Line {
           display_(out_, !options.json && platform::CursorControlOn(platform::Stream::Output)) {}
 
     int Run() {
-        platform::SetInterruptHandler(OnInterrupt);
+        platform::SetInterruptHandler(KeepRunning);
         StartAll();
         while (Any([](const LineMachine& m) { return !m.ready && !m.ended; })) {
             Pump(kRedrawMs);
@@ -209,7 +206,7 @@ class Line {
 
     // Passes each Ctrl-C on; the second ends everything at once.
     void PassInterrupts() {
-        const int count = gInterrupts.load();
+        const int count = platform::InterruptCount();
         if (count == forwarded_) {
             return;
         }
@@ -305,7 +302,7 @@ class Line {
             ready += machine.ready && !machine.ended ? 1 : 0;
         }
         std::fputs(ConfirmTable(machines_).c_str(), out_);
-        if (ready == 0 || gInterrupts.load() != 0) {
+        if (ready == 0 || platform::StopRequested()) {
             return false;
         }
         std::fprintf(out_, ConsoleText(Cli::kLineQuestion), ready);
@@ -318,7 +315,7 @@ class Line {
             std::fputs(ConsoleText(Cli::kLineDeclined), out_);
             return false;
         }
-        return ConsoleAskTerminal() && gInterrupts.load() == 0;
+        return ConsoleAskTerminal(out_) && !platform::StopRequested();
     }
 
     const LineOptions& options_;

@@ -8,7 +8,7 @@
 
 #include "cli/cmd_inspect.h"
 #include "cli/commands.h"
-#include "cli/console_frontend.h"
+#include "cli/console_session.h"
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
@@ -112,7 +112,8 @@ int CommandMissing(CLI::App& app, const RunOptions& options) {
     return kExitUsage;
 }
 
-int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool allPorts) {
+int RunLineUpdate(ConsoleSession& session, const RunOptions& options, const UpdateOptions& update,
+                  bool allPorts) {
     // The parent speaks the run's language too; each child applies --lang itself.
     ApplyLanguageOption(options);
     LineOptions line;
@@ -128,7 +129,7 @@ int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool a
     line.yes = options.yes;
     line.no = options.no;
     line.json = update.json;
-    ConsoleSetJsonOutput(update.json);
+    session.jsonOutput = update.json;
     if (options.yes && options.no) {
         std::fprintf(stderr, "%s\n", ConsoleText(Cli::kYesAndNo));
         return kExitUsage;
@@ -149,8 +150,9 @@ bool StartedAsLineChild(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ConsoleSession session;
     if (StartedAsLineChild(argc, argv)) {
-        StartLineChildOutput();
+        StartLineChildOutput(session);
     }
     // The trace library comes first, so that everything after it can trace.
     LoadDebugLibrary();
@@ -280,16 +282,16 @@ int main(int argc, char** argv) {
     } else if (log->parsed()) {
         exitCode = RunLog(logOptions);
     } else if (update->parsed() && !lineChild && (allPorts || options.ports.size() > 1)) {
-        exitCode = RunLineUpdate(options, updateOptions, allPorts);
+        exitCode = RunLineUpdate(session, options, updateOptions, allPorts);
     } else if (options.ports.size() > 1) {
         ApplyLanguageOption(options);
         std::fprintf(stderr, "%s", ConsoleText(Cli::kOnlyUpdatePorts));
         exitCode = kExitUsage;
-    } else if (!ResolvePortOption(options.port) || !ApplyRunOptions(options)) {
+    } else if (!ResolvePortOption(options.port) || !ApplyRunOptions(session, options)) {
         exitCode = kExitUsage;
     } else {
         InstallInterruptPolicy();
-        ConsoleSetJsonOutput(json || updateOptions.json || lineChild);
+        session.jsonOutput = json || updateOptions.json || lineChild;
         if (options.port.empty() && !demoCommand->parsed() && !savePorts) {
             ApplyUnconfiguredPortRule();
         }
@@ -302,7 +304,8 @@ int main(int argc, char** argv) {
         if (update->parsed()) {
             NoteAdapterLatency();
             updateOptions.port = portGiven;
-            exitCode = lineChild ? RunLineChild(updateOptions) : RunUpdate(updateOptions);
+            exitCode = lineChild ? RunLineChild(session, updateOptions)
+                                 : RunUpdate(session, updateOptions);
         } else if (search->parsed()) {
             exitCode = RunSearch(save, json, options.port);
         } else if (info->parsed()) {
@@ -314,7 +317,7 @@ int main(int argc, char** argv) {
         } else if (ports->parsed()) {
             exitCode = RunPorts(savePorts, json);
         } else if (demoCommand->parsed()) {
-            exitCode = RunDemo(demo);
+            exitCode = RunDemo(session, demo);
         }
         if (exitCode == kExitNoConnection && !demoCommand->parsed() && !ports->parsed()) {
             ExplainPortFailure(search->parsed() ? 0 : selected);

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cli/console_frontend.h"
+#include "cli/console_session.h"
 #include "cli/console_text.h"
 #include "platform/process.h"
 #include "platform/serial.h"
@@ -71,7 +71,7 @@ void ApplyLanguageOption(const RunOptions& options) {
     }
 }
 
-bool ApplyRunOptions(const RunOptions& options) {
+bool ApplyRunOptions(ConsoleSession& session, const RunOptions& options) {
     // First, so that the run's own complaints are in its language too.
     ApplyLanguageOption(options);
     if (options.yes && options.no) {
@@ -79,7 +79,7 @@ bool ApplyRunOptions(const RunOptions& options) {
         return false;
     }
     if (options.yes || options.no) {
-        ConsoleSetUnattendedAnswer(options.yes);
+        session.unattendedAnswer = options.yes;
     }
     if (options.trace != 0) {
         nDebugLevelProtokoll = options.trace;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+class ConsoleSession;
+
 struct RunOptions {
     std::string port;                // "COMn" or a device path; "" keeps the stored selection
     std::vector<std::string> ports;  // every --port given; several only for update
@@ -20,10 +22,10 @@ int ComPortNumber(const std::string& name);
 // Sets the run's language from --lang; the locale's stays without it.
 void ApplyLanguageOption(const RunOptions& options);
 
-// Applies the options to the process-wide state for this run: answers, language, trace
-// levels, the selected port and the program directory. False with a message on stderr
-// when an option cannot be used.
-bool ApplyRunOptions(const RunOptions& options);
+// Applies the options to the run: the session's answers, and the process-wide language,
+// trace levels, selected port and program directory. False with a message on stderr when
+// an option cannot be used.
+bool ApplyRunOptions(ConsoleSession& session, const RunOptions& options);
 
 // The folder the firmware bundle is taken from when no --dir is given.
 std::string CurrentDirectory();

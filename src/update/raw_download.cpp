@@ -1,10 +1,10 @@
 #include "update/raw_download.h"
 
-#include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 #include "platform/network_port.h"
 #include "platform/serial.h"
 #include "protocol/connection.h"
@@ -18,9 +18,6 @@
 namespace {
 
 constexpr uint32_t kProgressUnit = 1024;
-
-std::atomic<bool> gStopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
 
 // The progress window for the length of one download, destroyed on every path.
 class ProgressWindow {
@@ -77,18 +74,6 @@ void KeepLineQuiet() {
 
 }  // namespace
 
-void RequestTransferStop() {
-    gStopRequested.store(true);
-}
-
-bool TransferStopRequested() {
-    return gStopRequested.load();
-}
-
-void ClearTransferStop() {
-    gStopRequested.store(false);
-}
-
 int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_t size,
                 const char* caption, DownloadResult* result) {
     DownloadResult local;
@@ -125,7 +110,7 @@ int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_
         HexDumpProtokoll(5, block, kDownloadBlockSize, "{cc}DL: ", start + offset);
         progress.Position(offset / kProgressUnit);
         out.block = offset / kDownloadBlockSize;
-        if (TransferStopRequested()) {
+        if (platform::StopRequested()) {
             TraceProtokoll(2, "{cr}*RawDownload: stopped by the operator");
             out.failure = DownloadResult::Failure::Stopped;
             KeepLineQuiet();

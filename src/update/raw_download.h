@@ -20,12 +20,8 @@ struct DownloadResult {
 // 1 when the machine acknowledged the whole transfer including the trailer, else 0.
 // data holds size bytes for the machine addresses start..start + size - 1; start and
 // size are multiples of 32. Shows a progress window owned by owner while it runs. With
-// result given, it tells where a failed download stopped.
+// result given, it tells where a failed download stopped. The run's stop signal
+// (platform/interrupt.h) fails it at its next block boundary, as if the block had not
+// been acknowledged.
 int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_t size,
                 const char* caption, DownloadResult* result = nullptr);
-
-// The operator's request to stop: a download that runs fails at its next block boundary,
-// as if the block had not been acknowledged. Safe to call from a signal handler.
-void RequestTransferStop();
-bool TransferStopRequested();
-void ClearTransferStop();

@@ -5,6 +5,7 @@
 #include "image/load_mot.h"
 #include "image/memory_image.h"
 #include "platform/errors.h"
+#include "platform/interrupt.h"
 #include "platform/process.h"
 #include "protocol/connection.h"
 #include "support/frontend.h"
@@ -116,9 +117,12 @@ class UpdateRun {
   public:
     UpdateRun(WindowHandle owner, UpdateReport& report) : owner_(owner), report_(report) {}
 
-    UpdateOutcome Run() {
+    UpdateOutcome Run(const std::function<void()>& confirmed) {
         if (Show(owner_, kTextAsk, kCaptionAsk, kMbYesNo | kMbIconQuestion) != kIdYes) {
             return UpdateOutcome::Declined;
+        }
+        if (confirmed) {
+            confirmed();
         }
         if (!Connect(owner_)) {
             return UpdateOutcome::NoConnection;
@@ -233,8 +237,8 @@ class UpdateRun {
             return UpdateOutcome::Succeeded;
         }
         if (!downloaded) {
-            return TransferStopRequested() ? UpdateOutcome::Interrupted
-                                           : UpdateOutcome::DownloadFailed;
+            return platform::StopRequested() ? UpdateOutcome::Interrupted
+                                             : UpdateOutcome::DownloadFailed;
         }
         return UpdateOutcome::ChecksumFailed;
     }
@@ -278,7 +282,8 @@ class UpdateRun {
 
 }  // namespace
 
-UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report) {
+UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report,
+                                    const std::function<void()>& confirmed) {
     report = UpdateReport{};
     const ConnectionLease lease;
     if (!lease.Acquired()) {
@@ -287,7 +292,7 @@ UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report) {
         return report.outcome;
     }
     TraceProtokoll(4, "{cb}SoftwareUpdate");
-    report.outcome = UpdateRun(owner, report).Run();
+    report.outcome = UpdateRun(owner, report).Run(confirmed);
     const bool downloadPhase = report.outcome >= UpdateOutcome::DownloadFailed;
     TraceProtokoll(4, "{c%c}*SoftwareUpdate = %d (%d)",
                    report.outcome == UpdateOutcome::Succeeded ? 'g' : 'r', downloadPhase ? 1 : 0,

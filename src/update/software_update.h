@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "image/file_obj.h"
@@ -17,8 +18,11 @@ inline constexpr int kOverviewCapacity = 1023;
 
 // Runs the whole update on the calling thread with every box owned by owner, and fills
 // report (emptied first) with what it learned on the way. Where the update ended; Busy at
-// once when an update is already running.
-UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report);
+// once when an update is already running. confirmed, when given, is called once the
+// operator has answered the first question Yes: from then on the update acts on the
+// machine, and a stop request ends it through its own failure path.
+UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report,
+                                    const std::function<void()>& confirmed = {});
 
 // The same without a report: 1 when the download phase was entered, whatever its
 // outcome; 0 when the update ended before it, and at once when an update is already

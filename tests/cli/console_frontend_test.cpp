@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/console_frontend.h"
+#include "cli/console_session.h"
 #include "cli/progress_bar.h"
 #include "platform/console.h"
 #include "support/frontend.h"
@@ -17,10 +18,9 @@ class ConsoleFrontEnd : public ::testing::Test {
             GTEST_SKIP() << "questions would wait for the terminal";
         }
     }
-    void TearDown() override {
-        ConsoleSetUnattendedAnswer(std::nullopt);
-        nLanguageOffset = 0;
-    }
+    void TearDown() override { nLanguageOffset = 0; }
+
+    ConsoleSession session_;
 };
 
 // A download without a terminal, its positions set before each block as the core sets
@@ -74,9 +74,9 @@ TEST_F(ConsoleFrontEnd, UnattendedQuestionsTakeTheOptionsAnswer) {
     const int unset =
         FrontEndMessageBox(nullptr, "Do you want to update the software?",
                            "Kovra TQ VIII Update-Utility", kMbYesNo | kMbIconQuestion);
-    ConsoleSetUnattendedAnswer(true);
+    session_.unattendedAnswer = true;
     const int yes = FrontEndMessageBox(nullptr, "q", "c", kMbYesNo | kMbIconQuestion);
-    ConsoleSetUnattendedAnswer(false);
+    session_.unattendedAnswer = false;
     const int no = FrontEndMessageBox(nullptr, "q", "c", kMbYesNo | kMbIconQuestion);
     ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(unset, kIdNo) << "without a terminal and without an option the safe answer is No";
@@ -87,7 +87,7 @@ TEST_F(ConsoleFrontEnd, UnattendedQuestionsTakeTheOptionsAnswer) {
 TEST_F(ConsoleFrontEnd, GermanRunSpeaksGerman) {
     nLanguageOffset = 1000;
     ::testing::internal::CaptureStdout();
-    ConsoleSetUnattendedAnswer(true);
+    session_.unattendedAnswer = true;
     FrontEndMessageBox(nullptr,
                        "Soll das Update tats\xE4"
                        "chlich durchgef\xFChrt werden?",

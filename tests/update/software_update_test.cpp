@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/interrupt.h"
 #include "platform/process.h"
 #include "protocol/connection.h"
 #include "support/frontend.h"
@@ -415,7 +416,7 @@ TEST_F(UpdateTest, TheReportNamesTheTextBlockThatWasNotAcknowledged) {
 
 TEST_F(UpdateTest, AStopRequestedDuringTheDownloadTakesTheFailurePath) {
     // A message dispatched between blocks stands for the operator's Ctrl-C.
-    WhenBlocksFlow([] { RequestTransferStop(); });
+    WhenBlocksFlow([] { platform::RequestStop(); });
     EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Interrupted);
     EXPECT_LE(LinesStarting("BLOCK").size(), 3U);
     EXPECT_TRUE(LinesStarting("TRAILER").empty());
@@ -424,7 +425,7 @@ TEST_F(UpdateTest, AStopRequestedDuringTheDownloadTakesTheFailurePath) {
     EXPECT_EQ(LinesStarting("CMD 5 WriteVariable id=62").size(), 1U);
     EXPECT_EQ(trace_.Count("{cr}*RawDownload: stopped by the operator"), 1U);
     // The machine took the failure path's commands as commands: the next run reaches it.
-    ClearTransferStop();
+    platform::ClearStop();
     scripted::Reset();
     scripted::SetDefaultAnswer(kIdYes);
     EXPECT_EQ(PerformSoftwareUpdate(kOwner, report_), UpdateOutcome::Succeeded);

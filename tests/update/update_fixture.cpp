@@ -12,6 +12,7 @@
 #include "image/file_obj.h"
 #include "image/load_mot.h"
 #include "image/memory_image.h"
+#include "platform/interrupt.h"
 #include "platform/process.h"
 #include "platform/serial.h"
 #include "protocol/connection.h"
@@ -19,7 +20,6 @@
 #include "support/globals.h"
 #include "support/settings.h"
 #include "support/utils.h"
-#include "update/raw_download.h"
 
 namespace fs = std::filesystem;
 
@@ -50,7 +50,7 @@ void UpdateTest::SetUp() {
     CopyString(szProgramDirectory, bundle_.c_str(), sizeof szProgramDirectory);
     nLanguageOffset = 0;
     nInterface = kMachinePort;
-    ClearTransferStop();
+    platform::ClearStop();
 
     ASSERT_TRUE(sim_.CreatePty());
     ASSERT_TRUE(sim_.Start());

@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "cli/console_session.h"
 #include "srecgen.h"
 
 namespace {
@@ -106,6 +107,8 @@ int WriteSample(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The core's boxes and progress windows go to the terminal.
+    ConsoleSession session;
     srecgen::Options options;
     std::string output;
     std::string crcDir;

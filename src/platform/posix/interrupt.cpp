@@ -27,6 +27,7 @@ extern "C" void OnInterruptSignal(int) {
         ::dup2(gNoInput, STDIN_FILENO);
     }
     const int count = gCount.fetch_add(1) + 1;
+    RequestStop();
     if (InterruptHandler handler = gHandler.load()) {
         handler(count);
     }
@@ -53,6 +54,10 @@ bool SetInterruptHandler(InterruptHandler handler) {
         installed = ::sigaction(signal, &action, nullptr) == 0 && installed;
     }
     return installed;
+}
+
+int InterruptCount() {
+    return gCount.load();
 }
 
 void IgnoreBrokenPipes() {

@@ -18,7 +18,9 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     if (handler == nullptr) {
         return FALSE;
     }
-    handler(gCount.fetch_add(1) + 1);
+    const int count = gCount.fetch_add(1) + 1;
+    RequestStop();
+    handler(count);
     return TRUE;
 }
 
@@ -38,6 +40,10 @@ bool SetInterruptHandler(InterruptHandler handler) {
         return !gInstalled;
     }
     return true;
+}
+
+int InterruptCount() {
+    return gCount.load();
 }
 
 void IgnoreBrokenPipes() {}
