@@ -20,9 +20,9 @@ class ChildPipe {
     intptr_t Native() const { return native_; }
     void Close();
 
-    // The number of bytes read, 0 at the end, -1 on an error.
+    // The number of bytes read, 0 at the end, -1 on an error or with no pipe held.
     long Read(char* buffer, size_t size);
-    // Writes all of text; false when the other end no longer reads.
+    // Writes all of text; false when the other end no longer reads or no pipe is held.
     bool WriteAll(const std::string& text);
 
   private:

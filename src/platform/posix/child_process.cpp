@@ -53,6 +53,9 @@ void ChildPipe::Close() {
 }
 
 long ChildPipe::Read(char* buffer, size_t size) {
+    if (!open_) {
+        return -1;
+    }
     for (;;) {
         const ssize_t n = ::read(static_cast<int>(native_), buffer, size);
         if (n >= 0 || errno != EINTR) {
@@ -62,6 +65,9 @@ long ChildPipe::Read(char* buffer, size_t size) {
 }
 
 bool ChildPipe::WriteAll(const std::string& text) {
+    if (!open_) {
+        return false;
+    }
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n =

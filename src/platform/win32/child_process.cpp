@@ -83,6 +83,9 @@ void ChildPipe::Close() {
 }
 
 long ChildPipe::Read(char* buffer, size_t size) {
+    if (!open_) {
+        return -1;
+    }
     DWORD n = 0;
     if (!::ReadFile(Handle(native_), buffer, static_cast<DWORD>(size), &n, nullptr)) {
         return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
@@ -91,6 +94,9 @@ long ChildPipe::Read(char* buffer, size_t size) {
 }
 
 bool ChildPipe::WriteAll(const std::string& text) {
+    if (!open_) {
+        return false;
+    }
     size_t done = 0;
     while (done < text.size()) {
         DWORD n = 0;
