@@ -11,7 +11,7 @@ Usage: gen_console_texts.py console.en.txt console.de.txt console_texts.h
 import re
 import sys
 
-from gen_strings import unescape
+from text_table import c_literal, constant_name, table_lines, unescape
 
 ESCAPES = {'n': '\n', 't': '\t', '\\': '\\'}
 NAME = re.compile(r'[a-z][a-z0-9_]*$')
@@ -20,32 +20,17 @@ CONVERSION = re.compile(r'%(?:%|[-+ #0]*[0-9*]*(?:\.[0-9*]+)?(?:hh|h|ll|l|z)?[di
 
 def parse(path):
     texts = {}
-    with open(path, encoding='utf-8') as src:
-        for number, line in enumerate(src, 1):
-            line = line.rstrip('\n')
-            if not line or line.startswith('#'):
-                continue
-            name, sep, raw = line.partition('\t')
-            if not sep or not NAME.match(name):
-                sys.exit(f'{path}:{number}: expected "<name><TAB><text>"')
-            if name in texts:
-                sys.exit(f'{path}:{number}: {name} twice')
-            texts[name] = unescape(raw, f'{path}:{number}', ESCAPES)
+    for where, name, raw in table_lines(path):
+        if not NAME.match(name):
+            sys.exit(f'{where}: bad name {name!r}')
+        if name in texts:
+            sys.exit(f'{where}: {name} twice')
+        texts[name] = unescape(raw, where, ESCAPES)
     return texts
 
 
 def conversions(text):
     return [c for c in CONVERSION.findall(text) if c != '%%']
-
-
-def c_literal(text):
-    out = []
-    for b in text.encode('utf-8'):
-        if b in (0x22, 0x5C, 0x3F) or b < 0x20 or b >= 0x7F:
-            out.append('\\%03o' % b)
-        else:
-            out.append(chr(b))
-    return '"' + ''.join(out) + '"'
 
 
 def main():
@@ -66,13 +51,12 @@ def main():
                   '// The console\'s own texts, UTF-8.\n'
                   'enum class Cli : unsigned {\n')
         for name in names:
-            constant = 'k' + ''.join(part.capitalize() for part in name.split('_'))
-            out.write(f'    {constant},\n')
+            out.write(f'    {constant_name(name)},\n')
         out.write('};\n\n')
         for array, table in (('kCliEnglish', english), ('kCliGerman', german)):
             out.write(f'inline constexpr const char* {array}[] = {{\n')
             for name in names:
-                out.write(f'    {c_literal(table[name])},\n')
+                out.write(f'    {c_literal(table[name].encode("utf-8"))},\n')
             out.write('};\n')
         out.write(f'inline constexpr unsigned kCliTextCount = {len(names)};\n')
 

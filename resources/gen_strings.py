@@ -14,83 +14,45 @@ Usage: gen_strings.py strings.txt VERSION strings.rc string_table.inc text_ids.h
 import re
 import sys
 
+from text_table import c_literal, constant_name, table_lines, unescape
+
 ESCAPES = {'r': '\r', 'n': '\n', 't': '\t', '\\': '\\'}
-
-
 NAME = re.compile(r'[a-z][a-z0-9_.]*$')
 ID_NAME = re.compile(r'(text|caption)_[a-z0-9_]+$')
-
-
-def unescape(raw, where, escapes=None):
-    """The text of a table line with its backslash escapes resolved."""
-    escapes = ESCAPES if escapes is None else escapes
-    text, i = [], 0
-    while i < len(raw):
-        ch = raw[i]
-        if ch == '\\':
-            i += 1
-            if i >= len(raw) or raw[i] not in escapes:
-                sys.exit(f'{where}: bad escape')
-            ch = escapes[raw[i]]
-        text.append(ch)
-        i += 1
-    return ''.join(text)
 
 
 def parse_ids(path, version=''):
     """Returns (numbered texts, named texts, {id: name of the id}), texts as CP1252 bytes."""
     table, named, id_names = {}, {}, {}
-    with open(path, encoding='utf-8') as src:
-        for number, line in enumerate(src, 1):
-            line = line.rstrip('\n')
-            if not line or line.startswith('#'):
-                continue
-            ident, sep, raw = line.partition('\t')
-            if not sep:
-                sys.exit(f'{path}:{number}: missing tab')
-            raw = raw.replace('@VERSION@', version)
-            ident, _, id_name = ident.partition(' ')
-            text = unescape(raw, f'{path}:{number}')
-            try:
-                data = text.encode('cp1252')
-            except UnicodeEncodeError:
-                sys.exit(f'{path}:{number}: not representable in code page 1252')
-            if ident.isdigit():
-                key, target = int(ident), table
-            elif NAME.match(ident):
-                key, target = ident, named
-            else:
-                sys.exit(f'{path}:{number}: bad key {ident!r}')
-            if key in target:
-                sys.exit(f'{path}:{number}: {key} twice')
-            target[key] = data
-            if id_name:
-                if target is not table or not ID_NAME.match(id_name):
-                    sys.exit(f'{path}:{number}: bad id name {id_name!r}')
-                if id_name in id_names.values():
-                    sys.exit(f'{path}:{number}: id name {id_name} twice')
-                id_names[key] = id_name
+    for where, ident, raw in table_lines(path):
+        raw = raw.replace('@VERSION@', version)
+        ident, _, id_name = ident.partition(' ')
+        text = unescape(raw, where, ESCAPES)
+        try:
+            data = text.encode('cp1252')
+        except UnicodeEncodeError:
+            sys.exit(f'{where}: not representable in code page 1252')
+        if ident.isdigit():
+            key, target = int(ident), table
+        elif NAME.match(ident):
+            key, target = ident, named
+        else:
+            sys.exit(f'{where}: bad key {ident!r}')
+        if key in target:
+            sys.exit(f'{where}: {key} twice')
+        target[key] = data
+        if id_name:
+            if target is not table or not ID_NAME.match(id_name):
+                sys.exit(f'{where}: bad id name {id_name!r}')
+            if id_name in id_names.values():
+                sys.exit(f'{where}: id name {id_name} twice')
+            id_names[key] = id_name
     return table, named, id_names
 
 
 def parse_all(path, version=''):
     """Returns (numbered texts, named texts), both as CP1252 bytes."""
     return parse_ids(path, version)[:2]
-
-
-def constant_name(id_name):
-    """text_not_found -> kTextNotFound."""
-    return 'k' + ''.join(part.capitalize() for part in id_name.split('_'))
-
-
-def c_literal(data):
-    out = []
-    for b in data:
-        if b in (0x22, 0x5C) or b < 0x20 or b >= 0x7F or b == 0x3F:
-            out.append('\\%03o' % b)  # octal keeps following digits out of the escape
-        else:
-            out.append(chr(b))
-    return '"' + ''.join(out) + '"'
 
 
 def rc_literal(data):

@@ -9,10 +9,9 @@ TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 runs="${1:-1}"
 win=build/windows-release
-cmake --preset native-release >/dev/null
-cmake --build --preset native-release -j "$(nproc)" --target tq8sim >/dev/null
-cmake --preset windows-release >/dev/null
-cmake --build --preset windows-release -j "$(nproc)" --target TQ8Flash gui_robot tq8flash >/dev/null
+. scripts/lib.sh
+tq8_build native-release tq8sim
+tq8_build windows-release TQ8Flash gui_robot tq8flash
 sim="$TQ8_ROOT/build/native-release/tools/tq8sim/tq8sim"
 
 export WINEPREFIX="$TQ8_ROOT/$win/wineprefix-bench"
@@ -22,7 +21,6 @@ rm -rf "$out"
 mkdir -p "$out"
 cp "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" examples/firmware/TQ8-* "$out/"
 
-. scripts/lib.sh
 . scripts/wine-display.sh
 tq8_at_exit wineserver -k
 tq8_start_display "$out"

@@ -7,8 +7,8 @@ set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 runs="${1:-1}"
+. scripts/lib.sh
 build=build/native-release
-cmake --preset native-release >/dev/null
-cmake --build "$build" -j "$(nproc)" --target tq8flash tq8sim
+tq8_build native-release tq8flash tq8sim
 PATH="$PATH:/usr/sbin" python3 bench/network/network_bench.py "$build/src/cli/tq8flash" \
   "$build/tools/tq8sim/tq8sim" examples/firmware --runs "$runs"

@@ -49,7 +49,6 @@ if [ -f "$winhost" ]; then
   start "$sim" --link "$link" --program-us-per-block 0
   printf 'tq8sim: '
   wine "$winhost" --port 7 --blocks "$blocks" | tr -d '\r'
-  kill "$pid" 2>/dev/null || true
-  pid=""
+  stop_machine "$machine_pid"
   rm -f "$link"
 fi

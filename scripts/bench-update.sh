@@ -9,9 +9,9 @@ set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 runs="${1:-1}"
+. scripts/lib.sh
 build=build/native-release
-cmake --preset native-release >/dev/null
-cmake --build "$build" -j "$(nproc)" --target update_raw_bench tq8flash tq8sim
+tq8_build native-release update_raw_bench tq8flash tq8sim
 
 echo "== RawDownload against the minimal host =="
 "$build/bench/update/update_raw_bench"

@@ -82,3 +82,11 @@ tq8_native_tool() {
     fi
   done
 }
+
+# tq8_build PRESET TARGET...: configures the preset's build folder and builds the targets.
+tq8_build() {
+  local preset="$1"
+  shift
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)" --target "$@" >/dev/null
+}

@@ -93,7 +93,7 @@ void ApplyLanguage(HWND window) {
 }
 
 void SwitchLanguage(HWND window, int command) {
-    nLanguageOffset = command == kCmdGerman ? 1000 : 0;
+    nLanguageOffset = command == kCmdGerman ? kGermanLanguageOffset : 0;
     HMENU previous = ::GetMenu(window);
     ::SetMenu(window, ::LoadMenuA(AppInstance(), MAKEINTRESOURCEA(kMenuMain + nLanguageOffset)));
     if (previous != nullptr) {

@@ -60,7 +60,7 @@ int RunSearch(bool save, bool json, const std::string& portOption) {
         }
         if (save) {
             nInterface = port;
-            saved = RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", port);
+            saved = RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, kInterfaceValue, port);
             // Only the selected port opens a device given with --port.
             if (saved && port == selected && !portOption.empty() &&
                 ComPortNumber(portOption) == 0) {

@@ -173,8 +173,8 @@ int SavePorts(const std::vector<platform::PortInfo>& ports, std::FILE* out) {
         std::fprintf(out, "COM%zu=%s\n", i + 1, adapters[i].c_str());
     }
     // With no port selected, update and info would ask for one; the first adapter it is.
-    if (RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1) <= 0) {
-        if (!RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", 1)) {
+    if (RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, kInterfaceValue, -1) <= 0) {
+        if (!RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, kInterfaceValue, 1)) {
             std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortNotStored));
             return kExitFailure;
         }

@@ -21,7 +21,7 @@ std::string TerminalText(const char* text) {
 
 const char* ConsoleText(Cli id) {
     const auto index = static_cast<unsigned>(id);
-    return nLanguageOffset == 1000 ? kCliGerman[index] : kCliEnglish[index];
+    return nLanguageOffset == kGermanLanguageOffset ? kCliGerman[index] : kCliEnglish[index];
 }
 
 std::string ConsoleFormat(Cli id, ...) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cli/console_text.h"
+#include "cli/transfer_rate.h"
 #include "support/utils.h"
 
 namespace {
@@ -18,7 +19,8 @@ std::string Cat(const Pieces&... pieces) {
     return out;
 }
 
-std::string Table(const std::vector<Row>& rows) {
+// Each row as a line, its cells padded to their column's widest.
+std::vector<std::string> TableLines(const std::vector<Row>& rows) {
     std::vector<size_t> widths;
     for (const Row& row : rows) {
         widths.resize(std::max(widths.size(), row.size()));
@@ -26,7 +28,7 @@ std::string Table(const std::vector<Row>& rows) {
             widths[i] = std::max(widths[i], row[i].size());
         }
     }
-    std::string out;
+    std::vector<std::string> lines;
     for (const Row& row : rows) {
         std::string line;
         for (size_t i = 0; i < row.size(); ++i) {
@@ -35,6 +37,14 @@ std::string Table(const std::vector<Row>& rows) {
                 line += std::string(widths[i] - row[i].size() + 2, ' ');
             }
         }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string Table(const std::vector<Row>& rows) {
+    std::string out;
+    for (const std::string& line : TableLines(rows)) {
         out += line + "\n";
     }
     return out;
@@ -107,6 +117,37 @@ std::string Outcome(const LineMachine& machine) {
     return machine.ended ? Phase(machine) : ConsoleText(Cli::kLineNoAnswer);
 }
 
+// Port, serial number, phase, percentage, rate and time left.
+Row StatusCells(const LineMachine& machine, uint32_t nowMs) {
+    Row cells{machine.port, Serial(machine), Phase(machine)};
+    if (machine.ended || machine.phase.empty() || machine.bytes == 0) {
+        return cells;
+    }
+    const uint64_t done = std::min(machine.Done(), machine.bytes);
+    cells.push_back(Format("%ld%%", static_cast<long>(done * 100 / machine.bytes)));
+    const uint32_t elapsed = ElapsedMs(machine.rateStartMs, nowMs);
+    if (machine.rateStarted && elapsed >= 1000 && done > machine.rateStartBytes) {
+        const TransferRate rate =
+            EstimateTransferRate(done - machine.rateStartBytes, elapsed, machine.bytes - done);
+        const auto perSecond = static_cast<long>(rate.perSecond);
+        cells.push_back(Format("%ld B/s", perSecond));
+        if (perSecond != 0) {
+            cells.push_back(Cat(Seconds(static_cast<uint32_t>(rate.secondsLeft * 1000.0)), " ",
+                                ConsoleText(Cli::kLineLeft)));
+        }
+    }
+    return cells;
+}
+
+// The machines' lines, column under column whatever the length of their ports' names.
+std::vector<std::string> StatusLines(const std::vector<LineMachine>& machines, uint32_t nowMs) {
+    std::vector<Row> rows;
+    for (const LineMachine& machine : machines) {
+        rows.push_back(StatusCells(machine, nowMs));
+    }
+    return TableLines(rows);
+}
+
 }  // namespace
 
 std::string ConfirmTable(const std::vector<LineMachine>& machines) {
@@ -122,25 +163,6 @@ std::string ConfirmTable(const std::vector<LineMachine>& machines) {
                         machine.fileVersion.value_or("-")});
     }
     return Table(rows);
-}
-
-std::string StatusLine(const LineMachine& machine, uint32_t nowMs) {
-    std::string line = Cat(machine.port, "  ", Serial(machine), "  ", Phase(machine));
-    if (machine.ended || machine.phase.empty() || machine.bytes == 0) {
-        return line;
-    }
-    const uint64_t done = std::min(machine.Done(), machine.bytes);
-    line += Cat("  ", Format("%ld%%", static_cast<long>(done * 100 / machine.bytes)));
-    const uint32_t elapsed = ElapsedMs(machine.rateStartMs, nowMs);
-    if (machine.rateStarted && elapsed >= 1000 && done > machine.rateStartBytes) {
-        const uint64_t rate = (done - machine.rateStartBytes) * 1000 / elapsed;
-        line += Cat("  ", Format("%ld B/s", static_cast<long>(rate)));
-        if (rate != 0) {
-            line += Cat("  ", Seconds(static_cast<uint32_t>((machine.bytes - done) * 1000 / rate)),
-                        " ", ConsoleText(Cli::kLineLeft));
-        }
-    }
-    return line;
 }
 
 std::string SummaryTable(const std::vector<LineMachine>& machines) {
@@ -183,8 +205,8 @@ void LiveDisplay::Draw(const std::vector<LineMachine>& machines, uint32_t nowMs)
         if (drawn_ != 0) {
             text += Cat("\x1b[", std::to_string(drawn_), "F");  // back to the first line
         }
-        for (const LineMachine& machine : machines) {
-            text += Cat("\x1b[2K", StatusLine(machine, nowMs), "\n");
+        for (const std::string& line : StatusLines(machines, nowMs)) {
+            text += Cat("\x1b[2K", line, "\n");
         }
         drawn_ = machines.size();
         std::fputs(text.c_str(), out_);
@@ -192,6 +214,7 @@ void LiveDisplay::Draw(const std::vector<LineMachine>& machines, uint32_t nowMs)
         return;
     }
     printed_.resize(machines.size());
+    const std::vector<std::string> lines = StatusLines(machines, nowMs);
     for (size_t i = 0; i < machines.size(); ++i) {
         const LineMachine& machine = machines[i];
         std::string key = Phase(machine);
@@ -201,7 +224,7 @@ void LiveDisplay::Draw(const std::vector<LineMachine>& machines, uint32_t nowMs)
         }
         if (key != printed_[i]) {
             printed_[i] = key;
-            std::fprintf(out_, "%s\n", StatusLine(machine, nowMs).c_str());
+            std::fprintf(out_, "%s\n", lines[i].c_str());
         }
     }
     std::fflush(out_);

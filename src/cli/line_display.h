@@ -12,9 +12,6 @@
 // Port, serial number, machine version and file version of each machine.
 std::string ConfirmTable(const std::vector<LineMachine>& machines);
 
-// Port, serial number, phase, percentage, rate and time left.
-std::string StatusLine(const LineMachine& machine, uint32_t nowMs);
-
 // Each machine's outcome and time, what the failed ones said, and which did not complete.
 std::string SummaryTable(const std::vector<LineMachine>& machines);
 

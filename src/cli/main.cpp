@@ -299,7 +299,7 @@ int main(int argc, char** argv) {
         // A port named with --port is the run's own: the interface the run stores (an
         // update's cancelled selection stores none) does not replace the station's.
         if (!options.port.empty() && !(search->parsed() && save) && !savePorts) {
-            KeepValueForThisRun("Interface");
+            KeepValueForThisRun(kInterfaceValue);
         }
         if (update->parsed()) {
             NoteAdapterLatency();

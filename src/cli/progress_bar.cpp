@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cli/console_text.h"
+#include "cli/transfer_rate.h"
 #include "support/utils.h"
 
 namespace {
@@ -119,10 +120,10 @@ std::string ProgressBar::RateAndTimeLeft() const {
     if (!positioned_ || done == 0 || elapsed < 200 || position_ < firstPosition_) {
         return "";
     }
-    const double rate = done * 1000.0 / elapsed;  // KiB/s
-    const double left = maximum_ > position_ ? (maximum_ - position_) / rate : 0.0;
-    const int secondsLeft = static_cast<int>(left + 0.5);
-    const Tenths perSecond = ToTenths(rate);
+    const TransferRate rate =
+        EstimateTransferRate(done, elapsed, maximum_ > position_ ? maximum_ - position_ : 0);
+    const int secondsLeft = static_cast<int>(rate.secondsLeft + 0.5);
+    const Tenths perSecond = ToTenths(rate.perSecond);  // KiB/s
     return ConsoleFormat(Cli::kProgressRate, perSecond.whole, perSecond.tenth, secondsLeft / 60,
                          secondsLeft % 60);
 }

@@ -67,7 +67,7 @@ void ApplyLanguageOption(const RunOptions& options) {
     if (options.lang == "en") {
         nLanguageOffset = 0;
     } else if (options.lang == "de") {
-        nLanguageOffset = 1000;
+        nLanguageOffset = kGermanLanguageOffset;
     }
 }
 

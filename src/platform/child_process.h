@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/child_pipe.h"
+
 namespace platform {
 
 struct ChildExit {
@@ -47,7 +49,12 @@ class ChildProcess {
     long Id() const;
 
   private:
-    struct State;
+    void ClosePipes();
+
+    ChildPipe input_;
+    ChildPipe output_;
+    ChildPipe errors_;
+    struct State;  // the system's own: the process
     std::unique_ptr<State> state_;
 };
 

@@ -57,7 +57,7 @@ int InterfaceDialogOk(InterfaceDialogView& view) {
     const std::string selected = view.SelectedPort();
     // Every listed item is "COM" and the number.
     nInterface = selected.size() < 3 ? -1 : std::atoi(selected.c_str() + 3);
-    RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", nInterface);
+    RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, kInterfaceValue, nInterface);
     return 1;
 }
 

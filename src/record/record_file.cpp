@@ -13,7 +13,7 @@ namespace {
 // The record's own reasons reach a console or a trace in the run's language.
 const char* OwnText(Cli id) {
     const auto index = static_cast<unsigned>(id);
-    return nLanguageOffset == 1000 ? kCliGerman[index] : kCliEnglish[index];
+    return nLanguageOffset == kGermanLanguageOffset ? kCliGerman[index] : kCliEnglish[index];
 }
 
 }  // namespace

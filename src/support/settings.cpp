@@ -101,7 +101,7 @@ bool RegWriteDword(platform::SettingsRoot root, const char* key, const char* nam
 }
 
 int LanguageOffsetForLcid(uint32_t lcid) {
-    return (lcid & 0x3FF) == 7 ? 1000 : 0;
+    return (lcid & 0x3FF) == 7 ? kGermanLanguageOffset : 0;
 }
 
 const char* LoadText(unsigned id) {
@@ -133,7 +133,7 @@ std::string RecordFileSetting() {
 }
 
 void ReadStartupSettings() {
-    nInterface = RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1);
+    nInterface = RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, kInterfaceValue, -1);
     nDebugLevelProtokoll =
         RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "DebugLevelProtokoll", 2);
     nDebugLevelSRecord = RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "DebugLevelSRecord", 2);

@@ -10,6 +10,8 @@
 
 inline constexpr platform::SettingsRoot HKEY_CURRENT_USER_ROOT = platform::kCurrentUser;
 inline constexpr const char* kProgramKey = "SOFTWARE\\Ostrelwerk\\TQ8Flash";
+// The program's value that holds the machine's port number (-1 for none).
+inline constexpr const char* kInterfaceValue = "Interface";
 
 // Reads a string value into out (size bytes). Returns the byte count the store reported
 // (terminator included); 0 when the default was copied instead.
@@ -27,10 +29,13 @@ bool RegWriteDword(platform::SettingsRoot root, const char* key, const char* nam
 // run: its later reads see it, the stored settings never do.
 void KeepValueForThisRun(const char* name);
 
-// 0 for English, 1000 for German.
+// German texts, menus and dialogs sit this far above their English ids.
+inline constexpr int kGermanLanguageOffset = 1000;
+
+// 0 for English, kGermanLanguageOffset for German.
 extern int nLanguageOffset;
 
-// The language offset for a locale identifier: German (primary language 7) gives 1000,
+// The language offset for a locale identifier: German (primary language 7) gives the German offset,
 // every other language 0.
 int LanguageOffsetForLcid(uint32_t lcid);
 

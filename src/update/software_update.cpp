@@ -58,7 +58,7 @@ bool Connect(WindowHandle owner) {
     while (Schnittstelle_initialisieren(owner, nInterface, 1) == 0) {
         if (FrontEndSelectInterface(owner) == 0) {
             nInterface = -1;
-            RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, "Interface", -1);
+            RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, kInterfaceValue, -1);
             return false;
         }
     }

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
+#include "cli/line_display.h"
+
 namespace {
 
 LineMachine Ended(int code, int signal = 0) {
@@ -56,6 +61,27 @@ TEST(LineChildLines, TheSecondDownloadCountsTheFirstWhole) {
     EXPECT_EQ(machine.Done(), 2048u + 512u);
     EXPECT_TRUE(ApplyChildLine(machine, {{"schema", 1}, {"outcome", "completed"}}, 0));
     EXPECT_EQ(machine.outcome, "completed");
+}
+
+// COM9 beside COM10: each column starts at the same place on every machine's line.
+TEST(LineDisplay, ColumnsLineUpWhatEverThePortNames) {
+    std::vector<LineMachine> machines(2);
+    machines[0].port = "COM9";
+    machines[1].port = "COM10";
+    for (LineMachine& machine : machines) {
+        ApplyChildLine(machine, {{"event", "ready"}, {"serial_number", 4711}, {"bytes", 4096}}, 0);
+        ApplyChildLine(machine, {{"event", "progress"}, {"phase", "download"}, {"done", 0}}, 0);
+    }
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    LiveDisplay(out, false).Draw(machines, 0);
+    std::rewind(out);
+    char first[256] = {};
+    char second[256] = {};
+    ASSERT_NE(std::fgets(first, sizeof first, out), nullptr);
+    ASSERT_NE(std::fgets(second, sizeof second, out), nullptr);
+    std::fclose(out);
+    EXPECT_EQ(std::string(first).find("4711"), std::string(second).find("4711")) << first << second;
 }
 
 }  // namespace

@@ -18,9 +18,6 @@ namespace platform {
 
 struct ChildProcess::State {
     pid_t pid = -1;
-    UniqueFd input;
-    UniqueFd output;
-    UniqueFd errors;
     std::mutex waitMutex;
     bool waited = false;
     ChildExit exit;
@@ -28,24 +25,16 @@ struct ChildProcess::State {
 
 namespace {
 
-bool MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+// The child's end stays with the caller until the child has it; the parent's is adopted.
+bool MakePipe(UniqueFd& childEnd, ChildPipe& parentEnd, bool childReads) {
     int fds[2];
     // Close-on-exec, so that a child started later never holds another child's pipe open.
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         return false;
     }
-    readEnd.Reset(fds[0]);
-    writeEnd.Reset(fds[1]);
+    childEnd.Reset(fds[childReads ? 0 : 1]);
+    parentEnd.Adopt(fds[childReads ? 1 : 0]);
     return true;
-}
-
-long ReadFrom(const UniqueFd& fd, char* buffer, size_t size) {
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, size);
-        if (n >= 0 || errno != EINTR) {
-            return static_cast<long>(n);
-        }
-    }
 }
 
 // A parent that writes to a child which has gone must get an error, not SIGPIPE.
@@ -56,12 +45,48 @@ void IgnoreBrokenPipes() {
 
 }  // namespace
 
+void ChildPipe::Close() {
+    if (open_) {
+        ::close(static_cast<int>(native_));
+        open_ = false;
+    }
+}
+
+long ChildPipe::Read(char* buffer, size_t size) {
+    if (!open_) {
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(native_), buffer, size);
+        if (n >= 0 || errno != EINTR) {
+            return static_cast<long>(n);
+        }
+    }
+}
+
+bool ChildPipe::WriteAll(const std::string& text) {
+    if (!open_) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n =
+            ::write(static_cast<int>(native_), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
 
 ChildProcess::~ChildProcess() {
-    state_->input.Reset();
-    state_->output.Reset();
-    state_->errors.Reset();
+    ClosePipes();
     if (state_->pid > 0) {
         Wait();
     }
@@ -74,8 +99,8 @@ bool ChildProcess::Start(const std::vector<std::string>& args, std::string& erro
     }
     IgnoreBrokenPipes();
     UniqueFd childInput, childOutput, childErrors;
-    if (!MakePipe(childInput, state_->input) || !MakePipe(state_->output, childOutput) ||
-        !MakePipe(state_->errors, childErrors)) {
+    if (!MakePipe(childInput, input_, true) || !MakePipe(childOutput, output_, false) ||
+        !MakePipe(childErrors, errors_, false)) {
         error = std::strerror(errno);
         return false;
     }
@@ -110,33 +135,6 @@ bool ChildProcess::Start(const std::vector<std::string>& args, std::string& erro
         return false;
     }
     return true;
-}
-
-bool ChildProcess::Write(const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(state_->input.Get(), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-void ChildProcess::CloseInput() {
-    state_->input.Reset();
-}
-
-long ChildProcess::ReadOutput(char* buffer, size_t size) {
-    return ReadFrom(state_->output, buffer, size);
-}
-
-long ChildProcess::ReadErrors(char* buffer, size_t size) {
-    return ReadFrom(state_->errors, buffer, size);
 }
 
 void ChildProcess::Interrupt() {

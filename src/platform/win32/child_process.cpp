@@ -11,9 +11,6 @@ namespace platform {
 struct ChildProcess::State {
     UniqueHandle process;
     DWORD id = 0;
-    UniqueHandle input;
-    UniqueHandle output;
-    UniqueHandle errors;
     std::mutex waitMutex;
     bool waited = false;
     ChildExit exit;
@@ -25,16 +22,19 @@ namespace {
 // is inheritable only until that child has it, and the parent's own ends never are.
 std::mutex gStartMutex;
 
-bool MakePipe(UniqueHandle& readEnd, UniqueHandle& writeEnd, bool childReads) {
+// The child's end is inheritable and stays with the caller until the child has it; the
+// parent's never is.
+bool MakePipe(UniqueHandle& childEnd, ChildPipe& parentEnd, bool childReads) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE r = nullptr;
     HANDLE w = nullptr;
     if (!::CreatePipe(&r, &w, &inherit, 0)) {
         return false;
     }
-    readEnd.Reset(r);
-    writeEnd.Reset(w);
-    return ::SetHandleInformation(childReads ? w : r, HANDLE_FLAG_INHERIT, 0) != FALSE;
+    HANDLE parent = childReads ? w : r;
+    childEnd.Reset(childReads ? r : w);
+    parentEnd.Adopt(reinterpret_cast<intptr_t>(parent));
+    return ::SetHandleInformation(parent, HANDLE_FLAG_INHERIT, 0) != FALSE;
 }
 
 // The command line that the C runtime of the child splits back into args.
@@ -69,22 +69,51 @@ std::string ErrorText(DWORD code) {
     return out.empty() ? "error " + std::to_string(code) : out;
 }
 
-long ReadFrom(const UniqueHandle& pipe, char* buffer, size_t size) {
+HANDLE Handle(intptr_t native) {
+    return reinterpret_cast<HANDLE>(native);
+}
+
+}  // namespace
+
+void ChildPipe::Close() {
+    if (open_) {
+        ::CloseHandle(Handle(native_));
+        open_ = false;
+    }
+}
+
+long ChildPipe::Read(char* buffer, size_t size) {
+    if (!open_) {
+        return -1;
+    }
     DWORD n = 0;
-    if (!::ReadFile(pipe.Get(), buffer, static_cast<DWORD>(size), &n, nullptr)) {
+    if (!::ReadFile(Handle(native_), buffer, static_cast<DWORD>(size), &n, nullptr)) {
         return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
     }
     return static_cast<long>(n);
 }
 
-}  // namespace
+bool ChildPipe::WriteAll(const std::string& text) {
+    if (!open_) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        DWORD n = 0;
+        if (!::WriteFile(Handle(native_), text.data() + done,
+                         static_cast<DWORD>(text.size() - done), &n, nullptr) ||
+            n == 0) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
 
 ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}
 
 ChildProcess::~ChildProcess() {
-    state_->input.Reset();
-    state_->output.Reset();
-    state_->errors.Reset();
+    ClosePipes();
     if (state_->process) {
         Wait();
     }
@@ -97,9 +126,8 @@ bool ChildProcess::Start(const std::vector<std::string>& args, std::string& erro
     }
     std::lock_guard<std::mutex> lock(gStartMutex);
     UniqueHandle childInput, childOutput, childErrors;
-    if (!MakePipe(childInput, state_->input, true) ||
-        !MakePipe(state_->output, childOutput, false) ||
-        !MakePipe(state_->errors, childErrors, false)) {
+    if (!MakePipe(childInput, input_, true) || !MakePipe(childOutput, output_, false) ||
+        !MakePipe(childErrors, errors_, false)) {
         error = ErrorText(::GetLastError());
         return false;
     }
@@ -126,32 +154,6 @@ bool ChildProcess::Start(const std::vector<std::string>& args, std::string& erro
     state_->process.Reset(info.hProcess);
     state_->id = info.dwProcessId;
     return true;
-}
-
-bool ChildProcess::Write(const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        DWORD n = 0;
-        if (!::WriteFile(state_->input.Get(), text.data() + done,
-                         static_cast<DWORD>(text.size() - done), &n, nullptr) ||
-            n == 0) {
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
-void ChildProcess::CloseInput() {
-    state_->input.Reset();
-}
-
-long ChildProcess::ReadOutput(char* buffer, size_t size) {
-    return ReadFrom(state_->output, buffer, size);
-}
-
-long ChildProcess::ReadErrors(char* buffer, size_t size) {
-    return ReadFrom(state_->errors, buffer, size);
 }
 
 void ChildProcess::Interrupt() {}
