@@ -90,25 +90,15 @@ int ProtokollTQ8::WaitForData(uint32_t count, uint32_t ms) {
             break;
         }
         const uint32_t remaining = ms - elapsed;
-        auto woke = platform::SerialWaitResult::Interface;
         if (!FrontEndMessagesPending()) {
-            // Port data, a user-interface message, the port's next look at its queue or
-            // the end of the time limit.
-            woke = pComm->WaitInQueue(count, remaining);
-            if (woke == platform::SerialWaitResult::Failed) {
+            // Port data, a user-interface message or the end of the time limit.
+            if (pComm->WaitInQueue(count, remaining) == platform::SerialWaitResult::Failed) {
                 platform::SleepMs(std::min(remaining, kFailedWaitRestMs));
             }
         }
-        // Bytes that arrived are looked at first: the messages, among them the poll
-        // thread's notice of these very bytes, run in the next pass or the next wait,
-        // while the machine is busy, instead of in the turnaround the machine waits for.
-        // A wait that simply ran out had no message to end it, so it leaves none to run.
-        if (woke != platform::SerialWaitResult::Data &&
-            woke != platform::SerialWaitResult::Timeout) {
-            PumpMessages(1);  // at most two messages per pass
-            if (!pComm) {
-                break;  // a message handler switched the line away
-            }
+        PumpMessages(1);  // at most two messages per pass
+        if (!pComm) {
+            break;  // a message handler switched the line away
         }
         if (pComm->GetInQueue() >= count) {
             TraceProtokoll(5, "{cc}WaitForData: received all");
@@ -175,16 +165,12 @@ void ProtokollTQ8::Send(const void* bytes, uint32_t count) {
     }
 }
 
-int ProtokollTQ8::SendData(const void* data, uint32_t count,
-                           const std::function<void()>& whileOnTheLine) {
+int ProtokollTQ8::SendData(const void* data, uint32_t count) {
     if (!pComm) {
         return 0;
     }
     const auto sent = std::chrono::steady_clock::now();
     Send(data, count);
-    if (whileOnTheLine) {
-        whileOnTheLine();
-    }
     const int acknowledged = WaitForAck();
     if (acknowledged != 0 && pComm) {
         const auto took = std::chrono::steady_clock::now() - sent;

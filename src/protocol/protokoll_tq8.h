@@ -3,7 +3,6 @@
 // command framed by 0x11 and a 16-bit code, ACK 0x06, NAK 0x15, big-endian numbers.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "platform/types.h"
@@ -57,10 +56,7 @@ class ProtokollTQ8 {
     void SendByte(int byte);
     void SendWord(uint16_t word);
     void SendDWord(uint32_t dword);
-    // Sends a block and waits for its ACK; whileOnTheLine runs once the block is written,
-    // in the time the line takes to carry it, rather than between its ACK and the next block.
-    int SendData(const void* data, uint32_t count,
-                 const std::function<void()>& whileOnTheLine = nullptr);
+    int SendData(const void* data, uint32_t count);
     int ReceiveByte(uint8_t& byte, uint32_t ms);
     int ReceiveWord(uint16_t& word, uint32_t ms);
     // The next four queued bytes; 0xFFFFFFFF (-1) with no port. Bytes missing from the

@@ -116,18 +116,14 @@ int RawDownload(WindowHandle owner, const uint8_t* data, uint32_t start, uint32_
             KeepLineQuiet();
             return 0;
         }
-        // The window's turn comes while the block is on the line: after its ACK the
-        // machine waits for the next block.
-        const auto letWindowsRun = [] {
-            platform::YieldTimeSlice();
-            PumpMessages(1);
-        };
-        if (connection->SendData(block, kDownloadBlockSize, letWindowsRun) == 0) {
+        if (connection->SendData(block, kDownloadBlockSize) == 0) {
             TraceProtokoll(2, "{cr}*RawDownload: Send data failed!");
             out.failure = DownloadResult::Failure::Block;
             return 0;
         }
         WarnOfLateAnswers(*connection);
+        platform::YieldTimeSlice();
+        PumpMessages(1);
     }
 
     connection->SendByte(xorValue);
