@@ -9,7 +9,7 @@
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/json_out.h"
-#include "cli/ports.h"
+#include "cli/ports/ports.h"
 #include "cli/run_options.h"
 #include "protocol/connection.h"
 #include "protocol/interface_dialog.h"

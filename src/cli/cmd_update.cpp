@@ -7,7 +7,7 @@
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
 #include "cli/json_out.h"
-#include "cli/update_events.h"
+#include "cli/line/update_events.h"
 #include "protocol/connection.h"
 #include "record/record_context.h"
 #include "record/record_file.h"

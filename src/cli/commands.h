@@ -19,7 +19,7 @@ struct UpdateOptions {
 // the connection step appends its record to the record file.
 int RunUpdate(const UpdateOptions& options);
 
-// The child of a line update (line_child.cpp): one update for its port, answering the
+// The child of a line update (line/line_child.cpp): one update for its port, answering the
 // parent's go or no-go at the version overview.
 int RunLineChild(UpdateOptions options);
 // Called first of all in a line's child: from here on its stdout carries only the lines

@@ -1,6 +1,6 @@
 // The line's exit code and what it takes from a child's lines.
 
-#include "cli/line_machine.h"
+#include "cli/line/line_machine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/line_update.h"
+#include "cli/line/line_update.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -15,9 +15,9 @@
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/json_out.h"
-#include "cli/line_display.h"
-#include "cli/line_machine.h"
-#include "cli/line_record.h"
+#include "cli/line/line_display.h"
+#include "cli/line/line_machine.h"
+#include "cli/line/line_record.h"
 #include "cli/run_options.h"
 #include "platform/child_process.h"
 #include "platform/console.h"

@@ -1,4 +1,4 @@
-#include "cli/line_machine.h"
+#include "cli/line/line_machine.h"
 
 #include "cli/exit_codes.h"
 

@@ -8,7 +8,7 @@
 #include "cli/console_text.h"
 #include "cli/exit_codes.h"
 #include "cli/json_out.h"
-#include "cli/ports.h"
+#include "cli/ports/ports.h"
 #include "platform/console.h"
 #include "platform/ini_file.h"
 #include "platform/port_discovery.h"

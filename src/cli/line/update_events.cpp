@@ -1,4 +1,4 @@
-#include "cli/update_events.h"
+#include "cli/line/update_events.h"
 
 #include <algorithm>
 #include <cstring>

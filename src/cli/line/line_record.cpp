@@ -1,4 +1,4 @@
-#include "cli/line_record.h"
+#include "cli/line/line_record.h"
 
 #include "cli/exit_codes.h"
 #include "platform/process.h"
