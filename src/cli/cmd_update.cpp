@@ -1,3 +1,5 @@
+// tq8flash update: one machine, or several at once (line/).
+
 #include <cstdio>
 #include <string>
 
@@ -7,7 +9,12 @@
 #include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
 #include "cli/json_out.h"
+#include "cli/line/line_child.h"
+#include "cli/line/line_pipe.h"
+#include "cli/line/line_update.h"
 #include "cli/line/update_events.h"
+#include "cli/ports/ports.h"
+#include "platform/serial.h"
 #include "protocol/connection.h"
 #include "record/record_context.h"
 #include "record/record_file.h"
@@ -80,34 +87,72 @@ int RunUpdate(const UpdateOptions& options) {
     return code;
 }
 
-bool PrintAboutText() {
-    char text[1024] = "";
-    BuildAboutText(hMainWnd, text, sizeof text);
-    // The date line ends without a line break; the terminal's prompt must not follow on it.
-    std::string about = TerminalText(text);
-    if (!about.empty() && about.back() != '\n') {
-        about += '\n';
+namespace {
+
+// The parent of several machines speaks the run's language; each child applies the rest of
+// the run options itself.
+int RunLineUpdate(const RunOptions& options, const UpdateOptions& update, bool allPorts) {
+    LineOptions line{{options}, update.record, update.json};
+    if (allPorts) {
+        line.ports = platform::ConfiguredSerialPorts();
     }
-    std::printf("%s\n\n%s", TerminalText(LoadText(kTextProgramName)).c_str(), about.c_str());
-    std::fflush(stdout);
-    return pProtokoll != nullptr;
+    if (line.ports.empty()) {
+        std::fprintf(stderr, "%s", ConsoleText(Cli::kLineNoPorts));
+        return kExitUsage;
+    }
+    ConsoleSetJsonOutput(update.json);
+    if (options.yes && options.no) {
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kYesAndNo));
+        return kExitUsage;
+    }
+    return RunLine(line);
 }
 
-int RunInfo() {
-    const bool answered = PrintAboutText();
-    pProtokoll.reset();
-    return answered ? kExitSuccess : kExitNoConnection;
-}
-
-int RunSysinfo() {
-    if (nInterface != -1) {
-        Schnittstelle_initialisieren(hMainWnd, nInterface, 1);
+class UpdateCommand : public Command {
+  public:
+    UpdateCommand(CLI::App& parent, RunOptions& options)
+        : Command(parent, line_pipe::kCommand,
+                  "Update the machine with the firmware bundle of --dir: asks, shows the "
+                  "versions, downloads program and texts, checks the checksums") {
+        CLI::App& app = App();
+        AddRunOptions(app, options);
+        AddDirOption(app, options);
+        AddRecordOption(app, update_.record);
+        AddJsonOption(app, update_.json,
+                      "progress events as JSON lines on stdout, then the update's record");
+        app.add_flag("--all-ports", allPorts_,
+                     "update the machines on every COMn of the settings' [Ports] section at "
+                     "once");
+        // Internal: the child of an update of several machines (line/line_child.cpp).
+        app.add_flag(line_pipe::kChildFlag, lineChild_)->group("");
     }
-    char text[kMaxPath + 1] = "";
-    BuildSystemInformationText(text, sizeof text);
-    std::printf("%s\n", text);
-    std::fflush(stdout);
-    const bool connected = pProtokoll != nullptr;
-    pProtokoll.reset();
-    return connected ? kExitSuccess : kExitNoConnection;
+
+    RunSetup Setup(const RunOptions& options) const override {
+        return SeveralMachines(options) ? RunSetup::Language : RunSetup::Machine;
+    }
+    bool Json() const override { return update_.json || lineChild_; }
+
+    int Run(const RunOptions& options) override {
+        if (SeveralMachines(options)) {
+            return RunLineUpdate(options, update_, allPorts_);
+        }
+        NoteAdapterLatency();
+        update_.port = options.PortGiven();
+        return lineChild_ ? RunLineChild(update_) : RunUpdate(update_);
+    }
+
+  private:
+    bool SeveralMachines(const RunOptions& options) const {
+        return !lineChild_ && (allPorts_ || options.ports.size() > 1);
+    }
+
+    UpdateOptions update_;
+    bool allPorts_ = false;
+    bool lineChild_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddUpdateCommand(CLI::App& app, RunOptions& options) {
+    return std::make_unique<UpdateCommand>(app, options);
 }

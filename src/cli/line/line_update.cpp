@@ -17,6 +17,7 @@
 #include "cli/json_out.h"
 #include "cli/line/line_display.h"
 #include "cli/line/line_machine.h"
+#include "cli/line/line_pipe.h"
 #include "cli/line/line_record.h"
 #include "cli/run_options.h"
 #include "platform/child_process.h"
@@ -105,21 +106,21 @@ void Watch(Child& child, size_t index, Mailbox& mailbox) {
 std::vector<std::string> ChildArguments(const LineOptions& options, const std::string& port,
                                         const std::string& record) {
     std::vector<std::string> args{platform::ProgramPath(),
-                                  "update",
-                                  "--line-child",
-                                  "--port",
+                                  line_pipe::kCommand,
+                                  line_pipe::kChildFlag,
+                                  line_pipe::kPortOption,
                                   port,
-                                  "--dir",
+                                  line_pipe::kDirOption,
                                   options.dir.empty() ? CurrentDirectory() : options.dir};
     // Where the child keeps its record itself should this parent go.
     if (!record.empty()) {
-        args.insert(args.end(), {"--record", record});
+        args.insert(args.end(), {line_pipe::kRecordOption, record});
     }
     if (!options.lang.empty()) {
-        args.insert(args.end(), {"--lang", options.lang});
+        args.insert(args.end(), {line_pipe::kLanguageOption, options.lang});
     }
     if (options.trace != 0) {
-        args.insert(args.end(), {"--trace", std::to_string(options.trace)});
+        args.insert(args.end(), {line_pipe::kTraceOption, std::to_string(options.trace)});
     }
     return args;
 }
@@ -147,7 +148,8 @@ class Line {
             if (machine.ready && !machine.ended) {
                 machine.told = go;
                 machine.refused = refused;
-                children_[i]->process.Write(go ? "go\n" : "no\n");
+                children_[i]->process.Write(std::string(go ? line_pipe::kGo : line_pipe::kNo) +
+                                            "\n");
             }
         }
         uint32_t drawn = GetTimeMs() - kRedrawMs;
