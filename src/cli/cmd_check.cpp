@@ -6,10 +6,10 @@
 
 #include "cli/commands.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/json_out.h"
 #include "protocol/connection.h"
 #include "support/globals.h"
+#include "update/exit_codes.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include "cli/commands.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "protocol/connection.h"
 #include "support/globals.h"
 #include "support/settings.h"
 #include "text_ids.h"
+#include "update/exit_codes.h"
 #include "update/machine_info.h"
 
 bool PrintAboutText() {

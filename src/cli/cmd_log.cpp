@@ -12,10 +12,10 @@
 
 #include "cli/commands.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "platform/file_io.h"
 #include "record/record_file.h"
 #include "record/record_log.h"
+#include "update/exit_codes.h"
 
 namespace {
 

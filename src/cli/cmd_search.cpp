@@ -7,7 +7,6 @@
 #include "cli/commands.h"
 #include "cli/console_interface.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/json_out.h"
 #include "cli/ports/ports.h"
 #include "cli/run_options.h"
@@ -16,6 +15,7 @@
 #include "support/globals.h"
 #include "support/settings.h"
 #include "text_ids.h"
+#include "update/exit_codes.h"
 
 namespace {
 

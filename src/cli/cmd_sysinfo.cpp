@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "protocol/connection.h"
 #include "support/globals.h"
+#include "update/exit_codes.h"
 #include "update/machine_info.h"
 
 namespace {

@@ -6,7 +6,6 @@
 #include "cli/commands.h"
 #include "cli/console_frontend.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
 #include "cli/json_out.h"
 #include "cli/line/line_child.h"
@@ -22,6 +21,7 @@
 #include "support/globals.h"
 #include "support/settings.h"
 #include "text_ids.h"
+#include "update/exit_codes.h"
 #include "update/machine_info.h"
 #include "update/raw_download.h"
 #include "update/software_update.h"
@@ -62,12 +62,9 @@ int RunUpdate(const UpdateOptions& options) {
         // record file keeps it.
         const bool toParent = options.json && !options.recordToFile;
         if (!(toParent && PrintJsonLine(line))) {
-            recordPath = RecordPath(options.record);
-            if (recordPath.empty()) {
-                recordError = ConsoleText(Cli::kRecordNoFolder);
-            } else if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
-                recordError = ConsoleText(Cli::kRecordUnknownError);
-            }
+            const KeptRecord kept = KeepRecord(options.record, line);
+            recordPath = kept.path;
+            recordError = kept.error;
         }
         if (options.json && !toParent) {
             PrintJsonLine(line);

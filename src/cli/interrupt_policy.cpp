@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "cli/console_frontend.h"
-#include "cli/exit_codes.h"
 #include "platform/interrupt.h"
 #include "support/settings.h"
 #include "text_ids.h"
+#include "update/exit_codes.h"
 #include "update/raw_download.h"
 
 namespace {

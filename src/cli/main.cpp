@@ -11,7 +11,7 @@
 #include "cli/command.h"
 #include "cli/console_frontend.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
+#include "cli/help_footer.h"
 #include "cli/interrupt_policy.h"
 #include "cli/line/line_child.h"
 #include "cli/line/line_pipe.h"
@@ -19,32 +19,16 @@
 #include "cli/run_options.h"
 #include "platform/console.h"
 #include "platform/process.h"
-#include "platform/serial.h"
-#include "platform/settings_store.h"
 #include "protocol/connection.h"
-#include "record/record_file.h"
 #include "support/globals.h"
 #include "support/settings.h"
 #include "support/trace.h"
+#include "update/exit_codes.h"
 
 namespace {
 
 // The project version, the same as in the Windows version resource and the packages.
 constexpr const char* kVersion = "tq8flash " TQ8_VERSION;
-
-std::string Footer() {
-    const std::string settings = platform::SettingsFilePath();
-    const std::string records = DefaultRecordPath();
-    return std::string("\n") + ExitCodeHelp() + "\n" +
-           (settings.empty() ? "" : UnconfiguredPortRuleHelp()) + "\nSettings are kept in " +
-           (settings.empty() ? std::string("the registry (HKCU\\SOFTWARE\\Ostrelwerk\\TQ8Flash)")
-                             : settings) +
-           ".\nEvery update that reaches the connection step appends one JSON line to the "
-           "record file: --record FILE, else the RecordFile setting, else " +
-           (records.empty() ? std::string("none") : records) +
-           ".\nTrace lines go to the debug-output library when it is installed beside the "
-           "program.\n";
-}
 
 // The command names, in the order of --help.
 std::string CommandNames(CLI::App& app) {
@@ -145,14 +129,14 @@ int main(int argc, char** argv) {
     CLI::App app{"Updates the firmware of the Kovra TQ VIII over its RS-232 bootloader.",
                  "tq8flash"};
     app.set_version_flag("--version", kVersion);
-    app.footer(Footer());
+    app.footer(HelpFooter());
     app.require_subcommand(0, 1);
     RunOptions options;
     AddRunOptions(app, options);
     const std::vector<std::unique_ptr<Command>> commands = AddCommands(app, options);
 
     for (CLI::App* command : app.get_subcommands({})) {
-        command->footer(Footer());
+        command->footer(HelpFooter());
     }
     // Only now: subcommands copy this setting when they are made, and they take no extras.
     app.allow_extras();

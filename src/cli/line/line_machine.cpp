@@ -1,7 +1,7 @@
 #include "cli/line/line_machine.h"
 
-#include "cli/exit_codes.h"
 #include "cli/line/line_pipe.h"
+#include "update/exit_codes.h"
 
 namespace {
 

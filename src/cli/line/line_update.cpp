@@ -13,7 +13,6 @@
 
 #include "cli/console_frontend.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/json_out.h"
 #include "cli/line/line_display.h"
 #include "cli/line/line_machine.h"
@@ -26,6 +25,7 @@
 #include "platform/process.h"
 #include "record/record_file.h"
 #include "support/utils.h"
+#include "update/exit_codes.h"
 
 namespace {
 
@@ -274,10 +274,10 @@ class Line {
 
     // The record names its port itself, as the file holds it.
     void KeepRecord(const LineMachine& machine) {
-        std::string error;
-        if (!AppendRecord(recordPath_, machine.record, error)) {
+        const KeptRecord kept = ::KeepRecord(recordPath_, machine.record);
+        if (!kept.error.empty()) {
             std::fprintf(stderr, ConsoleText(Cli::kLineRecordFailed), machine.port.c_str(),
-                         recordPath_.c_str(), error.c_str());
+                         kept.path.c_str(), kept.error.c_str());
         }
         if (options_.json) {
             PrintJsonLine(machine.record);

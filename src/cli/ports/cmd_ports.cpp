@@ -7,7 +7,6 @@
 
 #include "cli/commands.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/json_out.h"
 #include "cli/ports/ports.h"
 #include "platform/console.h"
@@ -16,6 +15,7 @@
 #include "platform/serial.h"
 #include "platform/settings_store.h"
 #include "support/settings.h"
+#include "update/exit_codes.h"
 
 namespace {
 
