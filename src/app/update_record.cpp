@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "cli/exit_codes.h"
 #include "record/record_file.h"
 #include "record/record_line.h"
 #include "support/trace.h"
+#include "update/exit_codes.h"
 
 void KeepUpdateRecord(const UpdateReport& report, const UpdateStopwatch& stopwatch) {
     if (!HasRecord(report.outcome)) {
@@ -15,9 +15,8 @@ void KeepUpdateRecord(const UpdateReport& report, const UpdateStopwatch& stopwat
     // programs' records read alike.
     const std::string line = RecordLine(
         report, stopwatch.Context("TQ8Flash.exe", TQ8_VERSION, ExitCodeFor(report.outcome)));
-    const std::string path = RecordPath("");
-    std::string error;
-    if (!AppendRecord(path, line, error)) {
-        TraceFile(2, "{cr}KeepUpdateRecord: %s: %s", path.c_str(), error.c_str());
+    const KeptRecord kept = KeepRecord("", line);
+    if (!kept.error.empty()) {
+        TraceFile(2, "{cr}KeepUpdateRecord: %s: %s", kept.path.c_str(), kept.error.c_str());
     }
 }

@@ -9,13 +9,13 @@
 #include "cli/commands.h"
 #include "cli/console_session.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "platform/process.h"
 #include "platform/serial.h"
 #include "protocol/connection.h"
 #include "support/globals.h"
 #include "support/utils.h"
 #include "tq8sim/simulator.h"
+#include "update/exit_codes.h"
 
 namespace fs = std::filesystem;
 

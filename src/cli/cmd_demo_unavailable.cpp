@@ -4,7 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
+#include "update/exit_codes.h"
 
 bool DemoAvailable() {
     return false;

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "cli/json_out.h"
 #include "image/file_obj.h"
 #include "protocol/connection.h"
 #include "record/version_text.h"
 #include "support/globals.h"
+#include "update/exit_codes.h"
 #include "update/firmware_file.h"
 #include "update/machine_info.h"
 #include "update/machine_variables.h"

@@ -1,4 +1,4 @@
-#include "cli/cmd_inspect.h"
+// tq8flash inspect FILE... [--output IMAGE]
 
 #include <algorithm>
 #include <cstdarg>
@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/json_out.h"
 
@@ -18,6 +19,12 @@
 #include "support/trace.h"
 
 namespace {
+
+struct InspectOptions {
+    std::vector<std::string> files;  // S-record files, as given
+    std::string output;              // "" writes no image
+    bool json = false;               // one JSON document instead of the text
+};
 
 constexpr int kUsageError = 2;
 
@@ -220,8 +227,8 @@ bool InspectFile(TextOutput& shown, const std::string& path, const std::string& 
     return ok;
 }
 
-}  // namespace
-
+// Prints what the loader reads from each S-record file and whether its image verifies
+// against the TQ8-CRC.INI beside it. 0 when every file loads and verifies.
 int RunInspect(const InspectOptions& options) {
     if (options.files.empty()) {
         std::fprintf(stderr, "%s\n", ConsoleText(Cli::kInspectNoFile));
@@ -243,4 +250,31 @@ int RunInspect(const InspectOptions& options) {
         PrintJson({{"files", documents}, {"ok", all}});
     }
     return all ? 0 : 1;
+}
+
+class InspectCommand : public Command {
+  public:
+    InspectCommand(CLI::App& parent, RunOptions& options)
+        : Command(parent, "inspect",
+                  "Show addresses, sizes, versions and the image checksum of S-record files") {
+        App().add_option("FILE", inspect_.files, "S-record files")->required();
+        App()
+            .add_option("-o,--output", inspect_.output, "write the image of the one file given")
+            ->type_name("IMAGE");
+        AddJsonOption(App(), inspect_.json, "the files' values as one JSON document on stdout");
+        AddLanguageOption(App(), options);
+    }
+
+    // The files alone: no machine, no port.
+    RunSetup Setup(const RunOptions&) const override { return RunSetup::Language; }
+    int Run(ConsoleSession&, const RunOptions&) override { return RunInspect(inspect_); }
+
+  private:
+    InspectOptions inspect_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddInspectCommand(CLI::App& app, RunOptions& options) {
+    return std::make_unique<InspectCommand>(app, options);
 }

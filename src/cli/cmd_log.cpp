@@ -3,19 +3,28 @@
 // as a stream and only the records to be shown are kept, so its size does not matter.
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "platform/file_io.h"
 #include "record/record_file.h"
 #include "record/record_log.h"
+#include "update/exit_codes.h"
 
 namespace {
+
+struct LogOptions {
+    std::string record;             // the record file; "" for the setting or the default
+    std::optional<int32_t> serial;  // only the records of this serial number, either form
+    int last = 20;                  // how many of the newest records
+    bool json = false;              // the records' lines as they are
+};
 
 // The record's outcome words, in the order of the log_outcomes text.
 constexpr std::array kOutcomes = {"completed",   "declined",        "no_connection",
@@ -97,8 +106,7 @@ std::string Reason(LogProblem::Kind kind) {
     return ConsoleFormat(Cli::kLogTooLong, static_cast<int>(kMaxRecordLine));
 }
 
-}  // namespace
-
+// The newest records of the record file as a table, or as their JSON lines.
 int RunLog(const LogOptions& options) {
     const std::string path = RecordPath(options.record);
     const size_t keep = static_cast<size_t>(options.last > 0 ? options.last : 0);
@@ -163,4 +171,37 @@ int RunLog(const LogOptions& options) {
     }
     std::fflush(stdout);
     return kExitSuccess;
+}
+
+class LogCommand : public Command {
+  public:
+    explicit LogCommand(CLI::App& parent)
+        : Command(parent, "log",
+                  "Show the newest update records: time, serial number, versions, outcome") {
+        AddRecordOption(App(), log_.record);
+        AddJsonOption(App(), log_.json, "the records' JSON lines as they are");
+        App()
+            .add_option("--serial", log_.serial,
+                        "only the records of this serial number, as stored (0 to 65535) or as "
+                        "the About text shows it (-32768 to 32767)")
+            ->check(CLI::Range(-32768, 65535))
+            ->type_name("N");
+        App()
+            .add_option("-n,--last", log_.last, "how many of the newest records (0: all)")
+            ->check(CLI::NonNegativeNumber)
+            ->type_name("N");
+    }
+
+    // The record file alone, in the locale's language.
+    RunSetup Setup(const RunOptions&) const override { return RunSetup::None; }
+    int Run(ConsoleSession&, const RunOptions&) override { return RunLog(log_); }
+
+  private:
+    LogOptions log_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddLogCommand(CLI::App& app) {
+    return std::make_unique<LogCommand>(app);
 }

@@ -1,14 +1,20 @@
+// tq8flash update: one machine, or several at once (line/).
+
 #include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console_session.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/interrupt_policy.h"
 #include "cli/json_out.h"
-#include "cli/update_events.h"
+#include "cli/line/line_child.h"
+#include "cli/line/line_pipe.h"
+#include "cli/line/line_update.h"
+#include "cli/line/update_events.h"
+#include "cli/ports/ports.h"
 #include "platform/interrupt.h"
+#include "platform/serial.h"
 #include "protocol/connection.h"
 #include "record/record_context.h"
 #include "record/record_file.h"
@@ -16,6 +22,7 @@
 #include "support/globals.h"
 #include "support/settings.h"
 #include "text_ids.h"
+#include "update/exit_codes.h"
 #include "update/machine_info.h"
 #include "update/software_update.h"
 
@@ -55,12 +62,9 @@ int RunUpdate(ConsoleSession& session, const UpdateOptions& options) {
         // record file keeps it.
         const bool toParent = options.json && !options.recordToFile;
         if (!(toParent && PrintJsonLine(line))) {
-            recordPath = RecordPath(options.record);
-            if (recordPath.empty()) {
-                recordError = ConsoleText(Cli::kRecordNoFolder);
-            } else if (!AppendRecord(recordPath, line, recordError) && recordError.empty()) {
-                recordError = ConsoleText(Cli::kRecordUnknownError);
-            }
+            const KeptRecord kept = KeepRecord(options.record, line);
+            recordPath = kept.path;
+            recordError = kept.error;
         }
         if (options.json && !toParent) {
             PrintJsonLine(line);
@@ -80,34 +84,73 @@ int RunUpdate(ConsoleSession& session, const UpdateOptions& options) {
     return code;
 }
 
-bool PrintAboutText() {
-    char text[1024] = "";
-    BuildAboutText(hMainWnd, text, sizeof text);
-    // The date line ends without a line break; the terminal's prompt must not follow on it.
-    std::string about = TerminalText(text);
-    if (!about.empty() && about.back() != '\n') {
-        about += '\n';
+namespace {
+
+// The parent of several machines speaks the run's language; each child applies the rest of
+// the run options itself.
+int RunLineUpdate(ConsoleSession& session, const RunOptions& options, const UpdateOptions& update,
+                  bool allPorts) {
+    LineOptions line{{options}, update.record, update.json};
+    if (allPorts) {
+        line.ports = platform::ConfiguredSerialPorts();
     }
-    std::printf("%s\n\n%s", TerminalText(LoadText(kTextProgramName)).c_str(), about.c_str());
-    std::fflush(stdout);
-    return pProtokoll != nullptr;
+    if (line.ports.empty()) {
+        std::fprintf(stderr, "%s", ConsoleText(Cli::kLineNoPorts));
+        return kExitUsage;
+    }
+    session.jsonOutput = update.json;
+    if (options.yes && options.no) {
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kYesAndNo));
+        return kExitUsage;
+    }
+    return RunLine(line);
 }
 
-int RunInfo() {
-    const bool answered = PrintAboutText();
-    pProtokoll.reset();
-    return answered ? kExitSuccess : kExitNoConnection;
-}
-
-int RunSysinfo() {
-    if (nInterface != -1) {
-        Schnittstelle_initialisieren(hMainWnd, nInterface, 1);
+class UpdateCommand : public Command {
+  public:
+    UpdateCommand(CLI::App& parent, RunOptions& options)
+        : Command(parent, line_pipe::kCommand,
+                  "Update the machine with the firmware bundle of --dir: asks, shows the "
+                  "versions, downloads program and texts, checks the checksums") {
+        CLI::App& app = App();
+        AddRunOptions(app, options);
+        AddDirOption(app, options);
+        AddRecordOption(app, update_.record);
+        AddJsonOption(app, update_.json,
+                      "progress events as JSON lines on stdout, then the update's record");
+        app.add_flag("--all-ports", allPorts_,
+                     "update the machines on every COMn of the settings' [Ports] section at "
+                     "once");
+        // Internal: the child of an update of several machines (line/line_child.cpp).
+        app.add_flag(line_pipe::kChildFlag, lineChild_)->group("");
     }
-    char text[kMaxPath + 1] = "";
-    BuildSystemInformationText(text, sizeof text);
-    std::printf("%s\n", text);
-    std::fflush(stdout);
-    const bool connected = pProtokoll != nullptr;
-    pProtokoll.reset();
-    return connected ? kExitSuccess : kExitNoConnection;
+
+    RunSetup Setup(const RunOptions& options) const override {
+        return SeveralMachines(options) ? RunSetup::Language : RunSetup::Machine;
+    }
+    bool Json() const override { return update_.json || lineChild_; }
+
+    int Run(ConsoleSession& session, const RunOptions& options) override {
+        if (SeveralMachines(options)) {
+            return RunLineUpdate(session, options, update_, allPorts_);
+        }
+        NoteAdapterLatency();
+        update_.port = options.PortGiven();
+        return lineChild_ ? RunLineChild(session, update_) : RunUpdate(session, update_);
+    }
+
+  private:
+    bool SeveralMachines(const RunOptions& options) const {
+        return !lineChild_ && (allPorts_ || options.ports.size() > 1);
+    }
+
+    UpdateOptions update_;
+    bool allPorts_ = false;
+    bool lineChild_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddUpdateCommand(CLI::App& app, RunOptions& options) {
+    return std::make_unique<UpdateCommand>(app, options);
 }

@@ -1,12 +1,25 @@
 #pragma once
-// The tq8flash commands that talk to the machine. Each returns the program's exit code
-// (exit_codes.h) and leaves no connection behind.
+// The tq8flash commands, each in its own file with its subcommand, options and runner, and
+// the runners that one command lends another. Each runner returns the program's exit code
+// (update/exit_codes.h) and leaves no connection behind.
 
-#include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 
+#include "cli/command.h"
+
 class ConsoleSession;
+
+// The commands in the order of --help.
+std::unique_ptr<Command> AddUpdateCommand(CLI::App& app, RunOptions& options);
+std::unique_ptr<Command> AddSearchCommand(CLI::App& app, RunOptions& options);
+std::unique_ptr<Command> AddInfoCommand(CLI::App& app, RunOptions& options);
+std::unique_ptr<Command> AddSysinfoCommand(CLI::App& app, RunOptions& options);
+std::unique_ptr<Command> AddCheckCommand(CLI::App& app, RunOptions& options);
+std::unique_ptr<Command> AddPortsCommand(CLI::App& app, RunOptions& options);
+std::unique_ptr<Command> AddDemoCommand(CLI::App& app, RunOptions& options);
+std::unique_ptr<Command> AddInspectCommand(CLI::App& app, RunOptions& options);
+std::unique_ptr<Command> AddLogCommand(CLI::App& app);
 
 struct UpdateOptions {
     std::string record;  // the record file; "" for the setting or the default
@@ -21,49 +34,20 @@ struct UpdateOptions {
 // the connection step appends its record to the record file.
 int RunUpdate(ConsoleSession& session, const UpdateOptions& options);
 
-// The child of a line update (line_child.cpp): one update for its port, answering the
-// parent's go or no-go at the version overview.
-int RunLineChild(ConsoleSession& session, UpdateOptions options);
-// Called first of all in a line's child: from here on its stdout carries only the lines
-// for its parent, and a parent that has gone stops the update as a Ctrl-C does.
-void StartLineChildOutput(ConsoleSession& session);
-
-// The search over COM1..COM8; save stores the port found as "Interface", and with it the
-// binding of a device that portOption (--port) gave that port for this run.
-int RunSearch(bool save, bool json, const std::string& portOption);
-
-// The About text: versions of machine and file, serial number, update count and date.
-int RunInfo();
-// The same values as one JSON document.
+// The About text and the system-information text as JSON documents (cmd_info_json.cpp).
 int RunInfoJson();
-
-// The system-information text of a connection opened on the selected port.
-int RunSysinfo();
 int RunSysinfoJson();
-
-// The machine's three checksum reports; 0 only when saved and calculated agree in all.
-int RunCheck(bool json);
-
-struct LogOptions {
-    std::string record;             // the record file; "" for the setting or the default
-    std::optional<int32_t> serial;  // only the records of this serial number, either form
-    int last = 20;                  // how many of the newest records
-    bool json = false;              // the records' lines as they are
-};
-
-// The newest records of the record file as a table, or as their JSON lines.
-int RunLog(const LogOptions& options);
 
 struct DemoOptions {
     std::string dir;  // the bundle; "" looks for the sample firmware
     bool pace = false;
 };
 
-// Whether this build has the simulated machine, and the demo's help line.
+// Whether this build has the simulated machine; the demo's help line; and a complete update of the
+// sample firmware on a simulated machine, then its About text; where the simulated machine is not
+// built, a message.
 bool DemoAvailable();
 const char* DemoDescription();
-
-// A complete update of the sample firmware on a simulated machine, then its About text.
 int RunDemo(ConsoleSession& session, const DemoOptions& options);
 
 // Prints the About text of the current connection (opening one on the selected port

@@ -1,8 +1,8 @@
 #include "cli/interrupt_policy.h"
 
 #include "cli/console_session.h"
-#include "cli/exit_codes.h"
 #include "platform/interrupt.h"
+#include "update/exit_codes.h"
 
 namespace {
 

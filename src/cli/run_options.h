@@ -14,6 +14,10 @@ struct RunOptions {
     bool no = false;
     std::string lang;  // "en", "de" or "" for the locale's language
     int trace = 0;     // 2..5, or 0 to keep the stored levels
+
+    // The one --port as the operator gave it, before a selector is resolved; "" for none
+    // and for several.
+    std::string PortGiven() const { return ports.size() == 1 ? ports.front() : std::string(); }
 };
 
 // The port number of "COMn" (any case, n 1..255), or 0 for anything else.

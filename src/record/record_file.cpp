@@ -63,3 +63,12 @@ bool AppendRecord(const std::string& path, const std::string& line, std::string&
     }
     return false;
 }
+
+KeptRecord KeepRecord(const std::string& option, const std::string& line) {
+    KeptRecord kept;
+    kept.path = RecordPath(option);
+    if (!AppendRecord(kept.path, line, kept.error) && kept.error.empty()) {
+        kept.error = OwnText(Cli::kRecordUnknownError);
+    }
+    return kept;
+}

@@ -1,13 +1,13 @@
 // The line's exit code and what it takes from a child's lines.
 
-#include "cli/line_machine.h"
+#include "cli/line/line_machine.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
-#include "cli/line_display.h"
+#include "cli/line/line_display.h"
 
 namespace {
 

@@ -3,16 +3,13 @@
 // (line_child.cpp), one confirmation, one display, one writer of the record file.
 
 #include <string>
-#include <vector>
 
-struct LineOptions {
-    std::vector<std::string> ports;  // as given; each child resolves its own
-    std::string dir;
+#include "cli/run_options.h"
+
+// The run's options as given: every port is a machine, which its child resolves itself,
+// and the rest goes to each child as it came.
+struct LineOptions : RunOptions {
     std::string record;
-    std::string lang;
-    int trace = 0;
-    bool yes = false;
-    bool no = false;
     bool json = false;  // the children's lines on stdout, each with its "port"
 };
 

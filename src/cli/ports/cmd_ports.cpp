@@ -5,16 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "cli/commands.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/json_out.h"
-#include "cli/ports.h"
+#include "cli/ports/ports.h"
 #include "platform/console.h"
 #include "platform/ini_file.h"
 #include "platform/port_discovery.h"
 #include "platform/serial.h"
 #include "platform/settings_store.h"
 #include "support/settings.h"
+#include "update/exit_codes.h"
 
 namespace {
 
@@ -183,8 +184,9 @@ int SavePorts(const std::vector<platform::PortInfo>& ports, std::FILE* out) {
     return kExitSuccess;
 }
 
-}  // namespace
-
+// One row per serial device, or with json one document of them on stdout; save binds
+// COM1, COM2, ... to the stable names of the USB adapters in the settings file's [Ports]
+// section.
 int RunPorts(bool save, bool json) {
     const std::vector<platform::PortInfo> ports = platform::DiscoverPorts();
     if (json) {
@@ -208,4 +210,33 @@ int RunPorts(bool save, bool json) {
         return SavePorts(ports, json ? stderr : stdout);
     }
     return kExitSuccess;
+}
+
+class PortsCommand : public Command {
+  public:
+    PortsCommand(CLI::App& parent, RunOptions& options)
+        : Command(parent, "ports",
+                  "List the serial devices: names, driver, USB identity, COMn, access, holder") {
+        AddRunOptions(App(), options);
+        App().add_flag("--save", save_,
+                       "bind COM1, COM2, ... to the USB adapters listed, in the settings file");
+        AddJsonOption(App(), json_, "the devices and their fields as one JSON document on stdout");
+    }
+
+    bool Json() const override { return json_; }
+    // With --save it binds the adapters itself.
+    bool TakesUnconfiguredAdapter() const override { return !save_; }
+    bool StoresPortGiven() const override { return save_; }
+    std::optional<int> PortToExplain(int) const override { return std::nullopt; }
+    int Run(ConsoleSession&, const RunOptions&) override { return RunPorts(save_, json_); }
+
+  private:
+    bool save_ = false;
+    bool json_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddPortsCommand(CLI::App& app, RunOptions& options) {
+    return std::make_unique<PortsCommand>(app, options);
 }

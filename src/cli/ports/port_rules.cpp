@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/console_text.h"
-#include "cli/ports.h"
+#include "cli/ports/ports.h"
 #include "platform/ini_file.h"
 #include "platform/network_port.h"
 #include "platform/port_discovery.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/line_machine.h"
+#include "cli/line/line_machine.h"
 
 // The record of a machine whose child ended abnormally after it was told to go, from what
 // the parent knows: a failed download, and how the child ended.

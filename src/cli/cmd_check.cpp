@@ -1,86 +1,23 @@
-// The commands that ask the machine without changing it: search and check.
+// tq8flash check: the machine's checksums of bootloader, application and display texts.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "cli/commands.h"
-#include "cli/console_interface.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/json_out.h"
-#include "cli/ports.h"
-#include "cli/run_options.h"
 #include "protocol/connection.h"
-#include "protocol/interface_dialog.h"
 #include "support/globals.h"
-#include "support/settings.h"
-#include "text_ids.h"
+#include "update/exit_codes.h"
 
 namespace {
-
-// Shows each port as the search tries it, like the dialog's combo box; with JSON output
-// the person still sees it on stderr, and the ports tried go into the document.
-class SearchProgress : public ConsoleInterfaceList {
-  public:
-    explicit SearchProgress(bool json) : ConsoleInterfaceList(hMainWnd), json_(json) {}
-    bool SelectPort(const char* name) override {
-        std::FILE* out = json_ ? stderr : stdout;
-        std::fprintf(out, "  %s ...\n", name != nullptr ? name : "");
-        std::fflush(out);
-        tried_.push_back(name != nullptr ? name : "");
-        return ConsoleInterfaceList::SelectPort(name);
-    }
-    const std::vector<std::string>& Tried() const { return tried_; }
-
-  private:
-    bool json_;
-    std::vector<std::string> tried_;
-};
 
 constexpr Cli kAreaNames[] = {Cli::kAreaBootloader, Cli::kAreaApplication, Cli::kAreaTexts};
 // Documents keep one spelling, whatever the run's language.
 constexpr const char* kAreaJsonNames[] = {"bootloader", "application", "display texts"};
 
-}  // namespace
-
-int RunSearch(bool save, bool json, const std::string& portOption) {
-    std::fprintf(json ? stderr : stdout, "%s\n", TerminalText(LoadText(kCaptionSearch)).c_str());
-    SearchProgress view(json);
-    const int selected = nInterface;
-    const int port = Schnittstelle_suchen(view);
-    bool saved = false;
-    int code = kExitSuccess;
-    if (port == -1) {
-        std::fprintf(stderr, "%s\n", TerminalText(LoadText(kTextNotFound)).c_str());
-        code = kExitNoConnection;
-    } else {
-        if (!json) {
-            std::printf("%s\n", TerminalText(FormatText(LoadText(kTextFound), port)).c_str());
-        }
-        if (save) {
-            nInterface = port;
-            saved = RegWriteDword(HKEY_CURRENT_USER_ROOT, kProgramKey, kInterfaceValue, port);
-            // Only the selected port opens a device given with --port.
-            if (saved && port == selected && !portOption.empty() &&
-                ComPortNumber(portOption) == 0) {
-                saved = StorePortBinding(port, portOption, json ? stderr : stdout);
-            }
-            if (!saved) {
-                std::fprintf(stderr, "%s\n", ConsoleText(Cli::kPortNotStored));
-                code = kExitFailure;
-            }
-        }
-    }
-    if (json) {
-        PrintJson({{"found", port != -1},
-                   {"port", port != -1 ? nlohmann::json("COM" + std::to_string(port)) : nullptr},
-                   {"tried", view.Tried()},
-                   {"saved", saved}});
-    }
-    return code;
-}
-
+// 0 only when saved and calculated agree in all three.
 int RunCheck(bool json) {
     if (Schnittstelle_initialisieren(hMainWnd, nInterface, 1) == 0) {
         if (json) {
@@ -139,4 +76,26 @@ int RunCheck(bool json) {
     std::fflush(stdout);
     pProtokoll.reset();
     return agreeing == 3 ? kExitSuccess : kExitUpdateFailed;
+}
+
+class CheckCommand : public Command {
+  public:
+    CheckCommand(CLI::App& parent, RunOptions& options)
+        : Command(parent, "check",
+                  "Ask the machine's checksums of bootloader, application and display texts") {
+        AddRunOptions(App(), options);
+        AddJsonOption(App(), json_, "the three areas as one JSON document on stdout");
+    }
+
+    bool Json() const override { return json_; }
+    int Run(ConsoleSession&, const RunOptions&) override { return RunCheck(json_); }
+
+  private:
+    bool json_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddCheckCommand(CLI::App& app, RunOptions& options) {
+    return std::make_unique<CheckCommand>(app, options);
 }

@@ -1,6 +1,7 @@
-#include "cli/line_machine.h"
+#include "cli/line/line_machine.h"
 
-#include "cli/exit_codes.h"
+#include "cli/line/line_pipe.h"
+#include "update/exit_codes.h"
 
 namespace {
 
@@ -56,21 +57,21 @@ bool ApplyChildLine(LineMachine& machine, const nlohmann::json& line, uint32_t n
     if (!line.is_object()) {
         return false;
     }
-    if (line.contains("schema")) {
+    if (line.contains(line_pipe::kRecordSchema)) {
         machine.record = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        machine.outcome = Field<std::string>(line, "outcome");
+        machine.outcome = Field<std::string>(line, line_pipe::kRecordOutcome);
         return true;
     }
-    const std::string event = Field<std::string>(line, "event").value_or("");
-    if (event == "ready") {
+    const std::string event = Field<std::string>(line, line_pipe::kEvent).value_or("");
+    if (event == line_pipe::kReadyEvent) {
         machine.ready = true;
-        machine.serial = Field<uint32_t>(line, "serial_number");
-        machine.machineVersion = Field<std::string>(line, "machine_version");
-        machine.fileVersion = Field<std::string>(line, "file_version");
-        machine.bytes = Field<uint64_t>(line, "bytes").value_or(0);
-        machine.device = Field<std::string>(line, "device");
-    } else if (event == "progress") {
-        const std::string image = Field<std::string>(line, "image").value_or("");
+        machine.serial = Field<uint32_t>(line, line_pipe::kSerialNumber);
+        machine.machineVersion = Field<std::string>(line, line_pipe::kMachineVersion);
+        machine.fileVersion = Field<std::string>(line, line_pipe::kFileVersion);
+        machine.bytes = Field<uint64_t>(line, line_pipe::kBytes).value_or(0);
+        machine.device = Field<std::string>(line, line_pipe::kDevice);
+    } else if (event == line_pipe::kProgressEvent) {
+        const std::string image = Field<std::string>(line, line_pipe::kImage).value_or("");
         if (image != machine.image) {
             // The next download: the one before is whole.
             if (!machine.image.empty()) {
@@ -78,10 +79,10 @@ bool ApplyChildLine(LineMachine& machine, const nlohmann::json& line, uint32_t n
             }
             machine.image = image;
         }
-        machine.phase = Field<std::string>(line, "phase").value_or("");
-        machine.imageDone = Field<uint64_t>(line, "done").value_or(0);
-        machine.imageTotal = Field<uint64_t>(line, "total").value_or(0);
-        if (machine.phase == "download" && !machine.rateStarted) {
+        machine.phase = Field<std::string>(line, line_pipe::kPhase).value_or("");
+        machine.imageDone = Field<uint64_t>(line, line_pipe::kDone).value_or(0);
+        machine.imageTotal = Field<uint64_t>(line, line_pipe::kTotal).value_or(0);
+        if (machine.phase == line_pipe::kDownloadPhase && !machine.rateStarted) {
             machine.rateStarted = true;
             machine.rateStartMs = nowMs;
             machine.rateStartBytes = machine.Done();

@@ -1,4 +1,4 @@
-#include "cli/line_update.h"
+#include "cli/line/line_update.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -12,11 +12,11 @@
 
 #include "cli/console_frontend.h"
 #include "cli/console_text.h"
-#include "cli/exit_codes.h"
 #include "cli/json_out.h"
-#include "cli/line_display.h"
-#include "cli/line_machine.h"
-#include "cli/line_record.h"
+#include "cli/line/line_display.h"
+#include "cli/line/line_machine.h"
+#include "cli/line/line_pipe.h"
+#include "cli/line/line_record.h"
 #include "cli/run_options.h"
 #include "platform/child_process.h"
 #include "platform/console.h"
@@ -24,6 +24,7 @@
 #include "platform/process.h"
 #include "record/record_file.h"
 #include "support/utils.h"
+#include "update/exit_codes.h"
 
 namespace {
 
@@ -102,21 +103,21 @@ void Watch(Child& child, size_t index, Mailbox& mailbox) {
 std::vector<std::string> ChildArguments(const LineOptions& options, const std::string& port,
                                         const std::string& record) {
     std::vector<std::string> args{platform::ProgramPath(),
-                                  "update",
-                                  "--line-child",
-                                  "--port",
+                                  line_pipe::kCommand,
+                                  line_pipe::kChildFlag,
+                                  line_pipe::kPortOption,
                                   port,
-                                  "--dir",
+                                  line_pipe::kDirOption,
                                   options.dir.empty() ? CurrentDirectory() : options.dir};
     // Where the child keeps its record itself should this parent go.
     if (!record.empty()) {
-        args.insert(args.end(), {"--record", record});
+        args.insert(args.end(), {line_pipe::kRecordOption, record});
     }
     if (!options.lang.empty()) {
-        args.insert(args.end(), {"--lang", options.lang});
+        args.insert(args.end(), {line_pipe::kLanguageOption, options.lang});
     }
     if (options.trace != 0) {
-        args.insert(args.end(), {"--trace", std::to_string(options.trace)});
+        args.insert(args.end(), {line_pipe::kTraceOption, std::to_string(options.trace)});
     }
     return args;
 }
@@ -144,7 +145,8 @@ class Line {
             if (machine.ready && !machine.ended) {
                 machine.told = go;
                 machine.refused = refused;
-                children_[i]->process.Write(go ? "go\n" : "no\n");
+                children_[i]->process.Write(std::string(go ? line_pipe::kGo : line_pipe::kNo) +
+                                            "\n");
             }
         }
         uint32_t drawn = GetTimeMs() - kRedrawMs;
@@ -269,10 +271,10 @@ class Line {
 
     // The record names its port itself, as the file holds it.
     void KeepRecord(const LineMachine& machine) {
-        std::string error;
-        if (!AppendRecord(recordPath_, machine.record, error)) {
+        const KeptRecord kept = ::KeepRecord(recordPath_, machine.record);
+        if (!kept.error.empty()) {
             std::fprintf(stderr, ConsoleText(Cli::kLineRecordFailed), machine.port.c_str(),
-                         recordPath_.c_str(), error.c_str());
+                         kept.path.c_str(), kept.error.c_str());
         }
         if (options_.json) {
             PrintJsonLine(machine.record);

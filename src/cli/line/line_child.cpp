@@ -1,17 +1,12 @@
 // The child's side of an update of several machines at once. It is a complete single
 // update with --json output; at the version overview it tells the parent what it found
-// and takes the parent's answer, so that the operator confirms all machines once.
-//
-// The message form, one JSON object per line:
-//   child -> parent (stdout): the update --json progress events; once, at the overview,
-//     {"event":"ready","serial_number":4711,"machine_version":"1.02.5",
-//      "file_version":"1.03.7","bytes":230400}
-//     and last the update's record (the line with "schema").
-//   parent -> child (stdin): "go" to update, anything else for No. The parent keeps the
-//     input open until the child ends, so its end means the parent has gone.
+// and takes the parent's answer, so that the operator confirms all machines once
+// (line_pipe.h has the words of both sides).
 // stdout carries these lines alone from the child's first byte: what it says for a person
 // goes to stderr, which the parent keeps for its summary. A child whose parent has gone
 // stops as after a Ctrl-C and keeps its record in the record file itself.
+
+#include "cli/line/line_child.h"
 
 #include <condition_variable>
 #include <iostream>
@@ -21,9 +16,10 @@
 #include <string>
 #include <thread>
 
-#include "cli/commands.h"
 #include "cli/console_session.h"
 #include "cli/json_out.h"
+#include "cli/line/line_child.h"
+#include "cli/line/line_pipe.h"
 #include "platform/console.h"
 #include "platform/interrupt.h"
 #include "record/record_context.h"
@@ -86,25 +82,25 @@ nlohmann::json Optional(const std::optional<std::string>& text) {
 }
 
 void SayReady(const UpdateReport& report) {
-    nlohmann::json ready = {{"event", "ready"}};
-    ready["serial_number"] = report.serialNumber
-                                 ? nlohmann::json(static_cast<uint16_t>(*report.serialNumber))
-                                 : nlohmann::json(nullptr);
+    nlohmann::json ready = {{line_pipe::kEvent, line_pipe::kReadyEvent}};
+    ready[line_pipe::kSerialNumber] =
+        report.serialNumber ? nlohmann::json(static_cast<uint16_t>(*report.serialNumber))
+                            : nlohmann::json(nullptr);
     std::optional<std::string> machine;
     if (report.machineVersion && report.machineBuild) {
         machine = VersionText(MachineVersionValue(static_cast<uint16_t>(*report.machineVersion),
                                                   *report.machineBuild));
     }
-    ready["machine_version"] = Optional(machine);
-    ready["file_version"] =
+    ready[line_pipe::kMachineVersion] = Optional(machine);
+    ready[line_pipe::kFileVersion] =
         Optional(report.fileVersion ? VersionText(*report.fileVersion) : std::nullopt);
     uint64_t bytes = 0;
     for (const UpdateImageReport& image : report.images) {
         bytes += image.size;
     }
-    ready["bytes"] = bytes;
+    ready[line_pipe::kBytes] = bytes;
     // The device behind the port, for a record the parent may have to write itself.
-    ready["device"] = Optional(UpdateStopwatch(nInterface).Context("", "", 0).device);
+    ready[line_pipe::kDevice] = Optional(UpdateStopwatch(nInterface).Context("", "", 0).device);
     PrintJson(ready);
 }
 
@@ -114,7 +110,7 @@ bool AnswerForTheParent(const char* caption, const UpdateReport& report, ParentI
         return true;
     }
     SayReady(report);
-    return parent.Answer() == "go";
+    return parent.Answer() == line_pipe::kGo;
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/line_machine.h"
+#include "cli/line/line_machine.h"
 
 // Port, serial number, machine version and file version of each machine.
 std::string ConfirmTable(const std::vector<LineMachine>& machines);

@@ -1,4 +1,4 @@
-#include "cli/line_display.h"
+#include "cli/line/line_display.h"
 
 #include <algorithm>
 #include <utility>

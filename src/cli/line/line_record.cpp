@@ -1,9 +1,9 @@
-#include "cli/line_record.h"
+#include "cli/line/line_record.h"
 
-#include "cli/exit_codes.h"
 #include "platform/process.h"
 #include "record/record_line.h"
 #include "support/utils.h"
+#include "update/exit_codes.h"
 
 namespace {
 

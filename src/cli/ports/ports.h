@@ -8,11 +8,6 @@
 
 #include "platform/port_discovery.h"
 
-// tq8flash ports: one row per serial device, or with json one document of them on stdout;
-// save binds COM1, COM2, ... to the stable names of the USB adapters in the settings
-// file's [Ports] section.
-int RunPorts(bool save, bool json);
-
 // A selector given with --port becomes the stable name of the one adapter it matches.
 // False, with what was found on stderr, when it matches none or several.
 bool ResolvePortOption(std::string& port);

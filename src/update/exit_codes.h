@@ -1,5 +1,6 @@
 #pragma once
-// The exit codes of tq8flash, documented in --help and README.
+// What an update's outcome means to the programs around it: the exit codes of tq8flash,
+// documented in its --help and the README, which the records of both programs name.
 
 #include "update/software_update.h"
 
@@ -15,6 +16,3 @@ inline constexpr int kExitInterrupted = 130;  // Ctrl-C
 
 // The exit code for how the last update ended.
 int ExitCodeFor(UpdateOutcome outcome);
-
-// The table printed by --help.
-const char* ExitCodeHelp();

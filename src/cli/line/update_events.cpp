@@ -1,9 +1,10 @@
-#include "cli/update_events.h"
+#include "cli/line/update_events.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "cli/json_out.h"
+#include "cli/line/line_pipe.h"
 #include "support/settings.h"
 #include "support/utils.h"
 #include "text_ids.h"
@@ -37,7 +38,7 @@ void UpdateEvents::Text(const char* text) {
     if (std::strcmp(text, LoadText(kTextErasing)) == 0) {
         phase = "erase";
     } else if (std::strcmp(text, LoadText(kTextDownloading)) == 0) {
-        phase = "download";
+        phase = line_pipe::kDownloadPhase;
     }
     if (phase_ != phase) {
         phase_ = phase;
@@ -71,11 +72,11 @@ void UpdateEvents::Emit() {
     const nlohmann::json image = index < report_.images.size()
                                      ? nlohmann::json(FileName(report_.images[index].file))
                                      : nlohmann::json(nullptr);
-    PrintJson({{"event", "progress"},
-               {"image", image},
-               {"phase", phase_.empty() ? "start" : phase_},
-               {"done", done_},
-               {"total", total_}});
+    PrintJson({{line_pipe::kEvent, line_pipe::kProgressEvent},
+               {line_pipe::kImage, image},
+               {line_pipe::kPhase, phase_.empty() ? "start" : phase_},
+               {line_pipe::kDone, done_},
+               {line_pipe::kTotal, total_}});
     lastEmitMs_ = GetTimeMs();
     emitted_ = true;
 }
