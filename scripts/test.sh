@@ -11,6 +11,13 @@ jobs="$(nproc)"
 # Two per core keep the cores busy and leave every test its time limits.
 test_jobs=$((jobs * 2))
 status=0
+# One compiler cache for the whole run: the release's Windows build then compiles nothing
+# that the tested Windows build compiled already (same flags, see CMakePresets.json). Paths
+# below the checkout count relative to it, so two build folders share their entries.
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$TQ8_ROOT"
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
 
 echo "== native (ASan, UBSan) =="
 cmake --preset native-debug >/dev/null
