@@ -12,8 +12,9 @@ jobs="$(nproc)"
 test_jobs=$((jobs * 2))
 status=0
 # One compiler cache for the whole run: the release's Windows build then compiles nothing
-# that the tested Windows build compiled already (same flags, see CMakePresets.json). Paths
-# below the checkout count relative to it, so two build folders share their entries.
+# that the tested Windows build compiled already (same flags and locale, see the
+# windows-release presets). Paths below the checkout count relative to it, so two build
+# folders share their entries.
 if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR="$TQ8_ROOT"
   export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
