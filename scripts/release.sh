@@ -61,7 +61,9 @@ build_deb() {
 }
 
 # The zip and the installer ship the same folder. Executables are linked statically
-# (no MinGW runtime DLL beside them) and without a link time stamp.
+# (no MinGW runtime DLL beside them) and without a link time stamp. The windows-release
+# preset compiles with the same flags and locale (ccache counts LC_ALL in): the tests run
+# what ships, and in a test run ccache serves this build from that one.
 build_windows() {
   local dir=build/release-windows
   rm -rf "$dir"

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake python3 libgtest-dev googletest libbenchmark-dev
+  build-essential cmake ccache python3 libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth socat
   clang libclang-rt-14-dev srecord zlib1g-dev libcli11-dev netpbm
   help2man lintian man-db file nsis zip unzip
