@@ -57,6 +57,23 @@ bool WriteOnce(int fd, const std::string& data) {
     return n >= 0 && static_cast<size_t>(n) == data.size();
 }
 
+// Hands what fd holds to take, piece by piece, until its end or until take wants no more.
+ReadResult ReadUntilEnd(int fd, const std::function<bool(std::string_view)>& take) {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return ReadResult::Error;
+        }
+        if (n == 0 || !take(std::string_view(chunk, static_cast<size_t>(n)))) {
+            return ReadResult::Ok;
+        }
+    }
+}
+
 }  // namespace
 
 ReadResult ReadWholeFile(const std::string& path, std::string& data) {
@@ -65,21 +82,10 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
     if (!fd) {
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Error;
     }
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return ReadResult::Error;
-        }
-        if (n == 0) {
-            break;
-        }
-        data.append(chunk, static_cast<size_t>(n));
-    }
-    return ReadResult::Ok;
+    return ReadUntilEnd(fd.Get(), [&data](std::string_view piece) {
+        data.append(piece);
+        return true;
+    });
 }
 
 ReadResult ReadFileInPieces(const std::string& path,
@@ -91,19 +97,7 @@ ReadResult ReadFileInPieces(const std::string& path,
     if (!IsRegularFile(fd.Get())) {
         return ReadResult::NotRegularFile;
     }
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return ReadResult::Error;
-        }
-        if (n == 0 || !take(std::string_view(chunk, static_cast<size_t>(n)))) {
-            return ReadResult::Ok;
-        }
-    }
+    return ReadUntilEnd(fd.Get(), take);
 }
 
 bool MakeDirectories(const std::string& path) {
