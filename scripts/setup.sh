@@ -10,6 +10,8 @@ packages=(
   pkg-config libudev-dev umockdev libumockdev-dev gir1.2-umockdev-1.0 python3-gi
   nlohmann-json3-dev python3-jsonschema
   libtelnet-dev ser2net
+  libgcrypt20-dev libgcrypt-mingw-w64-dev minisign
+  libpq-dev postgresql-15
 )
 
 missing=()
