@@ -11,7 +11,12 @@
 #   share/man/man1/    tq8flash.1.gz, tq8sim.1.gz (help2man, from the --help of each program
 #                      and of each of its commands)
 #   share/doc/tq8flash copyright, changelog.gz
-# Windows layout: everything in one folder, the way the zip and the installer ship it.
+#   /etc/tq8flash/trusted-keys/   the station's trusted public keys of signed bundles:
+#                      an empty folder that the package owns; keys that an administrator
+#                      puts there are no file of the package and survive its removal
+# Windows layout: everything in one folder, the way the zip and the installer ship it,
+# libgcrypt's DLLs beside the programs and an empty trusted-keys folder for the
+# installation's trusted public keys.
 
 set(TQ8_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 
@@ -27,6 +32,9 @@ if(WIN32)
   foreach(target IN LISTS TQ8_WINDOWS_ARTEFACTS)
     install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION .)
   endforeach()
+  # The signature check's library, from Debian's MinGW-w64 build, as it is.
+  install(PROGRAMS ${TQ8_GCRYPT_DLLS} DESTINATION .)
+  install(DIRECTORY DESTINATION trusted-keys)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/update-record.schema.json DESTINATION .)
   # Notepad of older Windows versions wants CR LF, whatever git checked out.
@@ -103,6 +111,10 @@ endif()
 add_custom_target(tq8_package_docs ALL DEPENDS ${doc_files})
 
 install(FILES ${TQ8_PACKAGING_DIR}/debian/copyright ${docs}/changelog.gz DESTINATION ${TQ8_DOC_DIR})
+# Where the programs look for the station's trusted keys (/etc for the prefix /usr). No
+# file of the package lies there, so there is no conffile to keep: dpkg removes the folder
+# with the package only when it is empty.
+install(DIRECTORY DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/tq8flash/trusted-keys)
 # An example for the administrator, not a rule that the package makes active.
 install(FILES ${TQ8_PACKAGING_DIR}/udev/99-tq8flash-latency.rules DESTINATION ${TQ8_DOC_DIR}/examples)
 # The form of the update records, for the programs that read them.
@@ -131,6 +143,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# dpkg-shlibdeps names the libraries the programs link, libgcrypt20 among them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -78,3 +78,48 @@ include([==[${PROJECT_SOURCE_DIR}/cmake/Tq8ScriptTests.cmake]==])
 ")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include})
 endfunction()
+
+# tq8_deploy_gcrypt_dlls(): puts the libgcrypt DLLs (TQ8_GCRYPT_DLLS) beside every Windows
+# executable of the build, as the zip and the installer ship them. The loader looks in the
+# executable's folder first, so a test program runs under wine from any prefix, any working
+# folder and any caller (CTest, the scripts, a developer's own wine command) without a
+# WINEPATH. Called once at the end of the top-level CMakeLists.txt, when every executable is
+# known; one copy per output folder.
+function(tq8_deploy_gcrypt_dlls)
+  if(NOT TQ8_GCRYPT_DLLS)
+    return()
+  endif()
+  set(pending ${PROJECT_SOURCE_DIR})
+  set(executables "")
+  while(pending)
+    list(POP_FRONT pending source_dir)
+    get_property(subdirs DIRECTORY ${source_dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND pending ${subdirs})
+    get_property(targets DIRECTORY ${source_dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      get_target_property(type ${target} TYPE)
+      if(type STREQUAL EXECUTABLE)
+        list(APPEND executables ${target})
+      endif()
+    endforeach()
+  endwhile()
+  foreach(target IN LISTS executables)
+    get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
+    if(NOT dir)
+      get_target_property(dir ${target} BINARY_DIR)
+    endif()
+    string(MAKE_C_IDENTIFIER "${dir}" id)
+    if(NOT TARGET tq8_gcrypt_dlls_${id})
+      set(copies "")
+      foreach(dll IN LISTS TQ8_GCRYPT_DLLS)
+        get_filename_component(name ${dll} NAME)
+        list(APPEND copies ${dir}/${name})
+      endforeach()
+      add_custom_command(OUTPUT ${copies}
+        COMMAND ${CMAKE_COMMAND} -E copy ${TQ8_GCRYPT_DLLS} ${dir}
+        DEPENDS ${TQ8_GCRYPT_DLLS} VERBATIM)
+      add_custom_target(tq8_gcrypt_dlls_${id} ALL DEPENDS ${copies})
+    endif()
+    add_dependencies(${target} tq8_gcrypt_dlls_${id})
+  endforeach()
+endfunction()

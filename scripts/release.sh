@@ -96,7 +96,10 @@ build_windows() {
   find "$folder" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
   local zip="$TQ8_ROOT/dist/TQ8Flash-$version-win64.zip"
   rm -f "$TQ8_ROOT"/dist/TQ8Flash-*-win64.zip "$TQ8_ROOT"/dist/TQ8Flash-*-setup.exe
-  (cd "$stage" && find TQ8Flash -type f | LC_ALL=C sort | zip -X -D -q -9 "$zip" -@)
+  # Files, and an entry of its own for each empty folder (trusted-keys): the zip holds the
+  # folders that nothing fills yet, and no others.
+  (cd "$stage" && find TQ8Flash \( -type f -o -type d -empty \) | LC_ALL=C sort |
+    zip -X -q -9 "$zip" -@)
 
   # The uninstaller deletes what the installer wrote, one line per file and folder.
   local list="$stage/uninstall-files.nsh" path

@@ -57,6 +57,9 @@ check "zip: the sample firmware loads and verifies" \
   bash -c "cd '$work/TQ8Flash' && wine tq8flash-cli.exe inspect examples/firmware/TQ8-PROG.MOT \
     examples/firmware/TQ8-TEXT.MOT >/dev/null 2>&1"
 check "zip: TQ8Flash.exe starts up to its questions and quits" start_up "$work/TQ8Flash/TQ8Flash.exe"
+check "zip: libgcrypt's DLLs beside the programs, an empty trusted-keys folder" \
+  bash -c "cd '$work/TQ8Flash' && test -f libgcrypt-20.dll -a -f libgpg-error-0.dll &&
+    test -d trusted-keys -a -z \"\$(ls -A trusted-keys)\""
 check "zip: the read-me has CR LF line ends only" \
   bash -c "! tr -d '\r' <'$work/TQ8Flash/README.txt' | cmp -s - '$work/TQ8Flash/README.txt' &&
     ! grep -q \$'[^\r]\$' '$work/TQ8Flash/README.txt'"
@@ -76,6 +79,7 @@ installed_ok() {
 }
 check "per user: every file of the zip in %LOCALAPPDATA%\\Programs\\Ostrelwerk\\TQ8Flash" installed_ok
 check "per user: Start-menu shortcut" test -f "$shortcut"
+check "per user: the trusted-keys folder" test -d "$dir/trusted-keys"
 check "per user: uninstaller registered under HKCU" \
   bash -c "reg=\$(wine reg query '$uninstall_key' /v UninstallString 2>/dev/null | tr -d '\r');
     grep -q 'Uninstall.exe' <<<\"\$reg\""
@@ -99,10 +103,13 @@ check "elevated: the installed TQ8Flash.exe starts up to its questions and quits
   start_up "$dir/TQ8Flash.exe"
 check "elevated: uninstaller registered under HKLM" \
   test -n "$(reg_value "$machine_key" UninstallString)"
+# A key that the administrator trusts is no file of the installer's.
+echo "untrusted comment: an administrator's key" >"$dir/trusted-keys/station.pub"
 wine "$dir/Uninstall.exe" /S >/dev/null 2>&1
 wineserver -w
-check "elevated: the uninstaller removed the folder and its registration" \
-  test ! -e "$dir" -a -z "$(reg_value "$machine_key" UninstallString)"
+check "elevated: the uninstaller removed all but the administrator's key, and its registration" \
+  test "$(cd "$dir" && find . ! -name . -printf '%P\n' | sort | tr '\n' ' ')" = \
+    "trusted-keys trusted-keys/station.pub " -a -z "$(reg_value "$machine_key" UninstallString)"
 
 echo "test-install-windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

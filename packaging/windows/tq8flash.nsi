@@ -6,7 +6,9 @@
 ; command line of an elevated prompt) it installs for every user into Program Files and
 ; registers under HKLM; /CURRENTUSER keeps an elevated run to the current user. The
 ; uninstaller removes the program files, the shortcut and its
-; registration; the settings under HKCU\SOFTWARE\Ostrelwerk\TQ8Flash stay.
+; registration; the settings under HKCU\SOFTWARE\Ostrelwerk\TQ8Flash stay, and so do the
+; public keys an administrator put into the (shipped empty) trusted-keys folder, with that
+; folder and the installation folder: it removes a folder only when it is empty.
 
 !ifndef VERSION | STAGE | OUTFILE
   !error "VERSION, STAGE and OUTFILE must be defined"
