@@ -19,7 +19,8 @@ export WINEPREFIX="$TQ8_ROOT/$win/wineprefix-bench"
 out="$TQ8_ROOT/$win/gui-bench"
 rm -rf "$out"
 mkdir -p "$out"
-cp "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" examples/firmware/TQ8-* "$out/"
+cp "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$win/src/app/libgcrypt-20.dll" \
+  "$win/src/app/libgpg-error-0.dll" examples/firmware/TQ8-* "$out/"
 
 . scripts/wine-display.sh
 tq8_at_exit wineserver -k

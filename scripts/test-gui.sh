@@ -29,7 +29,10 @@ esac
 # tq8sim, and tq8flash to compare the GUI's update with, of one native build
 sim="$(tq8_native_tool tools/tq8sim/tq8sim)"
 cli="$(tq8_native_tool src/cli/tq8flash)"
-for file in "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$robot"; do
+# the program and what ships beside it
+program_files=("$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$win/src/app/libgcrypt-20.dll"
+               "$win/src/app/libgpg-error-0.dll")
+for file in "${program_files[@]}" "$robot"; do
   if [ ! -f "$file" ]; then
     echo "build the windows-release preset first ($file is missing)" >&2
     exit 1
@@ -49,7 +52,7 @@ shots="$out/shots"
 mkdir -p "$out"
 rm -rf "$run"
 mkdir -p "$run"
-cp "$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" examples/firmware/TQ8-* "$run/"
+cp "${program_files[@]}" "$run/"
 if [ -f "$win/src/app/VLdebug.dll" ]; then
   cp "$win/src/app/VLdebug.dll" "$run/"
 fi
@@ -98,6 +101,7 @@ declare -A machine_port=(
 # the program, starts under
 declare -A robot_locale=(
   [german-locale]=de_DE.UTF-8
+  [bundle-refused-german]=de_DE.UTF-8
 )
 if [ "$#" -gt 0 ]; then
   scenarios=("$@")
@@ -135,6 +139,14 @@ for scenario in "${scenarios[@]}"; do
   ports_pid="$machine_pid"
   transcript="$out/$scenario.transcript"
   : >"$transcript"
+  # every scenario meets the sample firmware and no trusted key, but the one that a signed
+  # bundle changed after its signing meets
+  rm -rf "$run/trusted-keys" "$run"/TQ8-*
+  cp examples/firmware/TQ8-* "$run/"
+  if [ "$scenario" = bundle-refused-german ]; then
+    tq8_sign_bundle "$run" "$run/trusted-keys" "$cli" 2>>"$log" || result=FAIL
+    tq8_change_program "$run"
+  fi
   # every scenario meets a fresh machine, and leaves its own update records
   rm -f "$out/$scenario.state"
   rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Ostrelwerk
@@ -173,7 +185,7 @@ for scenario in "${scenarios[@]}"; do
         echo "  a download started without a connection" >>"$log"
         result=FAIL
       fi ;;
-    quit-at-once)
+    quit-at-once | bundle-refused-german)
       if [ -s "$transcript" ] || [ -s "$portlog" ]; then
         echo "  a port was opened:" >>"$log"
         cat "$portlog" >>"$log"

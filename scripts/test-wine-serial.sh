@@ -17,6 +17,7 @@ cd "$TQ8_ROOT"
 exe=build/windows-release/tests/protocol/protocol_tests.exe
 cli=build/windows-release/src/cli/tq8flash-cli.exe
 cli_update=tq8flash-cli-update
+cli_refused=tq8flash-cli-refused
 sim="$(tq8_native_tool tools/tq8sim/tq8sim)"
 native_cli="$(tq8_native_tool src/cli/tq8flash)"
 
@@ -25,6 +26,7 @@ list_tests() {
   TQ8_SIM_LIST=1 wine "$exe" | tr -d '\r' | sed -n 's/^SIM|\([^|]*\)|/\1 120 /p'
   if [ -f "$cli" ]; then
     echo "$cli_update 720"
+    echo "$cli_refused 120"
   fi
 }
 
@@ -149,10 +151,39 @@ cli_updates() {
   fi
 }
 
+# A copy of the Windows command line with a trusted key beside it, and a signed bundle whose
+# program file changed after the signing: refused before the machine hears a byte.
+cli_refused() {
+  local prog="$work/prog" bundle="$work/bundle" code=0
+  mkdir -p "$prog" "$bundle"
+  cp "$cli" "$(dirname "$cli")"/*.dll "$prog/"
+  cp examples/firmware/TQ8-* "$bundle/"
+  if ! tq8_sign_bundle "$bundle" "$prog/trusted-keys" "$native_cli" || ! machine; then
+    fail "tq8flash-cli update of a changed bundle: no signed bundle or no machine"
+    return
+  fi
+  tq8_change_program "$bundle"
+  timeout -k 5 60 wine "$prog/tq8flash-cli.exe" update --port "COM$port" --dir "$(winepath -w "$bundle")" --yes \
+    --record "$(winepath -w "$work/records.jsonl")" >"$work/refused.out" 2>&1 || code=$?
+  stop_machine "$machine_pid"
+  local record
+  record="$(python3 -c 'import json,sys; r=json.loads(open(sys.argv[1]).readline()); \
+print(r["outcome"], r["bundle"]["state"])' "$work/records.jsonl" 2>&1)"
+  if [ "$code" -eq 7 ] && [ ! -s "$work/transcript" ] && [ "$record" = "bundle_refused refused" ]; then
+    echo "ok    tq8flash-cli update of a changed bundle: refused, nothing sent"
+    passed=$((passed + 1))
+  else
+    fail "tq8flash-cli update of a changed bundle: exit $code, record: $record" \
+      "$(head -5 "$work/transcript")" "$(tr -d '\r' <"$work/refused.out" | tail -10)"
+  fi
+}
+
 # run_one NAME [OPTION...]
 run_one() {
   if [ "$1" = "$cli_update" ]; then
     cli_updates
+  elif [ "$1" = "$cli_refused" ]; then
+    cli_refused
   else
     gtest_one "$@"
   fi
