@@ -136,6 +136,9 @@ int RunDemo(ConsoleSession& session, const DemoOptions& options) {
     // A simulated machine's update is no service done: it leaves no record.
     UpdateOptions update;
     update.keepRecord = false;
+    // Its machine is no machine: the sample bundle goes on it as it is, and the run says so.
+    update.checkBundle = false;
+    std::printf("%s\n", ConsoleText(Cli::kDemoBundleUnchecked));
     const int code = RunUpdate(session, update);
     std::printf("\n");
     PrintAboutText();

@@ -27,9 +27,9 @@ struct LogOptions {
 };
 
 // The record's outcome words, in the order of the log_outcomes text.
-constexpr std::array kOutcomes = {"completed",   "declined",        "no_connection",
-                                  "file_error",  "download_failed", "checksum_failed",
-                                  "interrupted", "refused"};
+constexpr std::array kOutcomes = {
+    "completed",       "declined",    "no_connection", "file_error",     "download_failed",
+    "checksum_failed", "interrupted", "refused",       "bundle_refused", "downgrade_refused"};
 
 // A shared record file is written by others: none of its bytes may steer the terminal.
 // Control characters (C0, DEL, and C1 in UTF-8) are shown as escapes.

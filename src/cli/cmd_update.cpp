@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/bundle_text.h"
 #include "cli/commands.h"
 #include "cli/console_session.h"
 #include "cli/console_text.h"
@@ -35,8 +36,15 @@ int RunUpdate(ConsoleSession& session, const UpdateOptions& options) {
     if (options.json) {
         session.progressListener = &events;
     }
-    const UpdateOutcome outcome =
-        PerformSoftwareUpdate(hMainWnd, report, [&session] { UpdateConfirmed(session); });
+    UpdateRunOptions run;
+    run.confirmed = [&session] { UpdateConfirmed(session); };
+    run.bundleChecked = [&session](const bundle::BundleCheck& check) {
+        std::fputs(BundleStateText(check, szProgramDirectory).c_str(), session.PersonOut());
+        std::fflush(session.PersonOut());
+    };
+    run.checkBundle = options.checkBundle;
+    run.downgradeReason = options.downgradeReason;
+    const UpdateOutcome outcome = PerformSoftwareUpdate(hMainWnd, report, run);
     session.progressListener = nullptr;
     MachineReleased(session);
     // A Ctrl-C that came too late to stop anything leaves a finished update finished;
@@ -90,7 +98,7 @@ namespace {
 // the run options itself.
 int RunLineUpdate(ConsoleSession& session, const RunOptions& options, const UpdateOptions& update,
                   bool allPorts) {
-    LineOptions line{{options}, update.record, update.json};
+    LineOptions line{{options}, update.record, update.json, update.downgradeReason};
     if (allPorts) {
         line.ports = platform::ConfiguredSerialPorts();
     }
@@ -121,6 +129,12 @@ class UpdateCommand : public Command {
         app.add_flag("--all-ports", allPorts_,
                      "update the machines on every COMn of the settings' [Ports] section at "
                      "once");
+        app.add_flag("--allow-downgrade", allowDowngrade_,
+                     "allow a file version older than the machine's for this run, although "
+                     "the RefuseDowngrade setting refuses it; needs --reason");
+        app.add_option("--reason", reason_, "why the older version is allowed (kept in the record)")
+            ->type_name("TEXT")
+            ->needs("--allow-downgrade");
         // Internal: the child of an update of several machines (line/line_child.cpp).
         app.add_flag(line_pipe::kChildFlag, lineChild_)->group("");
     }
@@ -131,6 +145,13 @@ class UpdateCommand : public Command {
     bool Json() const override { return update_.json || lineChild_; }
 
     int Run(ConsoleSession& session, const RunOptions& options) override {
+        if (allowDowngrade_ && reason_.empty()) {
+            std::fprintf(stderr, "%s\n", ConsoleText(Cli::kUpdateDowngradeNeedsReason));
+            return kExitUsage;
+        }
+        if (allowDowngrade_) {
+            update_.downgradeReason = reason_;
+        }
         if (SeveralMachines(options)) {
             return RunLineUpdate(session, options, update_, allPorts_);
         }
@@ -145,6 +166,8 @@ class UpdateCommand : public Command {
     }
 
     UpdateOptions update_;
+    bool allowDowngrade_ = false;
+    std::string reason_;
     bool allPorts_ = false;
     bool lineChild_ = false;
 };

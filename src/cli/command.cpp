@@ -57,5 +57,6 @@ std::vector<std::unique_ptr<Command>> AddCommands(CLI::App& app, RunOptions& opt
     commands.push_back(AddDemoCommand(app, options));
     commands.push_back(AddInspectCommand(app, options));
     commands.push_back(AddLogCommand(app));
+    commands.push_back(AddBundleCommand(app, options));
     return commands;
 }

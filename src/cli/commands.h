@@ -4,6 +4,7 @@
 // (update/exit_codes.h) and leaves no connection behind.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/command.h"
@@ -20,6 +21,7 @@ std::unique_ptr<Command> AddPortsCommand(CLI::App& app, RunOptions& options);
 std::unique_ptr<Command> AddDemoCommand(CLI::App& app, RunOptions& options);
 std::unique_ptr<Command> AddInspectCommand(CLI::App& app, RunOptions& options);
 std::unique_ptr<Command> AddLogCommand(CLI::App& app);
+std::unique_ptr<Command> AddBundleCommand(CLI::App& app, RunOptions& options);
 
 struct UpdateOptions {
     std::string record;  // the record file; "" for the setting or the default
@@ -27,7 +29,9 @@ struct UpdateOptions {
     bool json = false;   // progress events and the record as JSON lines on stdout
     bool keepRecord = true;
     bool recordToFile = true;  // false: the record goes to stdout only (a line's child)
-    struct UpdateReport* report = nullptr;  // where the report is kept, for a watcher; or none
+    struct UpdateReport* report = nullptr;       // where the report is kept, for a watcher; or none
+    bool checkBundle = true;                     // false only for the demo's simulated machine
+    std::optional<std::string> downgradeReason;  // --allow-downgrade --reason TEXT
 };
 
 // One complete update with the bundle in szProgramDirectory. Every update that reached

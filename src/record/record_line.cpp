@@ -43,6 +43,10 @@ const char* StepName(UpdateStep step) {
             return "stopped";
         case UpdateStep::Checksum:
             return "checksum";
+        case UpdateStep::Bundle:
+            return "bundle";
+        case UpdateStep::Downgrade:
+            return "downgrade";
         case UpdateStep::None:
             break;
     }
@@ -106,10 +110,28 @@ json Checksums(const UpdateReport& report) {
     return checksums;
 }
 
+// The firmware bundle's check, where the run made one.
+json Bundle(const UpdateReport& report) {
+    const bundle::BundleCheck& check = *report.bundle;
+    auto textOrNull = [](const std::string& text) {
+        return text.empty() ? json(nullptr) : json(text);
+    };
+    json object = {{"state", bundle::StateName(check.state)},
+                   {"manifest_sha256", textOrNull(check.manifestSha256)},
+                   {"name", textOrNull(check.name)},
+                   {"key_id", textOrNull(check.keyId)},
+                   {"trusted_comment", textOrNull(check.trustedComment)}};
+    if (check.state == bundle::BundleState::Refused) {
+        object["failure"] = {{"what", bundle::FaultName(check.fault)},
+                             {"file", textOrNull(check.file)}};
+    }
+    return object;
+}
+
 }  // namespace
 
 bool HasRecord(UpdateOutcome outcome) {
-    return outcome >= UpdateOutcome::NoConnection;
+    return outcome >= UpdateOutcome::BundleRefused;
 }
 
 const char* OutcomeName(UpdateOutcome outcome) {
@@ -131,6 +153,10 @@ const char* OutcomeName(UpdateOutcome outcome) {
             return "checksum_failed";
         case UpdateOutcome::Interrupted:
             return "interrupted";
+        case UpdateOutcome::BundleRefused:
+            return "bundle_refused";
+        case UpdateOutcome::DowngradeRefused:
+            return "downgrade_refused";
         case UpdateOutcome::None:
         case UpdateOutcome::Busy:
             break;
@@ -148,7 +174,7 @@ std::string RecordLine(const UpdateReport& report, const RecordContext& context)
     if (report.serialNumber) {
         serial = static_cast<uint16_t>(*report.serialNumber);
     }
-    const json record = {
+    json record = {
         {"schema", kRecordSchema},
         {"time", IsoUtcSeconds(context.start)},
         {"seconds", static_cast<double>(static_cast<int64_t>(context.seconds * 1000 + 0.5)) / 1000},
@@ -167,6 +193,14 @@ std::string RecordLine(const UpdateReport& report, const RecordContext& context)
         {"update_count", OrNull(report.updateCounter)},
         {"exit_code", context.exitCode},
     };
+    // Signed bundles: added only where there is something to say, so that a reader of the
+    // first records finds nothing changed.
+    if (report.bundle) {
+        record["bundle"] = Bundle(report);
+    }
+    if (report.downgradeReason) {
+        record["downgrade_reason"] = *report.downgradeReason;
+    }
     // Names and paths may hold bytes that are not UTF-8 (a CP1252 host name): they are
     // replaced rather than failing the record.
     return record.dump(-1, ' ', false, json::error_handler_t::replace);

@@ -16,6 +16,9 @@ int ExitCodeFor(UpdateOutcome outcome) {
         case UpdateOutcome::DownloadFailed:
         case UpdateOutcome::ChecksumFailed:
             return kExitUpdateFailed;
+        case UpdateOutcome::BundleRefused:
+        case UpdateOutcome::DowngradeRefused:
+            return kExitRefused;
         case UpdateOutcome::Interrupted:
             return kExitInterrupted;
         case UpdateOutcome::None:

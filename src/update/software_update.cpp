@@ -13,6 +13,7 @@
 #include "support/settings.h"
 #include "support/trace.h"
 #include "support/utils.h"
+#include "update/bundle_policy.h"
 #include "update/firmware_file.h"
 #include "update/machine_variables.h"
 #include "update/raw_download.h"
@@ -115,14 +116,19 @@ void WriteUpdateRecord(ProtokollTQ8& connection, UpdateReport& report) {
 // long as the run.
 class UpdateRun {
   public:
-    UpdateRun(WindowHandle owner, UpdateReport& report) : owner_(owner), report_(report) {}
+    UpdateRun(WindowHandle owner, UpdateReport& report, const UpdateRunOptions& options)
+        : owner_(owner), report_(report), options_(options) {}
 
-    UpdateOutcome Run(const std::function<void()>& confirmed) {
+    UpdateOutcome Run() {
         if (Show(owner_, kTextAsk, kCaptionAsk, kMbYesNo | kMbIconQuestion) != kIdYes) {
             return UpdateOutcome::Declined;
         }
-        if (confirmed) {
-            confirmed();
+        if (options_.confirmed) {
+            options_.confirmed();
+        }
+        report_.downgradeReason = options_.downgradeReason;
+        if (options_.checkBundle && !BundleAccepted()) {
+            return UpdateOutcome::BundleRefused;
         }
         if (!Connect(owner_)) {
             return UpdateOutcome::NoConnection;
@@ -144,6 +150,40 @@ class UpdateRun {
     }
 
   private:
+    // Before a byte goes to the machine: with trusted keys installed, only a bundle that
+    // one of them signed, and whose files match its manifest, goes on.
+    bool BundleAccepted() {
+        report_.bundle = bundle::CheckBundle(szProgramDirectory, bundle::LoadInstalledKeys());
+        if (options_.bundleChecked) {
+            options_.bundleChecked(*report_.bundle);
+        }
+        if (report_.bundle->state != bundle::BundleState::Refused) {
+            return true;
+        }
+        NoteFailure(report_, {UpdateStep::Bundle, {}, {}, {}});
+        const std::string text = BundleRefusalText(*report_.bundle, szProgramDirectory);
+        FrontEndMessageBox(owner_, text.c_str(), LoadText(kCaptionBundleRefused),
+                           kMbOk | kMbIconError);
+        return false;
+    }
+
+    // Under RefuseDowngrade, an older file than the machine's goes no further, unless this
+    // run allows it; the machine is left as a No at the overview leaves it.
+    bool DowngradeAccepted(const VersionReads& reads) {
+        if (options_.downgradeReason || !RefuseDowngradeSetting() ||
+            !IsDowngrade(reads.machineVersion, reads.machineBuild, reads.fileVersion)) {
+            return true;
+        }
+        NoteFailure(report_, {UpdateStep::Downgrade, {}, {}, {}});
+        const std::string file = VersionString(*reads.fileVersion);
+        const std::string machine = VersionString(
+            MachineVersionValue(static_cast<uint16_t>(*reads.machineVersion), *reads.machineBuild));
+        FrontEndMessageBox(
+            owner_, FormatText(LoadText(kTextDowngradeRefused), file.c_str(), machine.c_str()),
+            LoadText(kCaptionDowngradeRefused), kMbOk | kMbIconError);
+        return false;
+    }
+
     // From the files to the operator's Yes at the overview; None to go on.
     UpdateOutcome Prepare(ProtokollTQ8& connection) {
         // Read as ever, but the files come from the program directory: a folder stored by
@@ -182,6 +222,9 @@ class UpdateRun {
         report_.machineVersion = reads.machineVersion;
         report_.machineBuild = reads.machineBuild;
         report_.fileVersion = reads.fileVersion;
+        if (!DowngradeAccepted(reads)) {
+            return UpdateOutcome::DowngradeRefused;
+        }
         AppendString(overview, LoadText(kTextReally), kOverviewCapacity);
         if (FrontEndMessageBox(owner_, overview, LoadText(kCaptionOverview),
                                kMbYesNo | kMbIconQuestion) != kIdYes) {
@@ -268,6 +311,7 @@ class UpdateRun {
 
     WindowHandle owner_;
     UpdateReport& report_;
+    const UpdateRunOptions& options_;
     char programPath_[kMaxPath] = "";
     char textPath_[kMaxPath] = "";
     FileObj programFile_;
@@ -284,6 +328,13 @@ class UpdateRun {
 
 UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report,
                                     const std::function<void()>& confirmed) {
+    UpdateRunOptions options;
+    options.confirmed = confirmed;
+    return PerformSoftwareUpdate(owner, report, options);
+}
+
+UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report,
+                                    const UpdateRunOptions& options) {
     report = UpdateReport{};
     const ConnectionLease lease;
     if (!lease.Acquired()) {
@@ -292,7 +343,7 @@ UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report,
         return report.outcome;
     }
     TraceProtokoll(4, "{cb}SoftwareUpdate");
-    report.outcome = UpdateRun(owner, report).Run(confirmed);
+    report.outcome = UpdateRun(owner, report, options).Run();
     const bool downloadPhase = report.outcome >= UpdateOutcome::DownloadFailed;
     TraceProtokoll(4, "{c%c}*SoftwareUpdate = %d (%d)",
                    report.outcome == UpdateOutcome::Succeeded ? 'g' : 'r', downloadPhase ? 1 : 0,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "image/file_obj.h"
 #include "platform/types.h"
@@ -23,6 +24,26 @@ inline constexpr int kOverviewCapacity = 1023;
 // machine, and a stop request ends it through its own failure path.
 UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report,
                                     const std::function<void()>& confirmed = {});
+
+// What a front end asks of one update beyond the described procedure.
+struct UpdateRunOptions {
+    // Called once the operator has answered the first question Yes (see above).
+    std::function<void()> confirmed;
+    // Told the bundle's check before the connection, whatever its state.
+    std::function<void(const bundle::BundleCheck&)> bundleChecked;
+    // The demo's simulated machine takes its sample bundle unchecked; every real update
+    // checks it.
+    bool checkBundle = true;
+    // Set: an older version than the machine's may go on it in this run despite
+    // RefuseDowngrade, for this reason, which the report keeps.
+    std::optional<std::string> downgradeReason;
+};
+
+// With trusted keys installed, a bundle that fails its check is refused after the first
+// question and before the connection (BundleRefused); under RefuseDowngrade an older
+// version is refused after the version overview's reads (DowngradeRefused).
+UpdateOutcome PerformSoftwareUpdate(WindowHandle owner, UpdateReport& report,
+                                    const UpdateRunOptions& options);
 
 // The same without a report: 1 when the download phase was entered, whatever its
 // outcome; 0 when the update ended before it, and at once when an update is already

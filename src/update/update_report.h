@@ -8,15 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "bundle/bundle_check.h"
+
 // Where an update ended. The values follow the procedure's order.
 enum class UpdateOutcome {
     None,              // no update has run
     Declined,          // No at the first question
     Busy,              // another update held the connection
+    BundleRefused,     // trusted keys are installed and the bundle failed them
     NoConnection,      // Cancel in the interface selection
     FileError,         // a firmware file could not be opened
     ConnectionTest,    // the serial number could not be read
     LoadError,         // a file could not be loaded into its image
+    DowngradeRefused,  // RefuseDowngrade: the file's version is older than the machine's
     OverviewDeclined,  // No at the version overview
     DownloadFailed,    // erase, block or trailer of a download failed
     ChecksumFailed,    // a checksum query failed or an area's checksums differ
@@ -35,6 +39,8 @@ enum class UpdateStep {
     Trailer,        // the trailer was not acknowledged
     Stopped,        // the operator stopped the download before a block
     Checksum,       // command 10 failed, or an area's checksums differ
+    Bundle,         // the firmware bundle was refused before the connection
+    Downgrade,      // RefuseDowngrade: the file is older than the machine's software
 };
 
 struct UpdateImageReport {
@@ -72,4 +78,9 @@ struct UpdateReport {
     std::vector<UpdateChecksumReport> checksums;  // the areas that answered
     std::optional<uint16_t> updateCounter;        // variable 62 as written
     UpdateFailurePoint failure;
+
+    // The bundle's check; none when the run skipped it (the demo's simulated machine).
+    std::optional<bundle::BundleCheck> bundle;
+    // Why an older version was allowed onto the machine, when --allow-downgrade allowed it.
+    std::optional<std::string> downgradeReason;
 };

@@ -79,6 +79,8 @@ std::string LanguageWord(const std::string& outcome) {
         {"checksum_failed", Cli::kLineOutcomeChecksumFailed},
         {"interrupted", Cli::kLineOutcomeInterrupted},
         {"refused", Cli::kLineOutcomeRefused},
+        {"bundle_refused", Cli::kLineOutcomeBundleRefused},
+        {"downgrade_refused", Cli::kLineOutcomeDowngradeRefused},
         {"start", Cli::kLinePhaseStart},
         {"erase", Cli::kLinePhaseErase},
         {"download", Cli::kLinePhaseDownload},

@@ -4,6 +4,7 @@
 //
 // The parent starts a child as
 //   tq8flash update --line-child --port PORT --dir DIR [--record FILE] [--lang L] [--trace N]
+//                   [--allow-downgrade --reason TEXT]
 // and the child, one JSON object per line on its stdout, says the update --json progress
 // events; once, at the version overview,
 //   {"event":"ready","serial_number":4711,"machine_version":"1.02.5",
@@ -22,6 +23,8 @@ inline constexpr const char* kDirOption = "--dir";
 inline constexpr const char* kRecordOption = "--record";
 inline constexpr const char* kLanguageOption = "--lang";
 inline constexpr const char* kTraceOption = "--trace";
+inline constexpr const char* kAllowDowngradeFlag = "--allow-downgrade";
+inline constexpr const char* kReasonOption = "--reason";
 
 // The parent's answer at the overview, one line.
 inline constexpr const char* kGo = "go";

@@ -69,3 +69,20 @@ std::string RefusedRecord(const std::string& childRecord, const std::string& rea
     record["exit_code"] = kExitRefused;
     return Line(record);
 }
+
+std::string BundleRefusedRecord(const std::string& port, const bundle::BundleCheck& check,
+                                std::chrono::system_clock::time_point start) {
+    UpdateReport report;
+    report.outcome = UpdateOutcome::BundleRefused;
+    report.bundle = check;
+    report.failure.step = UpdateStep::Bundle;
+    RecordContext context;
+    context.start = start;
+    context.host = platform::HostName();
+    context.user = platform::UserName();
+    context.program = "tq8flash";
+    context.version = TQ8_VERSION;
+    context.port = port;
+    context.exitCode = kExitRefused;
+    return RecordLine(report, context);
+}

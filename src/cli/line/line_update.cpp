@@ -10,6 +10,8 @@
 #include <set>
 #include <thread>
 
+#include "bundle/bundle_check.h"
+#include "cli/bundle_text.h"
 #include "cli/console_frontend.h"
 #include "cli/console_text.h"
 #include "cli/json_out.h"
@@ -24,6 +26,7 @@
 #include "platform/process.h"
 #include "record/record_file.h"
 #include "support/utils.h"
+#include "update/bundle_policy.h"
 #include "update/exit_codes.h"
 
 namespace {
@@ -119,6 +122,10 @@ std::vector<std::string> ChildArguments(const LineOptions& options, const std::s
     if (options.trace != 0) {
         args.insert(args.end(), {line_pipe::kTraceOption, std::to_string(options.trace)});
     }
+    if (options.downgradeReason) {
+        args.insert(args.end(), {line_pipe::kAllowDowngradeFlag, line_pipe::kReasonOption,
+                                 *options.downgradeReason});
+    }
     return args;
 }
 
@@ -131,6 +138,9 @@ class Line {
           display_(out_, !options.json && platform::CursorControlOn(platform::Stream::Output)) {}
 
     int Run() {
+        if (!BundleAccepted()) {
+            return kExitRefused;
+        }
         platform::SetInterruptHandler(KeepRunning);
         StartAll();
         while (Any([](const LineMachine& m) { return !m.ready && !m.ended; })) {
@@ -279,6 +289,26 @@ class Line {
         if (options_.json) {
             PrintJsonLine(machine.record);
         }
+    }
+
+    // The bundle is checked once before any machine is reached, so that a refused one
+    // touches none of them; each child checks it again before its own connection.
+    bool BundleAccepted() {
+        const std::string dir = options_.dir.empty() ? CurrentDirectory() : options_.dir;
+        const auto start = std::chrono::system_clock::now();
+        const bundle::BundleCheck check = bundle::CheckBundle(dir, bundle::LoadInstalledKeys());
+        std::fputs(BundleStateText(check, dir).c_str(), out_);
+        if (check.state != bundle::BundleState::Refused) {
+            return true;
+        }
+        std::fprintf(stderr, "%s\n", TerminalText(BundleRefusalText(check, dir).c_str()).c_str());
+        for (const std::string& port : options_.ports) {
+            LineMachine machine;
+            machine.port = port;
+            machine.record = BundleRefusedRecord(port, check, start);
+            KeepRecord(machine);
+        }
+        return false;
     }
 
     bool SameSerialOnTwoPorts() {

@@ -2,6 +2,7 @@
 // tq8flash update with several --port: every machine at once, one child process each
 // (line_child.cpp), one confirmation, one display, one writer of the record file.
 
+#include <optional>
 #include <string>
 
 #include "cli/run_options.h"
@@ -11,6 +12,7 @@
 struct LineOptions : RunOptions {
     std::string record;
     bool json = false;  // the children's lines on stdout, each with its "port"
+    std::optional<std::string> downgradeReason;  // --allow-downgrade --reason, for every child
 };
 
 int RunLine(const LineOptions& options);
