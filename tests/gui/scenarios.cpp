@@ -672,6 +672,7 @@ void BundleRefusedGerman() {
     Check(Contains(texts, "Die Datei ") && Contains(texts, "TQ8-PROG.MOT weicht vom Manifest ab") &&
               Contains(texts, "Es wurde nichts an die Maschine gesendet."),
           "the refusal box says:\n" + texts);
+    Log("box \"Firmwarepaket abgelehnt\": TQ8-PROG.MOT weicht vom Manifest ab");
     Shot("bundle-refused-german", box);
     Press(box, IDOK);
     Answer(program, kCaptionQuitGerman, kAskQuitGerman, IDYES);
