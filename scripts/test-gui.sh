@@ -30,8 +30,8 @@ esac
 sim="$(tq8_native_tool tools/tq8sim/tq8sim)"
 cli="$(tq8_native_tool src/cli/tq8flash)"
 # the program and what ships beside it
-program_files=("$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll" "$win/src/app/libgcrypt-20.dll"
-               "$win/src/app/libgpg-error-0.dll")
+program_files=("$win/src/app/TQ8Flash.exe" "$win/src/app/SysInfo.Dll"
+               "$win/src/app/libgcrypt-20.dll" "$win/src/app/libgpg-error-0.dll")
 for file in "${program_files[@]}" "$robot"; do
   if [ ! -f "$file" ]; then
     echo "build the windows-release preset first ($file is missing)" >&2

@@ -51,7 +51,8 @@ check "tq8sim --help from /usr/bin" run tq8sim --help
 check "the package depends on libgcrypt20" \
   bash -c "dpkg-query -W -f='\${Depends}' tq8flash | grep -qE '(^|, )libgcrypt20( |,|\$)'"
 check "/etc/tq8flash/trusted-keys: the package's folder, empty, root's" \
-  test "$(stat -c '%U %a' /etc/tq8flash/trusted-keys) $(ls -A /etc/tq8flash/trusted-keys)" = "root 755 "
+  test "$(stat -c '%U %a' /etc/tq8flash/trusted-keys) $(ls -A /etc/tq8flash/trusted-keys)" = \
+    "root 755 "
 check "man -w tq8flash" test "$(man -w tq8flash)" = /usr/share/man/man1/tq8flash.1.gz
 check "man -w tq8sim" test "$(man -w tq8sim)" = /usr/share/man/man1/tq8sim.1.gz
 check "the installed program holds no path of the build" \

@@ -163,13 +163,15 @@ cli_refused() {
     return
   fi
   tq8_change_program "$bundle"
-  timeout -k 5 60 wine "$prog/tq8flash-cli.exe" update --port "COM$port" --dir "$(winepath -w "$bundle")" --yes \
-    --record "$(winepath -w "$work/records.jsonl")" >"$work/refused.out" 2>&1 || code=$?
+  timeout -k 5 60 wine "$prog/tq8flash-cli.exe" update --port "COM$port" --yes \
+    --dir "$(winepath -w "$bundle")" --record "$(winepath -w "$work/records.jsonl")" \
+    >"$work/refused.out" 2>&1 || code=$?
   stop_machine "$machine_pid"
   local record
   record="$(python3 -c 'import json,sys; r=json.loads(open(sys.argv[1]).readline()); \
 print(r["outcome"], r["bundle"]["state"])' "$work/records.jsonl" 2>&1)"
-  if [ "$code" -eq 7 ] && [ ! -s "$work/transcript" ] && [ "$record" = "bundle_refused refused" ]; then
+  if [ "$code" -eq 7 ] && [ ! -s "$work/transcript" ] &&
+      [ "$record" = "bundle_refused refused" ]; then
     echo "ok    tq8flash-cli update of a changed bundle: refused, nothing sent"
     passed=$((passed + 1))
   else
