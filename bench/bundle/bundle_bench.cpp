@@ -102,25 +102,38 @@ int main(int argc, char** argv) {
     const fs::path keys = root / "keys";
     const fs::path small = root / "sample";
     const fs::path large = root / "large";
+    // Without SI and SV records the version and target are looked for to the file's end.
+    const fs::path bare = root / "bare";
     fs::create_directories(keys);
-    fs::create_directories(large);
     fs::copy(sample, small, fs::copy_options::recursive);
-    fs::copy_file(sample / "TQ8-TEXT.MOT", large / "TQ8-TEXT.MOT");
-    fs::copy_file(sample / "TQ8-CRC.INI", large / "TQ8-CRC.INI");
+    for (const fs::path& dir : {large, bare}) {
+        fs::create_directories(dir);
+        fs::copy_file(sample / "TQ8-TEXT.MOT", dir / "TQ8-TEXT.MOT");
+        fs::copy_file(sample / "TQ8-CRC.INI", dir / "TQ8-CRC.INI");
+    }
 
-    // A program file of 4 MiB: S2 records of 32 bytes, 78 characters each with CR LF.
+    // A program file of 4 MiB: S2 records of 32 bytes, 78 characters each with CR LF, with
+    // its target identifier and version at its head, as a program file carries them.
     srecgen::Options options;
     options.type = 2;
     options.recordLength = 32;
+    options.hasTarget = true;
+    options.target = 0x708;
+    options.versions = {{0, 0x01030007}};
     options.segments = {{0x4000, 4 * 1048576 / 78 * 32}};
     std::string error;
     const srecgen::Output out = srecgen::Generate(options, error);
+    options.hasTarget = false;
+    options.versions.clear();
+    const srecgen::Output bareOut = srecgen::Generate(options, error);
     const fs::path secret = root / "bench.sec";
     if (out.text.empty() || !srecgen::WriteBytes((large / "TQ8-PROG.MOT").string(), out.text) ||
-        !srecgen::WriteChecksum(large.string(), "TQ8-PROG.MOT", out.crc) ||
+        !srecgen::WriteChecksum(large.string(), "TQ8-PROG.MOT", out.crc) || bareOut.text.empty() ||
+        !srecgen::WriteBytes((bare / "TQ8-PROG.MOT").string(), bareOut.text) ||
+        !srecgen::WriteChecksum(bare.string(), "TQ8-PROG.MOT", bareOut.crc) ||
         !Run("minisign -G -W -p '" + (keys / "bench.pub").string() + "' -s '" + secret.string() +
              "'") ||
-        !Sign(small, secret) || !Sign(large, secret)) {
+        !Sign(small, secret) || !Sign(large, secret) || !Sign(bare, secret)) {
         std::fprintf(stderr,
                      "bench_bundle: the bundles could not be made (%s; is minisign "
                      "installed?)\n",
@@ -131,6 +144,7 @@ int main(int argc, char** argv) {
     std::printf("median of %d rounds\n", rounds);
     Report("sample bundle", small, keys, rounds, 50);
     Report("4 MiB program file", large, keys, rounds, 100);
+    Report("4 MiB, no SI/SV record", bare, keys, rounds, 100);
     fs::remove_all(root);
     return 0;
 }
