@@ -29,7 +29,7 @@ fuzz_one() {
 }
 # The targets run side by side: the machine's cores share the time.
 # rfc2217: every wait of the client has its limit, so an input that takes seconds is a hang.
-targets=(srecord_decode fileobj_fgets load_mot rfc2217)
+targets=(srecord_decode fileobj_fgets load_mot rfc2217 bundle)
 for target in "${targets[@]}"; do
   fuzz_one "$target" &
 done

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Longer fuzzing runs of the four targets, one after the other; prints the executions
+# Longer fuzzing runs of the five targets, one after the other; prints the executions
 # and what was found. New inputs and crashes go to build/fuzz/long/.
 # Usage: bench/fuzz/run.sh [RUNS per target, default 10000000] [JOBS, default 1]
 set -euo pipefail
@@ -13,7 +13,7 @@ mkdir -p "$out"
 tmp="$(mktemp -d "${TMPDIR:-/dev/shm}/tq8fuzz.XXXXXX" 2>/dev/null || mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 export TQ8_FUZZ_TMP="$tmp"
-for target in srecord_decode fileobj_fgets load_mot rfc2217; do
+for target in srecord_decode fileobj_fgets load_mot rfc2217 bundle; do
   mkdir -p "$out/$target"
   cp -n tests/fuzz/corpus/"$target"/* "$out/$target"/ 2>/dev/null || true
   start=$(date +%s)

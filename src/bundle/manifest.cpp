@@ -64,14 +64,21 @@ std::string ManifestText(const Manifest& manifest) {
     std::string text =
         "; The firmware bundle's contents. Sign this file with minisign; any change to it or to\r\n"
         "; the files it lists makes the signature fail.\r\n";
-    text += "[" + std::string(kBundleSection) + "]\r\n";
-    text += "Name=" + manifest.name + "\r\n";
-    text += "Version=" + Hex32(manifest.version) + "\r\n";
-    text += "Target=" + Hex32(manifest.target) + "\r\n";
+    // Appended piece by piece: GCC 12 warns (-Wrestrict) of its own "literal" + string.
+    auto line = [&text](std::string_view key, std::string_view value) {
+        text.append(key).append("=").append(value).append("\r\n");
+    };
+    auto section = [&text](std::string_view name) {
+        text.append("[").append(name).append("]\r\n");
+    };
+    section(kBundleSection);
+    line("Name", manifest.name);
+    line("Version", Hex32(manifest.version));
+    line("Target", Hex32(manifest.target));
     for (size_t i = 0; i < kBundleFiles.size(); ++i) {
-        text += "[" + std::string(kBundleFiles[i]) + "]\r\n";
-        text += "Size=" + std::to_string(manifest.files[i].size) + "\r\n";
-        text += "SHA256=" + HexText(manifest.files[i].sha256) + "\r\n";
+        section(kBundleFiles[i]);
+        line("Size", std::to_string(manifest.files[i].size));
+        line("SHA256", HexText(manifest.files[i].sha256));
     }
     return text;
 }

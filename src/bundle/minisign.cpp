@@ -1,6 +1,7 @@
 #include "bundle/minisign.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace bundle {
@@ -155,12 +156,13 @@ std::optional<Signature> ParseSignature(std::string_view text) {
 }
 
 std::string KeyIdText(const KeyId& id) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
+    uint64_t number = 0;
     for (auto byte = id.rbegin(); byte != id.rend(); ++byte) {
-        text += kDigits[*byte >> 4];
-        text += kDigits[*byte & 0xF];
+        number = number << 8 | *byte;
     }
+    // minisign prints the number without leading zeros; an operator compares the two.
+    char text[20];
+    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(number));
     return text;
 }
 

@@ -45,7 +45,8 @@ std::optional<std::string> DecodeBase64(std::string_view text);
 std::optional<PublicKey> ParsePublicKey(std::string_view text);
 std::optional<Signature> ParseSignature(std::string_view text);
 
-// A key id as minisign prints it: 16 upper-case hex digits of the little-endian number.
+// A key id as minisign prints it: the little-endian number in upper-case hex, without
+// leading zeros.
 std::string KeyIdText(const KeyId& id);
 
 // Whether signature is key's signature of message, its trusted comment included. The

@@ -20,6 +20,10 @@ std::string BundleStateText(const bundle::BundleCheck& check, const std::string&
            "\n";
 }
 
+bundle::BundleCheck CheckInstalled(const std::string& folder) {
+    return bundle::CheckBundle(folder, bundle::LoadInstalledKeys());
+}
+
 std::string TrustedKeyFolderList() {
     std::string list;
     for (const std::string& folder : platform::TrustedKeyFolders()) {

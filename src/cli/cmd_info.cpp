@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/bundle_text.h"
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "protocol/connection.h"
@@ -29,6 +30,8 @@ namespace {
 
 int RunInfo() {
     const bool answered = PrintAboutText();
+    std::printf("\n%s",
+                BundleStateText(CheckInstalled(szProgramDirectory), szProgramDirectory).c_str());
     pProtokoll.reset();
     return answered ? kExitSuccess : kExitNoConnection;
 }

@@ -6,10 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "cli/bundle_text.h"
 #include "cli/commands.h"
 #include "cli/json_out.h"
 #include "image/file_obj.h"
 #include "protocol/connection.h"
+#include "record/record_line.h"
 #include "record/version_text.h"
 #include "support/globals.h"
 #include "update/exit_codes.h"
@@ -93,6 +95,7 @@ int RunInfoJson() {
     }
     file.fclose();
     document["file"] = path;
+    document["bundle"] = nlohmann::json::parse(BundleObject(CheckInstalled(szProgramDirectory)));
     PrintJson(document);
     const bool answered = connection != nullptr;
     pProtokoll.reset();

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "cli/bundle_text.h"
 #include "cli/commands.h"
 #include "cli/console_text.h"
 #include "cli/json_out.h"
@@ -15,6 +16,7 @@
 #include "image/load_mot.h"
 #include "image/srecord.h"
 #include "platform/file.h"
+#include "record/record_line.h"
 #include "record/version_text.h"
 #include "support/trace.h"
 
@@ -227,6 +229,14 @@ bool InspectFile(TextOutput& shown, const std::string& path, const std::string& 
     return ok;
 }
 
+// The bundle of the file's folder, as an update would find it.
+void InspectBundle(TextOutput& shown, const std::string& path, nlohmann::json& doc) {
+    const std::string folder = DirectoryOf(path);
+    const bundle::BundleCheck check = CheckInstalled(folder);
+    shown.Print("  %s", BundleStateText(check, folder).c_str());
+    doc["bundle"] = nlohmann::json::parse(BundleObject(check));
+}
+
 // Prints what the loader reads from each S-record file and whether its image verifies
 // against the TQ8-CRC.INI beside it. 0 when every file loads and verifies.
 int RunInspect(const InspectOptions& options) {
@@ -244,6 +254,7 @@ int RunInspect(const InspectOptions& options) {
     for (const std::string& path : options.files) {
         nlohmann::json doc;
         all = InspectFile(shown, path, options.output, doc) && all;
+        InspectBundle(shown, path, doc);
         documents.push_back(std::move(doc));
     }
     if (options.json) {

@@ -1,5 +1,6 @@
 #include "cli/help_footer.h"
 
+#include "cli/bundle_text.h"
 #include "cli/ports/ports.h"
 #include "platform/settings_store.h"
 #include "record/record_file.h"
@@ -19,8 +20,10 @@ const char* ExitCodeHelp() {
            "  5    a firmware file could not be opened or loaded\n"
            "  6    a download or a checksum failed (check: a checksum disagrees; a\n"
            "       line: a machine's update ended abnormally once it was told to go)\n"
-           "  7    a line refused: two ports answered with the same serial number,\n"
-           "       nothing was written\n"
+           "  7    refused before anything was written: a line whose two ports answered\n"
+           "       with the same serial number; a firmware bundle not signed by a trusted\n"
+           "       key, or not matching its manifest (bundle verify: the same); an older\n"
+           "       version than the machine's under the RefuseDowngrade setting\n"
            "  130  interrupted by Ctrl-C\n";
 }
 
@@ -36,6 +39,9 @@ std::string HelpFooter() {
            ".\nEvery update that reaches the connection step appends one JSON line to the "
            "record file: --record FILE, else the RecordFile setting, else " +
            (records.empty() ? std::string("none") : records) +
+           ".\nFirmware bundles must be signed by a key in a trusted-keys folder once one "
+           "holds a key: " +
+           TrustedKeyFolderList() +
            ".\nTrace lines go to the debug-output library when it is installed beside the "
            "program.\n";
 }

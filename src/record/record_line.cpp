@@ -111,8 +111,7 @@ json Checksums(const UpdateReport& report) {
 }
 
 // The firmware bundle's check, where the run made one.
-json Bundle(const UpdateReport& report) {
-    const bundle::BundleCheck& check = *report.bundle;
+json Bundle(const bundle::BundleCheck& check) {
     auto textOrNull = [](const std::string& text) {
         return text.empty() ? json(nullptr) : json(text);
     };
@@ -196,7 +195,7 @@ std::string RecordLine(const UpdateReport& report, const RecordContext& context)
     // Signed bundles: added only where there is something to say, so that a reader of the
     // first records finds nothing changed.
     if (report.bundle) {
-        record["bundle"] = Bundle(report);
+        record["bundle"] = Bundle(*report.bundle);
     }
     if (report.downgradeReason) {
         record["downgrade_reason"] = *report.downgradeReason;
@@ -204,4 +203,8 @@ std::string RecordLine(const UpdateReport& report, const RecordContext& context)
     // Names and paths may hold bytes that are not UTF-8 (a CP1252 host name): they are
     // replaced rather than failing the record.
     return record.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string BundleObject(const bundle::BundleCheck& check) {
+    return Bundle(check).dump(-1, ' ', false, json::error_handler_t::replace);
 }

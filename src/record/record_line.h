@@ -30,3 +30,7 @@ const char* OutcomeName(UpdateOutcome outcome);
 
 // The record as one line of JSON, without a line end.
 std::string RecordLine(const UpdateReport& report, const RecordContext& context);
+
+// A firmware bundle's check as the record's "bundle" object, one JSON text, for the
+// commands that show it.
+std::string BundleObject(const bundle::BundleCheck& check);
