@@ -13,6 +13,7 @@
 #include "cli/line/line_update.h"
 #include "cli/line/update_events.h"
 #include "cli/ports/ports.h"
+#include "cli/record_forward.h"
 #include "platform/interrupt.h"
 #include "platform/serial.h"
 #include "protocol/connection.h"
@@ -65,6 +66,10 @@ int RunUpdate(ConsoleSession& session, const UpdateOptions& options) {
             const KeptRecord kept = KeepRecord(options.record, line);
             recordPath = kept.path;
             recordError = kept.error;
+            // The record file is the journal: only what it holds goes on to the server.
+            if (kept.error.empty()) {
+                ForwardOutbox(options.recordServer, kept.path);
+            }
         }
         if (options.json && !toParent) {
             PrintJsonLine(line);
@@ -90,7 +95,7 @@ namespace {
 // the run options itself.
 int RunLineUpdate(ConsoleSession& session, const RunOptions& options, const UpdateOptions& update,
                   bool allPorts) {
-    LineOptions line{{options}, update.record, update.json};
+    LineOptions line{{options}, update.record, update.recordServer, update.json};
     if (allPorts) {
         line.ports = platform::ConfiguredSerialPorts();
     }
@@ -116,6 +121,10 @@ class UpdateCommand : public Command {
         AddRunOptions(app, options);
         AddDirOption(app, options);
         AddRecordOption(app, update_.record);
+        app.add_option("--record-server", update_.recordServer,
+                       "the record server for this run, a postgresql:// URL without a password "
+                       "(default: the RecordServer setting)")
+            ->type_name("URL");
         AddJsonOption(app, update_.json,
                       "progress events as JSON lines on stdout, then the update's record");
         app.add_flag("--all-ports", allPorts_,
@@ -131,6 +140,9 @@ class UpdateCommand : public Command {
     bool Json() const override { return update_.json || lineChild_; }
 
     int Run(ConsoleSession& session, const RunOptions& options) override {
+        if (!ServerOptionAllowed(update_.recordServer)) {
+            return kExitUsage;
+        }
         if (SeveralMachines(options)) {
             return RunLineUpdate(session, options, update_, allPorts_);
         }

@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file helpers for small files (settings, profiles, the update records).
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -15,9 +16,9 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data);
 // Hands a file's bytes to take in pieces, in order, until its end or until take returns
 // false, so that a file of any size is read in bounded memory. The open never waits, and
 // anything but a regular file (a FIFO, a device such as /dev/zero) is refused before a
-// byte is read.
+// byte is read. from: the offset of the first byte to hand on.
 ReadResult ReadFileInPieces(const std::string& path,
-                            const std::function<bool(std::string_view)>& take);
+                            const std::function<bool(std::string_view)>& take, uint64_t from = 0);
 
 // Creates the directory and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);

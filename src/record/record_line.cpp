@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "record/record_id.h"
 #include "record/utc_time.h"
 #include "record/version_text.h"
 #include "update/machine_variables.h"
@@ -148,7 +149,7 @@ std::string RecordLine(const UpdateReport& report, const RecordContext& context)
     if (report.serialNumber) {
         serial = static_cast<uint16_t>(*report.serialNumber);
     }
-    const json record = {
+    json record = {
         {"schema", kRecordSchema},
         {"time", IsoUtcSeconds(context.start)},
         {"seconds", static_cast<double>(static_cast<int64_t>(context.seconds * 1000 + 0.5)) / 1000},
@@ -167,6 +168,10 @@ std::string RecordLine(const UpdateReport& report, const RecordContext& context)
         {"update_count", OrNull(report.updateCounter)},
         {"exit_code", context.exitCode},
     };
+    // The record's name on the record server, made once, here, where the record is born.
+    if (const std::string id = NewRecordId(); !id.empty()) {
+        record["id"] = id;
+    }
     // Names and paths may hold bytes that are not UTF-8 (a CP1252 host name): they are
     // replaced rather than failing the record.
     return record.dump(-1, ' ', false, json::error_handler_t::replace);

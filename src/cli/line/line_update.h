@@ -10,7 +10,8 @@
 // and the rest goes to each child as it came.
 struct LineOptions : RunOptions {
     std::string record;
-    bool json = false;  // the children's lines on stdout, each with its "port"
+    std::string recordServer;  // "" for the RecordServer setting
+    bool json = false;         // the children's lines on stdout, each with its "port"
 };
 
 int RunLine(const LineOptions& options);

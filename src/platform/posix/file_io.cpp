@@ -89,13 +89,16 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
 }
 
 ReadResult ReadFileInPieces(const std::string& path,
-                            const std::function<bool(std::string_view)>& take) {
+                            const std::function<bool(std::string_view)>& take, uint64_t from) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | kOpenWithoutWaiting));
     if (!fd) {
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Error;
     }
     if (!IsRegularFile(fd.Get())) {
         return ReadResult::NotRegularFile;
+    }
+    if (from > 0 && ::lseek(fd.Get(), static_cast<off_t>(from), SEEK_SET) < 0) {
+        return ReadResult::Error;
     }
     return ReadUntilEnd(fd.Get(), take);
 }

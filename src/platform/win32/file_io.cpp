@@ -84,7 +84,7 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
 }
 
 ReadResult ReadFileInPieces(const std::string& path,
-                            const std::function<bool(std::string_view)>& take) {
+                            const std::function<bool(std::string_view)>& take, uint64_t from) {
     const UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -95,6 +95,11 @@ ReadResult ReadFileInPieces(const std::string& path,
     }
     if (!IsRegularFile(file.Get())) {
         return ReadResult::NotRegularFile;
+    }
+    LARGE_INTEGER offset;
+    offset.QuadPart = static_cast<LONGLONG>(from);
+    if (from > 0 && !::SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN)) {
+        return ReadResult::Error;
     }
     char chunk[65536];
     for (;;) {
