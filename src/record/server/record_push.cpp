@@ -26,9 +26,14 @@ PushResult PushRecordFile(const std::string& url, const std::string& path,
         std::nullopt,
         [&](LogEntry entry) {
             std::string field;
+            if (!result.error.empty()) {
+                return;
+            }
             if (!batch.Add(entry, field)) {
                 ++result.broken;
                 problem({entry.line, std::nullopt, field});
+            } else if (batch.Size() == kRowsPerTransaction) {
+                commit();
             }
         },
         [&](const LogProblem& bad) {
@@ -41,7 +46,7 @@ PushResult PushRecordFile(const std::string& url, const std::string& path,
     }
     const platform::ReadResult read = platform::ReadFileInPieces(path, [&](std::string_view bytes) {
         reader.Take(bytes);
-        return batch.Size() < kRowsPerTransaction || commit();
+        return result.error.empty();
     });
     if (!result.error.empty()) {
         return result;
