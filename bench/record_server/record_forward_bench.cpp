@@ -27,9 +27,10 @@ int main(int argc, char** argv) {
     std::vector<double> ms;
     std::string error;
     for (int i = 0; i < runs; ++i) {
-        const std::string line = "{\"exit_code\":0,\"host\":\"bench\",\"id\":\"" + NewRecordId() +
-                                 "\",\"outcome\":\"completed\",\"schema\":1,\"serial_number\":" +
-                                 std::to_string(i) + ",\"time\":\"2024-05-17T09:41:07Z\"}";
+        const std::string line =
+            "{\"exit_code\":0,\"host\":\"bench\",\"id\":\"" + NewRecordId() +
+            "\",\"outcome\":\"completed\",\"schema\":1,\"serial_number\":" + std::to_string(i) +
+            ",\"time\":\"2024-05-17T09:41:07Z\"}";
         std::string appendError;
         if (!AppendRecord(journal, line, appendError)) {
             std::fprintf(stderr, "cannot append: %s\n", appendError.c_str());
@@ -37,9 +38,9 @@ int main(int argc, char** argv) {
         }
         const auto begin = std::chrono::steady_clock::now();
         const ForwardResult result = ForwardRecords(journal, url, kForwardLimitMs);
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                               begin)
-                         .count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+                .count());
         error = result.error;
     }
     std::sort(ms.begin(), ms.end());

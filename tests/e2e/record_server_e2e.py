@@ -175,7 +175,7 @@ class RecordServer(unittest.TestCase):
     def test_push_stopped_by_the_server_then_pushed_again_keeps_each_record_once(self):
         lines = [record(i, id="-") if i % 2 else record(i) for i in range(1000)]  # old and new
         path = self.write(os.path.join(self.space.root, "laptop.jsonl"), lines + ["{broken"])
-        self.slow_inserts(0.5)
+        self.slow_inserts(2)
         pusher = self.tq8flash("log", "--server", self.url, "--push", path, wait=False)
         self.until(lambda: self.rows("SELECT count(*) FROM update_records") == [["500"]],
                    "the first transaction did not arrive")

@@ -81,6 +81,9 @@ bool PgSession::Open(const std::string& url, uint32_t limitMs, bool sessionLimit
 }
 
 bool PgSession::Wait(bool read, bool write) {
+    if (PQsocket(conn_.get()) < 0) {
+        return Fail(PgFailure::Connect, OneLine(PQerrorMessage(conn_.get())));
+    }
     int timeout = -1;
     if (deadline_) {
         const auto left = static_cast<int32_t>(*deadline_ - platform::MonotonicMs());
