@@ -70,7 +70,8 @@ def main():
         server.psql("bench", "INSERT INTO update_records SELECT gen_random_uuid(), time + "
                     "interval '1 year', host, (serial_number + n) % 65536, machine_version_before,"
                     " file_version, outcome, exit_code, record FROM update_records, "
-                    "generate_series(1, 9) AS n; VACUUM ANALYZE update_records")
+                    "generate_series(1, 9) AS n")
+        server.psql("bench", "VACUUM ANALYZE update_records")
         rows = server.psql("bench", "SELECT count(*) FROM update_records")[0][0]
         runs = [timed([tq8flash, "log", "--server", url, "--serial", "4711"], env)
                 for _ in range(30)]
