@@ -79,6 +79,15 @@ def main():
         print(f"log --server --serial 4711 from {rows} rows ({len(runs[0][1].splitlines()) - 1} "
               f"shown): median {statistics.median(times) * 1000:.1f} ms, max "
               f"{times[-1] * 1000:.1f} ms, the whole tq8flash run (goal < 50 ms)")
+        start = sorted(timed([tq8flash, "log", "--record", os.path.join(work, "none")], env)[0]
+                       for _ in range(30))
+        print(f"  of which starting tq8flash (log of a missing file): median "
+              f"{statistics.median(start) * 1000:.1f} ms; connection and query in one process: " +
+              timed([forward, "--query", url, "4711", "30"], env)[1].strip())
+        plan = server.psql("bench", "EXPLAIN (ANALYZE) SELECT record::text FROM (SELECT record, "
+                           "time, id FROM update_records WHERE serial_number = 4711 ORDER BY "
+                           "time DESC, id DESC LIMIT 20) AS newest ORDER BY time, id")
+        print("  the server's own time: " + plan[-1][0].strip())
 
         for what, target in (("server up", url),
                              ("nothing listening", f"postgresql://tq8@127.0.0.1:"

@@ -23,8 +23,10 @@ ReadResult ReadFileInPieces(const std::string& path,
 // Creates the directory and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
 
-// Writes data to path atomically: a crash leaves the old file or the new one.
-bool WriteFileAtomically(const std::string& path, const std::string& data);
+// Writes data to path atomically: a crash leaves the old file or the new one. durable:
+// the new one is on the disk when this returns; without, a crash may leave the old one,
+// for a file where the old one is as good (a note of progress that may lag).
+bool WriteFileAtomically(const std::string& path, const std::string& data, bool durable = true);
 
 enum class AppendResult { Ok, NotRegularFile, Failed };
 

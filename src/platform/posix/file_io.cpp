@@ -118,7 +118,7 @@ bool MakeDirectories(const std::string& path) {
     return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data) {
+bool WriteFileAtomically(const std::string& path, const std::string& data, bool durable) {
     const size_t cut = path.find_last_of('/');
     const std::string dir = cut == std::string::npos ? "." : path.substr(0, cut);
     if (!MakeDirectories(dir)) {
@@ -142,14 +142,14 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
         }
         done += static_cast<size_t>(n);
     }
-    ok = ok && ::fchmod(fd.Get(), 0644) == 0 && ::fsync(fd.Get()) == 0;
+    ok = ok && ::fchmod(fd.Get(), 0644) == 0 && (!durable || ::fsync(fd.Get()) == 0);
     ok = fd.Close() && ok;
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
     // Make the rename itself durable.
-    const UniqueFd dfd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dfd(durable ? ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (dfd) {
         ::fsync(dfd.Get());
     }

@@ -129,7 +129,7 @@ bool MakeDirectories(const std::string& path) {
     return ::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data) {
+bool WriteFileAtomically(const std::string& path, const std::string& data, bool durable) {
     const size_t cut = path.find_last_of("\\/");
     const std::string dir = cut == std::string::npos ? "." : path.substr(0, cut);
     if (!MakeDirectories(dir)) {
@@ -149,10 +149,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     bool ok =
         ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
         written == data.size();
-    ok = ::FlushFileBuffers(file.Get()) && ok;
+    ok = (!durable || ::FlushFileBuffers(file.Get())) && ok;
     ok = file.Close() && ok;
-    if (!ok ||
-        !::MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!ok || !::MoveFileExA(temp, path.c_str(), flags)) {
         ::DeleteFileA(temp);
         return false;
     }

@@ -48,7 +48,9 @@ bool WriteMark(const std::string& journal, const Mark& mark) {
                                  {"line_start", mark.lineStart},
                                  {"line", mark.line},
                                  {"server", mark.server}};
-    return platform::WriteFileAtomically(MarkPath(journal), json.dump() + "\n");
+    // Not flushed to the disk: a crash that loses the newest mark leaves an older one,
+    // which only sends again what the server stores once.
+    return platform::WriteFileAtomically(MarkPath(journal), json.dump() + "\n", false);
 }
 
 class Outbox {
