@@ -67,10 +67,14 @@ def main():
         print(f"push of 100,000 records ({os.path.getsize(path) / 1e6:.0f} MB): {seconds:.2f} s "
               f"(goal < 10 s): {out.strip()}")
 
-        server.psql("bench", "INSERT INTO update_records SELECT gen_random_uuid(), time + "
-                    "interval '1 year', host, (serial_number + n) % 65536, machine_version_before,"
-                    " file_version, outcome, exit_code, record FROM update_records, "
-                    "generate_series(1, 9) AS n")
+        # Nine more years of the same line, each copy its own record.
+        server.psql("bench", "INSERT INTO update_records SELECT c.id, c.time, host, c.serial, "
+                    "machine_version_before, file_version, outcome, exit_code, record || "
+                    "jsonb_build_object('id', c.id, 'serial_number', c.serial, 'time', "
+                    "to_char(c.time AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')) "
+                    "FROM update_records, generate_series(1, 9) AS n, LATERAL (SELECT "
+                    "gen_random_uuid() AS id, time + n * interval '1 year' AS time, "
+                    "(serial_number + n) % 65536 AS serial) AS c")
         server.psql("bench", "VACUUM ANALYZE update_records")
         rows = server.psql("bench", "SELECT count(*) FROM update_records")[0][0]
         runs = [timed([tq8flash, "log", "--server", url, "--serial", "4711"], env)
@@ -88,6 +92,10 @@ def main():
                            "time, id FROM update_records WHERE serial_number = 4711 ORDER BY "
                            "time DESC, id DESC LIMIT 20) AS newest ORDER BY time, id")
         print("  the server's own time: " + plan[-1][0].strip())
+        psql = sorted(timed([f"{pg_server.BIN}/psql", "-XAtq", url, "-c", "SELECT 1"], env)[0]
+                      for _ in range(30))
+        print(f"  for comparison, psql connecting and asking SELECT 1: median "
+              f"{statistics.median(psql) * 1000:.1f} ms")
 
         for what, target in (("server up", url),
                              ("nothing listening", f"postgresql://tq8@127.0.0.1:"
