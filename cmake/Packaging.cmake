@@ -145,5 +145,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps names the libraries the programs link, libgcrypt20 among them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# tq8flash sends update records to a PostgreSQL record server through libpq.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libpq5")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

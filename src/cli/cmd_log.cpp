@@ -1,20 +1,26 @@
 // tq8flash log: the newest update records, as a table or as their lines. A line that is
 // no record is named on stderr and skipped; it never stops the listing. The file is read
 // as a stream and only the records to be shown are kept, so its size does not matter.
+// With --server the record server answers instead of the file, with the same filters,
+// output and exit codes; it also takes the table's creation and pushed record files.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/console_text.h"
+#include "cli/record_forward.h"
 #include "platform/file_io.h"
 #include "record/record_file.h"
 #include "record/record_log.h"
+#include "record/record_server.h"
 #include "update/exit_codes.h"
 
 namespace {
@@ -24,6 +30,13 @@ struct LogOptions {
     std::optional<int32_t> serial;  // only the records of this serial number, either form
     int last = 20;                  // how many of the newest records
     bool json = false;              // the records' lines as they are
+    std::string since;              // only from this day or time on (UTC)
+    std::string outcome;            // only this outcome
+    std::string host;               // only the records of this computer
+    // The record server: given with its URL, or "" for the RecordServer setting.
+    std::optional<std::string> server;
+    bool initServer = false;
+    std::optional<std::string> push;  // a record file; "" for the outbox of this one's
 };
 
 // The record's outcome words, in the order of the log_outcomes text.
@@ -106,8 +119,125 @@ std::string Reason(LogProblem::Kind kind) {
     return ConsoleFormat(Cli::kLogTooLong, static_cast<int>(kMaxRecordLine));
 }
 
-// The newest records of the record file as a table, or as their JSON lines.
-int RunLog(const LogOptions& options) {
+// "2024-05-17" or "2024-05-17T09:41:07Z" as the records write a time; none for anything else.
+std::optional<std::string> SinceTime(const std::string& text) {
+    std::string time = text.size() == 10 ? text + "T00:00:00Z" : text;
+    static constexpr std::string_view kForm = "dddd-dd-ddTdd:dd:ddZ";
+    if (time.size() != kForm.size()) {
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < kForm.size(); ++i) {
+        const bool digit = time[i] >= '0' && time[i] <= '9';
+        if (kForm[i] == 'd' ? !digit : time[i] != kForm[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto number = [&](size_t at, size_t width) {
+        return static_cast<unsigned>(std::stoi(time.substr(at, width)));
+    };
+    const std::chrono::year_month_day day{std::chrono::year(static_cast<int>(number(0, 4))),
+                                          std::chrono::month(number(5, 2)),
+                                          std::chrono::day(number(8, 2))};
+    if (!day.ok() || number(11, 2) > 23 || number(14, 2) > 59 || number(17, 2) > 59) {
+        return std::nullopt;
+    }
+    return time;
+}
+
+std::string PushReason(const PushProblem& problem) {
+    return problem.kind ? Reason(*problem.kind)
+                        : ConsoleFormat(Cli::kPushBadField, problem.field.c_str());
+}
+
+// --push: a record file made elsewhere, or without one the outbox of this station's.
+int RunPush(const LogOptions& options, const std::string& url) {
+    const std::string path = options.push->empty() ? RecordPath(options.record) : *options.push;
+    PushResult result;
+    if (options.push->empty()) {
+        const ForwardResult sent = ForwardRecords(path, url, 0);
+        result = {sent.added, sent.sent - sent.added, sent.broken, sent.error};
+    } else {
+        result = PushRecordFile(url, path, [&path](const PushProblem& problem) {
+            std::fprintf(stderr, "%s\n",
+                         ConsoleFormat(Cli::kLogSkipped, path.c_str(), problem.line,
+                                       PushReason(problem).c_str())
+                             .c_str());
+        });
+    }
+    if (!result.error.empty()) {
+        std::fprintf(stderr, "%s\n",
+                     ConsoleFormat(Cli::kPushStopped, path.c_str(),
+                                   static_cast<long long>(result.added + result.present),
+                                   result.error.c_str())
+                         .c_str());
+        return kExitFailure;
+    }
+    std::printf(
+        "%s\n",
+        ConsoleFormat(Cli::kPushDone, path.c_str(), static_cast<long long>(result.added),
+                      static_cast<long long>(result.present), static_cast<long long>(result.broken))
+            .c_str());
+    return kExitSuccess;
+}
+
+// The record server's part: its URL checked, then the table made, a file pushed, or the
+// newest records asked for and handed to take as the file's lines would be.
+std::optional<int> RunServer(const LogOptions& options,
+                             const std::function<void(const std::string&)>& take) {
+    if (!ServerOptionAllowed(*options.server)) {
+        return kExitUsage;
+    }
+    if (!RecordServerBuilt()) {
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kServerUnavailable));
+        return kExitFailure;
+    }
+    const std::string url = RecordServerUrl(*options.server);
+    if (url.empty()) {
+        std::fprintf(stderr, "%s\n", ConsoleText(Cli::kServerNone));
+        return kExitUsage;
+    }
+    std::string error;
+    if (options.initServer) {
+        error = InitRecordServer(url);
+        if (error.empty()) {
+            std::printf("%s\n", ConsoleText(Cli::kInitDone));
+            return kExitSuccess;
+        }
+    } else if (options.push) {
+        return RunPush(options, url);
+    } else {
+        ServerQuery query;
+        if (options.serial) {
+            query.serial = StoredSerialNumber(*options.serial);
+        }
+        query.since = options.since;
+        query.outcome = options.outcome;
+        query.host = options.host;
+        query.last = static_cast<size_t>(options.last > 0 ? options.last : 0);
+        error = QueryRecordServer(url, query, take);
+    }
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", ConsoleFormat(Cli::kServerFailed, error.c_str()).c_str());
+        return kExitFailure;
+    }
+    return std::nullopt;
+}
+
+// The newest records of the record file or the record server as a table, or as their
+// JSON lines.
+int RunLog(LogOptions options) {
+    if (!options.since.empty()) {
+        const std::optional<std::string> since = SinceTime(options.since);
+        if (!since) {
+            std::fprintf(stderr, "%s\n",
+                         ConsoleFormat(Cli::kLogBadSince, options.since.c_str()).c_str());
+            return kExitUsage;
+        }
+        options.since = *since;
+    }
+    if ((options.initServer || options.push) && !options.server) {
+        options.server = "";
+    }
     const std::string path = RecordPath(options.record);
     const size_t keep = static_cast<size_t>(options.last > 0 ? options.last : 0);
     // The heading comes with the first record, or after a read that found none.
@@ -128,6 +258,11 @@ int RunLog(const LogOptions& options) {
     RecordLogReader reader(
         serial,
         [&](LogEntry entry) {
+            if (entry.time < options.since ||
+                (!options.outcome.empty() && entry.outcome != options.outcome) ||
+                (!options.host.empty() && entry.host != options.host)) {
+                return;
+            }
             // All of them (-n 0) go out as they come; otherwise only the newest wait.
             if (keep == 0) {
                 head();
@@ -145,6 +280,20 @@ int RunLog(const LogOptions& options) {
                                        Reason(problem.kind).c_str())
                              .c_str());
         });
+    if (options.server) {
+        if (const std::optional<int> code = RunServer(options, [&reader](const std::string& line) {
+                reader.Take(line);
+                reader.Take("\n");
+            })) {
+            return *code;
+        }
+        head();
+        for (const LogEntry& entry : newest) {
+            PrintEntry(entry, options.json);
+        }
+        std::fflush(stdout);
+        return kExitSuccess;
+    }
     const platform::ReadResult result =
         platform::ReadFileInPieces(path, [&](std::string_view bytes) {
             reader.Take(bytes);
@@ -190,14 +339,48 @@ class LogCommand : public Command {
             .add_option("-n,--last", log_.last, "how many of the newest records (0: all)")
             ->check(CLI::NonNegativeNumber)
             ->type_name("N");
+        App()
+            .add_option("--since", log_.since, "only the records from this day (UTC) on")
+            ->type_name("DATE");
+        App()
+            .add_option("--outcome", log_.outcome, "only the records of this outcome")
+            ->type_name("NAME");
+        App()
+            .add_option("--host", log_.host, "only the records of this computer")
+            ->type_name("NAME");
+        App()
+            .add_option("--server", server_,
+                        "ask the record server instead of the file: a postgresql:// URL "
+                        "without a password (default: the RecordServer setting)")
+            ->expected(0, 1)
+            ->type_name("[URL]");
+        App().add_flag("--init-server", log_.initServer,
+                       "create the record server's table (docs/update-records.sql) where it "
+                       "is missing");
+        App()
+            .add_option("--push", push_,
+                        "send a record file made elsewhere to the record server; without "
+                        "FILE, what the record file holds and the server lacks")
+            ->expected(0, 1)
+            ->type_name("[FILE]");
     }
 
     // The record file alone, in the locale's language.
     RunSetup Setup(const RunOptions&) const override { return RunSetup::None; }
-    int Run(ConsoleSession&, const RunOptions&) override { return RunLog(log_); }
+    int Run(ConsoleSession&, const RunOptions&) override {
+        if (App().count("--server") > 0) {
+            log_.server = server_;
+        }
+        if (App().count("--push") > 0) {
+            log_.push = push_;
+        }
+        return RunLog(log_);
+    }
 
   private:
     LogOptions log_;
+    std::string server_;
+    std::string push_;
 };
 
 }  // namespace

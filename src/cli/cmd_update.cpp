@@ -14,6 +14,7 @@
 #include "cli/line/line_update.h"
 #include "cli/line/update_events.h"
 #include "cli/ports/ports.h"
+#include "cli/record_forward.h"
 #include "platform/interrupt.h"
 #include "platform/serial.h"
 #include "protocol/connection.h"
@@ -73,6 +74,10 @@ int RunUpdate(ConsoleSession& session, const UpdateOptions& options) {
             const KeptRecord kept = KeepRecord(options.record, line);
             recordPath = kept.path;
             recordError = kept.error;
+            // The record file is the journal: only what it holds goes on to the server.
+            if (kept.error.empty()) {
+                ForwardOutbox(options.recordServer, kept.path);
+            }
         }
         if (options.json && !toParent) {
             PrintJsonLine(line);
@@ -98,7 +103,8 @@ namespace {
 // the run options itself.
 int RunLineUpdate(ConsoleSession& session, const RunOptions& options, const UpdateOptions& update,
                   bool allPorts) {
-    LineOptions line{{options}, update.record, update.json, update.downgradeReason};
+    LineOptions line{{options}, update.record, update.recordServer, update.json,
+                     update.downgradeReason};
     if (allPorts) {
         line.ports = platform::ConfiguredSerialPorts();
     }
@@ -124,6 +130,10 @@ class UpdateCommand : public Command {
         AddRunOptions(app, options);
         AddDirOption(app, options);
         AddRecordOption(app, update_.record);
+        app.add_option("--record-server", update_.recordServer,
+                       "the record server for this run, a postgresql:// URL without a password "
+                       "(default: the RecordServer setting)")
+            ->type_name("URL");
         AddJsonOption(app, update_.json,
                       "progress events as JSON lines on stdout, then the update's record");
         app.add_flag("--all-ports", allPorts_,
@@ -151,6 +161,9 @@ class UpdateCommand : public Command {
         }
         if (allowDowngrade_) {
             update_.downgradeReason = reason_;
+        }
+        if (!ServerOptionAllowed(update_.recordServer)) {
+            return kExitUsage;
         }
         if (SeveralMachines(options)) {
             return RunLineUpdate(session, options, update_, allPorts_);

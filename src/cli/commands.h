@@ -24,9 +24,10 @@ std::unique_ptr<Command> AddLogCommand(CLI::App& app);
 std::unique_ptr<Command> AddBundleCommand(CLI::App& app, RunOptions& options);
 
 struct UpdateOptions {
-    std::string record;  // the record file; "" for the setting or the default
-    std::string port;    // --port as given, for the record's port
-    bool json = false;   // progress events and the record as JSON lines on stdout
+    std::string record;        // the record file; "" for the setting or the default
+    std::string recordServer;  // --record-server; "" for the RecordServer setting
+    std::string port;          // --port as given, for the record's port
+    bool json = false;         // progress events and the record as JSON lines on stdout
     bool keepRecord = true;
     bool recordToFile = true;  // false: the record goes to stdout only (a line's child)
     struct UpdateReport* report = nullptr;       // where the report is kept, for a watcher; or none

@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file helpers for small files (settings, profiles, the update records).
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -15,15 +16,17 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data);
 // Hands a file's bytes to take in pieces, in order, until its end or until take returns
 // false, so that a file of any size is read in bounded memory. The open never waits, and
 // anything but a regular file (a FIFO, a device such as /dev/zero) is refused before a
-// byte is read.
+// byte is read. from: the offset of the first byte to hand on.
 ReadResult ReadFileInPieces(const std::string& path,
-                            const std::function<bool(std::string_view)>& take);
+                            const std::function<bool(std::string_view)>& take, uint64_t from = 0);
 
 // Creates the directory and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
 
-// Writes data to path atomically: a crash leaves the old file or the new one.
-bool WriteFileAtomically(const std::string& path, const std::string& data);
+// Writes data to path atomically: a crash leaves the old file or the new one. durable:
+// the new one is on the disk when this returns; without, a crash may leave the old one,
+// for a file where the old one is as good (a note of progress that may lag).
+bool WriteFileAtomically(const std::string& path, const std::string& data, bool durable = true);
 
 enum class AppendResult { Ok, NotRegularFile, Failed };
 

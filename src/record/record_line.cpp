@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "record/record_id.h"
 #include "record/utc_time.h"
 #include "record/version_text.h"
 #include "update/machine_variables.h"
@@ -199,6 +200,10 @@ std::string RecordLine(const UpdateReport& report, const RecordContext& context)
     }
     if (report.downgradeReason) {
         record["downgrade_reason"] = *report.downgradeReason;
+    }
+    // The record's name on the record server, made once, here, where the record is born.
+    if (const std::string id = NewRecordId(); !id.empty()) {
+        record["id"] = id;
     }
     // Names and paths may hold bytes that are not UTF-8 (a CP1252 host name): they are
     // replaced rather than failing the record.

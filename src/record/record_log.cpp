@@ -84,5 +84,12 @@ void RecordLogReader::Line(std::string_view line) {
     entry.machineVersionBefore = StringField(record, "machine_version_before");
     entry.fileVersion = StringField(record, "file_version");
     entry.outcome = StringField(record, "outcome");
+    entry.id = StringField(record, "id");
+    entry.host = StringField(record, "host");
+    const auto exit_field = record.find("exit_code");
+    if (exit_field != record.end() && exit_field->is_number_integer()) {
+        entry.exitCode = exit_field->get<int64_t>();
+    }
+    entry.holdsNul = line.find("\\u0000") != std::string_view::npos;
     entry_(std::move(entry));
 }

@@ -17,6 +17,11 @@ struct LogEntry {
     std::string machineVersionBefore;  // "" when the record has none
     std::string fileVersion;
     std::string outcome;
+    // What the record server files it under.
+    std::string id;  // "" when the record has none
+    std::string host;
+    std::optional<int64_t> exitCode;
+    bool holdsNul = false;  // a \u0000 escape, which the server's JSON cannot keep
 };
 
 struct LogProblem {

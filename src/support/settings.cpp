@@ -132,6 +132,12 @@ std::string RecordFileSetting() {
     return path;
 }
 
+std::string RecordServerSetting() {
+    char url[1024] = "";
+    RegReadString(HKEY_CURRENT_USER_ROOT, kProgramKey, "RecordServer", "", url, sizeof url);
+    return url;
+}
+
 void ReadStartupSettings() {
     nInterface = RegReadDword(HKEY_CURRENT_USER_ROOT, kProgramKey, kInterfaceValue, -1);
     nDebugLevelProtokoll =

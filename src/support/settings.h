@@ -53,5 +53,9 @@ const char* FormatText(const char* format, ...) TQ8_PRINTF(1, 2);
 // when none is set.
 std::string RecordFileSetting();
 
+// The "RecordServer" value of the program's key: the record server's connection string
+// (a postgresql:// URL, or libpq's key=value form), "" when none is set.
+std::string RecordServerSetting();
+
 // Reads "Interface" and the three trace levels from the program's key.
 void ReadStartupSettings();

@@ -19,6 +19,7 @@
 #include "cli/line/line_machine.h"
 #include "cli/line/line_pipe.h"
 #include "cli/line/line_record.h"
+#include "cli/record_forward.h"
 #include "cli/run_options.h"
 #include "platform/child_process.h"
 #include "platform/console.h"
@@ -177,6 +178,11 @@ class Line {
         }
         std::fputs(SummaryTable(machines_).c_str(), out_);
         std::fflush(out_);
+        // The run's records go to the server together, in one transaction, once the
+        // machines are done: the server never holds up a machine.
+        if (kept_) {
+            ForwardOutbox(options_.recordServer, recordPath_);
+        }
         platform::SetInterruptHandler(nullptr);
         return WorstExitCode(machines_);
     }
@@ -282,6 +288,7 @@ class Line {
     // The record names its port itself, as the file holds it.
     void KeepRecord(const LineMachine& machine) {
         const KeptRecord kept = ::KeepRecord(recordPath_, machine.record);
+        kept_ = kept_ || kept.error.empty();
         if (!kept.error.empty()) {
             std::fprintf(stderr, ConsoleText(Cli::kLineRecordFailed), machine.port.c_str(),
                          kept.path.c_str(), kept.error.c_str());
@@ -359,6 +366,7 @@ class Line {
     std::vector<std::unique_ptr<Child>> children_;
     int forwarded_ = 0;
     std::string refusal_;  // why the line was refused, for the records
+    bool kept_ = false;    // a record of this run is in the record file
 };
 
 }  // namespace

@@ -11,7 +11,8 @@
 // and the rest goes to each child as it came.
 struct LineOptions : RunOptions {
     std::string record;
-    bool json = false;  // the children's lines on stdout, each with its "port"
+    std::string recordServer;  // "" for the RecordServer setting
+    bool json = false;         // the children's lines on stdout, each with its "port"
     std::optional<std::string> downgradeReason;  // --allow-downgrade --reason, for every child
 };
 

@@ -89,13 +89,16 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
 }
 
 ReadResult ReadFileInPieces(const std::string& path,
-                            const std::function<bool(std::string_view)>& take) {
+                            const std::function<bool(std::string_view)>& take, uint64_t from) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | kOpenWithoutWaiting));
     if (!fd) {
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Error;
     }
     if (!IsRegularFile(fd.Get())) {
         return ReadResult::NotRegularFile;
+    }
+    if (from > 0 && ::lseek(fd.Get(), static_cast<off_t>(from), SEEK_SET) < 0) {
+        return ReadResult::Error;
     }
     return ReadUntilEnd(fd.Get(), take);
 }
@@ -115,7 +118,7 @@ bool MakeDirectories(const std::string& path) {
     return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data) {
+bool WriteFileAtomically(const std::string& path, const std::string& data, bool durable) {
     const size_t cut = path.find_last_of('/');
     const std::string dir = cut == std::string::npos ? "." : path.substr(0, cut);
     if (!MakeDirectories(dir)) {
@@ -139,14 +142,14 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
         }
         done += static_cast<size_t>(n);
     }
-    ok = ok && ::fchmod(fd.Get(), 0644) == 0 && ::fsync(fd.Get()) == 0;
+    ok = ok && ::fchmod(fd.Get(), 0644) == 0 && (!durable || ::fsync(fd.Get()) == 0);
     ok = fd.Close() && ok;
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
     // Make the rename itself durable.
-    const UniqueFd dfd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dfd(durable ? ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (dfd) {
         ::fsync(dfd.Get());
     }

@@ -84,7 +84,7 @@ ReadResult ReadWholeFile(const std::string& path, std::string& data) {
 }
 
 ReadResult ReadFileInPieces(const std::string& path,
-                            const std::function<bool(std::string_view)>& take) {
+                            const std::function<bool(std::string_view)>& take, uint64_t from) {
     const UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -95,6 +95,11 @@ ReadResult ReadFileInPieces(const std::string& path,
     }
     if (!IsRegularFile(file.Get())) {
         return ReadResult::NotRegularFile;
+    }
+    LARGE_INTEGER offset;
+    offset.QuadPart = static_cast<LONGLONG>(from);
+    if (from > 0 && !::SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN)) {
+        return ReadResult::Error;
     }
     char chunk[65536];
     for (;;) {
@@ -124,7 +129,7 @@ bool MakeDirectories(const std::string& path) {
     return ::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data) {
+bool WriteFileAtomically(const std::string& path, const std::string& data, bool durable) {
     const size_t cut = path.find_last_of("\\/");
     const std::string dir = cut == std::string::npos ? "." : path.substr(0, cut);
     if (!MakeDirectories(dir)) {
@@ -144,10 +149,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& data) {
     bool ok =
         ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
         written == data.size();
-    ok = ::FlushFileBuffers(file.Get()) && ok;
+    ok = (!durable || ::FlushFileBuffers(file.Get())) && ok;
     ok = file.Close() && ok;
-    if (!ok ||
-        !::MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!ok || !::MoveFileExA(temp, path.c_str(), flags)) {
         ::DeleteFileA(temp);
         return false;
     }

@@ -1,0 +1,33 @@
+#include "cli/record_forward.h"
+
+#include <cstdio>
+
+#include "cli/console_text.h"
+#include "record/record_server.h"
+
+bool ServerOptionAllowed(const std::string& url) {
+    if (!ConnectionHasPassword(url)) {
+        return true;
+    }
+    std::fprintf(stderr, "%s\n", ConsoleText(Cli::kServerPasswordInUrl));
+    return false;
+}
+
+void ForwardOutbox(const std::string& serverOption, const std::string& recordFile) {
+    if (!RecordServerBuilt()) {
+        if (!serverOption.empty()) {
+            std::fprintf(stderr, "%s\n", ConsoleText(Cli::kServerUnavailable));
+        }
+        return;
+    }
+    const std::string url = RecordServerUrl(serverOption);
+    if (url.empty() || recordFile.empty()) {
+        return;
+    }
+    const ForwardResult result = ForwardRecords(recordFile, url, kForwardLimitMs);
+    if (!result.error.empty()) {
+        std::fprintf(
+            stderr, "%s\n",
+            ConsoleFormat(Cli::kForwardFailed, result.error.c_str(), recordFile.c_str()).c_str());
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+// One connection to the record server through libpq, every step held to the session's time
+// limit: the client library's non-blocking calls, with our own wait on its socket.
+
+#include <libpq-fe.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class PgFailure { None, Connect, Password, NoTable, TimedOut, Server };
+
+using PgParams = std::vector<std::optional<std::string>>;  // nullopt: NULL
+
+class PgSession {
+  public:
+    // Connects with libpq's conventions (the URL or key=value string, PG* variables,
+    // ~/.pgpass, service files). limitMs bounds the connection and, when the session is
+    // to be short, every later step too (sessionLimited); 0 means no limit at all.
+    bool Open(const std::string& url, uint32_t limitMs, bool sessionLimited);
+
+    // Sends sql with text parameters; each result (each row in single-row mode) goes to
+    // each. copyData: what a COPY ... FROM STDIN in sql reads.
+    bool Run(const std::string& sql, const PgParams& params,
+             const std::function<void(const PGresult*)>& each = {}, bool singleRows = false,
+             const std::string* copyData = nullptr);
+
+    // Several statements at once, without parameters (the table's SQL, a batch's frame).
+    bool RunScript(const std::string& sql, const std::function<void(const PGresult*)>& each = {},
+                   const std::string* copyData = nullptr);
+
+    PgFailure Failure() const { return failure_; }
+    // The client library's or the server's words for the failure, on one line.
+    const std::string& Message() const { return message_; }
+
+  private:
+    struct Closer {
+        void operator()(PGconn* conn) const { PQfinish(conn); }
+    };
+
+    bool Wait(bool read, bool write);
+    bool Flush();
+    bool PutCopy(const std::string& data);
+    bool Collect(const std::function<void(const PGresult*)>& each, const std::string* copyData);
+    bool Fail(PgFailure failure, const std::string& message);
+
+    std::unique_ptr<PGconn, Closer> conn_;
+    std::optional<uint32_t> deadline_;  // platform::MonotonicMs() at which time is up
+    PgFailure failure_ = PgFailure::None;
+    std::string message_;
+};

@@ -1,0 +1,162 @@
+#include "record/server/record_rows.h"
+
+#include <gcrypt.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+
+#include "record/record_id.h"
+
+namespace {
+
+// The namespace of derived record ids: a UUID of our own, so that no other name-based
+// UUID of the same bytes can equal one.
+constexpr std::array<uint8_t, 16> kRecordNamespace = {
+    0x6b, 0x1c, 0x2f, 0x3e, 0x94, 0x57, 0x4d, 0x0a, 0x8e, 0x21, 0x53, 0xc7, 0x0d, 0x9a, 0x71, 0x44};
+
+void StartGcrypt() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        gcry_check_version(nullptr);
+        gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+    });
+}
+
+// "2024-05-17T09:41:07Z" naming a real moment, which the table's timestamptz takes.
+bool IsRecordTime(const std::string& time) {
+    static constexpr std::string_view kForm = "dddd-dd-ddTdd:dd:ddZ";
+    if (time.size() != kForm.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < kForm.size(); ++i) {
+        const bool digit = time[i] >= '0' && time[i] <= '9';
+        if (kForm[i] == 'd' ? !digit : time[i] != kForm[i]) {
+            return false;
+        }
+    }
+    const auto number = [&](size_t at, size_t width) {
+        return std::atoi(time.substr(at, width).c_str());
+    };
+    const std::chrono::year_month_day day{std::chrono::year(number(0, 4)),
+                                          std::chrono::month(static_cast<unsigned>(number(5, 2))),
+                                          std::chrono::day(static_cast<unsigned>(number(8, 2)))};
+    return day.ok() && number(0, 4) >= 1 && number(11, 2) < 24 && number(14, 2) < 60 &&
+           number(17, 2) < 60;
+}
+
+// One field of COPY's text format: its separators and escapes escaped.
+void AppendField(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+void AppendOptional(std::string& out, const std::string& text) {
+    if (text.empty()) {
+        out += "\\N";
+    } else {
+        AppendField(out, text);
+    }
+}
+
+}  // namespace
+
+std::string DerivedRecordId(std::string_view line) {
+    StartGcrypt();
+    std::string named(kRecordNamespace.begin(), kRecordNamespace.end());
+    named.append(line);
+    std::array<uint8_t, 20> digest{};
+    gcry_md_hash_buffer(GCRY_MD_SHA1, digest.data(), named.data(), named.size());
+    std::array<uint8_t, 16> bytes{};
+    std::copy_n(digest.begin(), bytes.size(), bytes.begin());
+    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x50);  // version 5
+    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
+    return UuidText(bytes);
+}
+
+bool RecordBatch::Add(const LogEntry& entry, std::string& badField) {
+    if (!entry.id.empty() && !IsRecordId(entry.id)) {
+        badField = "id";
+    } else if (!IsRecordTime(entry.time)) {
+        badField = "time";
+    } else if (entry.holdsNul) {
+        badField = "text (\\u0000)";
+    } else if (entry.exitCode && (*entry.exitCode < INT32_MIN || *entry.exitCode > INT32_MAX)) {
+        badField = "exit_code";
+    } else {
+        badField.clear();
+    }
+    if (!badField.empty()) {
+        return false;
+    }
+    std::string id = entry.id.empty() ? DerivedRecordId(entry.raw) : entry.id;
+    for (char& c : id) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    copy_ += id;
+    copy_ += '\t';
+    copy_ += entry.time;
+    copy_ += '\t';
+    AppendOptional(copy_, entry.host);
+    copy_ += '\t';
+    copy_ += entry.serialNumber ? std::to_string(*entry.serialNumber) : "\\N";
+    copy_ += '\t';
+    AppendOptional(copy_, entry.machineVersionBefore);
+    copy_ += '\t';
+    AppendOptional(copy_, entry.fileVersion);
+    copy_ += '\t';
+    AppendOptional(copy_, entry.outcome);
+    copy_ += '\t';
+    copy_ += entry.exitCode ? std::to_string(*entry.exitCode) : "\\N";
+    copy_ += '\t';
+    AppendField(copy_, entry.raw);
+    copy_ += '\n';
+    ++rows_;
+    return true;
+}
+
+void RecordBatch::Clear() {
+    copy_.clear();
+    rows_ = 0;
+}
+
+bool RecordBatch::Send(PgSession& session, int64_t& added, uint32_t statementMs) const {
+    // The rows land in a temporary table first, so that one INSERT can skip every id the
+    // server holds: a record sent twice stays one row.
+    const std::string frame =
+        "BEGIN; SET LOCAL client_min_messages = warning; " +
+        (statementMs == 0 ? std::string()
+                          : "SET LOCAL statement_timeout = " + std::to_string(statementMs) + "; ") +
+        "CREATE TEMP TABLE IF NOT EXISTS incoming_records "
+        "(LIKE update_records INCLUDING DEFAULTS) ON COMMIT DELETE ROWS; "
+        "COPY incoming_records (id, time, host, serial_number, machine_version_before, "
+        "file_version, outcome, exit_code, record) FROM STDIN; "
+        "INSERT INTO update_records SELECT * FROM incoming_records ON CONFLICT (id) DO NOTHING; "
+        "COMMIT";
+    added = 0;
+    return session.RunScript(
+        frame,
+        [&added](const PGresult* result) {
+            if (std::string(PQcmdStatus(const_cast<PGresult*>(result))).rfind("INSERT", 0) == 0) {
+                added = std::atoll(PQcmdTuples(const_cast<PGresult*>(result)));
+            }
+        },
+        &copy_);
+}
