@@ -14,6 +14,13 @@ HWND Dialog(WindowHandle progress) {
     return static_cast<HWND>(progress);
 }
 
+// The bar's handle, kept in the dialog when it opens: the download sets the position once a
+// block, and each look-up of the control would cost a round trip to the window system
+// (under wine a server call, on the path from one block's acknowledgement to the next).
+HWND Bar(WindowHandle progress) {
+    return reinterpret_cast<HWND>(::GetWindowLongPtrA(Dialog(progress), DWLP_USER));
+}
+
 }  // namespace
 
 WindowHandle FrontEndProgressOpen(WindowHandle owner, const char* caption) {
@@ -24,6 +31,8 @@ WindowHandle FrontEndProgressOpen(WindowHandle owner, const char* caption) {
     }
     ::SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOOWNERZORDER);
     ::SetWindowTextA(dialog, caption != nullptr ? caption : "");
+    ::SetWindowLongPtrA(dialog, DWLP_USER,
+                        reinterpret_cast<LONG_PTR>(::GetDlgItem(dialog, kIdProgressBar)));
     return dialog;
 }
 
@@ -37,15 +46,15 @@ void FrontEndProgressRange(WindowHandle progress, uint32_t maximum) {
     if (progress != nullptr) {
         // The bar counts KiB in 16 bits: images up to 64 MiB.
         const WORD top = maximum > 0xFFFF ? WORD{0xFFFF} : static_cast<WORD>(maximum);
-        ::SendDlgItemMessageA(Dialog(progress), kIdProgressBar, PBM_SETRANGE, 0,
-                              MAKELPARAM(0, top));
+        ::SendMessageA(Bar(progress), PBM_SETRANGE, 0, MAKELPARAM(0, top));
     }
 }
 
 void FrontEndProgressPosition(WindowHandle progress, uint32_t position) {
-    if (progress != nullptr) {
-        ::SendDlgItemMessageA(Dialog(progress), kIdProgressBar, PBM_SETPOS,
-                              static_cast<WPARAM>(position), 0);
+    // The bar moves once a KiB; the blocks between leave it where it is.
+    if (progress != nullptr &&
+        ::SendMessageA(Bar(progress), PBM_GETPOS, 0, 0) != static_cast<LRESULT>(position)) {
+        ::SendMessageA(Bar(progress), PBM_SETPOS, static_cast<WPARAM>(position), 0);
     }
 }
 

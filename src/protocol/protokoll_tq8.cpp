@@ -84,19 +84,24 @@ int ProtokollTQ8::WaitForData(uint32_t count, uint32_t ms) {
     // Modular differences of clock readings: a limit that spans the clock's wrap at
     // 2^32 still lasts its full time.
     const uint32_t start = gClock();
+    // The wait itself ends for a message that comes, and for one already pending where the
+    // front end's wait can see it (the Win32 queue, a POSIX wake descriptor). Only what
+    // was there before the first pass, or what a pump left at its limit, needs a look of
+    // its own: on the Win32 program each look is a round trip to the window system.
+    bool pending = FrontEndMessagesPending();
     for (;;) {
         const uint32_t elapsed = ElapsedMs(start, gClock());
         if (elapsed >= ms) {
             break;
         }
         const uint32_t remaining = ms - elapsed;
-        if (!FrontEndMessagesPending()) {
+        if (!pending) {
             // Port data, a user-interface message or the end of the time limit.
             if (pComm->WaitInQueue(count, remaining) == platform::SerialWaitResult::Failed) {
                 platform::SleepMs(std::min(remaining, kFailedWaitRestMs));
             }
         }
-        PumpMessages(1);  // at most two messages per pass
+        pending = PumpMessages(1);  // at most two messages per pass
         if (!pComm) {
             break;  // a message handler switched the line away
         }

@@ -16,11 +16,14 @@ uint32_t GetTimeMs() {
     return platform::MonotonicMs();
 }
 
-void PumpMessages(unsigned limit) {
-    if (!FrontEndMessagesPending()) {
+bool PumpMessages(unsigned limit) {
+    // The dispatch itself finds out whether any message is pending: a look of its own
+    // before it costs the Win32 program a second round trip to the window system.
+    const unsigned dispatched = FrontEndDispatchMessages(limit);
+    if (dispatched == 0) {
         platform::YieldTimeSlice();
     }
-    FrontEndDispatchMessages(limit);
+    return dispatched > limit;
 }
 
 char* CopyString(char* dest, const char* src, int size, int count) {

@@ -13,9 +13,10 @@ inline uint32_t ElapsedMs(uint32_t since, uint32_t now) {
     return now - since;
 }
 
-// Lets pending window messages run: yields the time slice when none is pending, then
-// dispatches until the queue is empty or more than limit messages have run.
-void PumpMessages(unsigned limit);
+// Lets pending window messages run: dispatches until the queue is empty or more than
+// limit messages have run, and yields the time slice when none was pending. True when it
+// stopped at its limit, so that more may be pending.
+bool PumpMessages(unsigned limit);
 
 // Bounded copy: at most min(count, size + 1) - 1 characters, then a terminator at
 // count - 1. A count of -1 means the size. Returns dest.

@@ -253,16 +253,21 @@ HWND MainWindow(DWORD processId) {
 
 HWND WaitWindowWhere(DWORD processId, const std::function<bool(HWND)>& accept,
                      const std::string& what, DWORD timeoutMs) {
+    // Each look asks the program's windows for their texts, and the program answers
+    // between its blocks: a window that takes longer than a second to come (the end of a
+    // download) is looked for less often, so the looking does not slow what it waits for.
+    constexpr DWORD kQuickLooksMs = 1000;
     const DWORD start = ::GetTickCount();
     for (;;) {
         Look();
         if (HWND window = FindWindowOf(processId, accept)) {
             return window;
         }
-        if (::GetTickCount() - start > timeoutMs) {
+        const DWORD waited = ::GetTickCount() - start;
+        if (waited > timeoutMs) {
             Fail("no window " + what);
         }
-        ::Sleep(20);
+        ::Sleep(waited < kQuickLooksMs ? 20 : 250);
     }
 }
 
