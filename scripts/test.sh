@@ -36,8 +36,12 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 # built NAME [quiet]: waits for that background build and shows its output (quiet: only
-# when it failed); fails when the build did.
+# when it failed); fails when the build did. While nothing but the build is left to wait
+# for, it runs at the usual priority (where this script may raise it: as root).
 built() {
+  if [ ! -f "$logs/$1.status" ]; then
+    renice -n 0 -g "$builds" >/dev/null 2>&1 || true
+  fi
   until [ -f "$logs/$1.status" ]; do
     if [ -f "$logs/ended" ] && [ ! -f "$logs/$1.status" ]; then
       echo "the $1 build did not end"
@@ -45,6 +49,7 @@ built() {
     fi
     sleep 1
   done
+  renice -n 19 -g "$builds" >/dev/null 2>&1 || true
   if [ "$(cat "$logs/$1.status")" -eq 0 ]; then
     [ "${2:-}" = quiet ] || cat "$logs/$1.log"
     return 0
