@@ -62,13 +62,13 @@ build_deb() {
 
 # The zip and the installer ship the same folder. Executables are linked statically
 # (no MinGW runtime DLL beside them) and without a link time stamp. The windows-release
-# preset compiles with the same flags and locale (ccache counts LC_ALL in): the tests run
-# what ships, and in a test run ccache serves this build from that one.
+# preset compiles with the same flags, locale (ccache counts LC_ALL in) and unity sources:
+# the tests run what ships, and in a test run ccache serves this build from that one.
 build_windows() {
   local dir=build/release-windows
   rm -rf "$dir"
   cmake -S . -B "$dir" -G "Unix Makefiles" "${common[@]}" \
-    -DCMAKE_TOOLCHAIN_FILE="$TQ8_ROOT/cmake/mingw-w64.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$TQ8_ROOT/cmake/mingw-w64.cmake" -DCMAKE_UNITY_BUILD=ON \
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -ffile-prefix-map=$TQ8_ROOT=. -DNDEBUG" \
     -DCMAKE_C_FLAGS_RELEASE="-O2 -ffile-prefix-map=$TQ8_ROOT=. -DNDEBUG" \
     -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--no-insert-timestamp" \

@@ -2,12 +2,15 @@
 # Builds the libFuzzer targets (fuzz preset: clang, ASan, UBSan) and runs each for a short
 # while from the seed corpus in tests/fuzz/corpus. Part of the CI test run.
 # Usage: scripts/test-fuzz.sh [SECONDS, default 20: every target runs that long, all at once]
+# With TQ8_FUZZ_BUILT set, the fuzz build is taken as it is (scripts/test.sh builds it earlier).
 set -euo pipefail
 TQ8_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$TQ8_ROOT"
 seconds="${1:-20}"
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2 >/dev/null
+if [ -z "${TQ8_FUZZ_BUILT:-}" ]; then
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j2 >/dev/null
+fi
 work="$(mktemp -d /dev/shm/tq8fuzz.XXXXXX 2>/dev/null || mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # The loader's checksum files go to a folder of their own, in memory where there is one.

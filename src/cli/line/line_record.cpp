@@ -32,7 +32,7 @@ json OrNull(const std::optional<T>& value) {
     return value ? json(*value) : json(nullptr);
 }
 
-std::string Line(const json& record) {
+std::string RecordText(const json& record) {
     return record.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -56,7 +56,7 @@ std::string LostChildRecord(const LineMachine& machine) {
     record["machine_version_before"] = OrNull(machine.machineVersion);
     record["file_version"] = OrNull(machine.fileVersion);
     record["failure"] = Failure("ended", machine.image, HowItEnded(machine.exit));
-    return Line(record);
+    return RecordText(record);
 }
 
 std::string RefusedRecord(const std::string& childRecord, const std::string& reason) {
@@ -67,7 +67,7 @@ std::string RefusedRecord(const std::string& childRecord, const std::string& rea
     record["outcome"] = "refused";
     record["failure"] = Failure("duplicate_serial_number", "", reason);
     record["exit_code"] = kExitRefused;
-    return Line(record);
+    return RecordText(record);
 }
 
 std::string BundleRefusedRecord(const std::string& port, const bundle::BundleCheck& check,

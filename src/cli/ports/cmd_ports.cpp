@@ -102,7 +102,7 @@ nlohmann::json PortJson(const platform::PortInfo& port) {
              port.latencyMs >= 0 ? nlohmann::json(port.latencyMs) : nlohmann::json(nullptr)}};
 }
 
-std::vector<std::string> Row(const platform::PortInfo& port) {
+std::vector<std::string> PortRow(const platform::PortInfo& port) {
     const platform::PortProblem problem = platform::DiagnosePort(port.device);
     const std::string stable = port.StableName() != port.device ? port.StableName() : "";
     return {port.device,
@@ -198,7 +198,7 @@ int RunPorts(bool save, bool json) {
     } else {
         std::vector<std::vector<std::string>> rows = {ConsoleColumns(Cli::kPortsColumns)};
         for (const platform::PortInfo& port : ports) {
-            rows.push_back(Row(port));
+            rows.push_back(PortRow(port));
         }
         PrintTable(rows, platform::IsTerminal(platform::Stream::Output));
         std::fflush(stdout);
