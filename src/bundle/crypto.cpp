@@ -5,6 +5,13 @@
 #include <mutex>
 
 namespace bundle {
+
+// Outside the anonymous namespace: Sha256::State holds one.
+struct MdClose {
+    void operator()(gcry_md_hd_t md) const { gcry_md_close(md); }
+};
+using MdHandle = std::unique_ptr<std::remove_pointer_t<gcry_md_hd_t>, MdClose>;
+
 namespace {
 
 // BLAKE2b arrived in 1.7; older libraries cannot check minisign's default signatures.
@@ -28,11 +35,6 @@ struct SexpFree {
     void operator()(gcry_sexp_t sexp) const { gcry_sexp_release(sexp); }
 };
 using Sexp = std::unique_ptr<std::remove_pointer_t<gcry_sexp_t>, SexpFree>;
-
-struct MdClose {
-    void operator()(gcry_md_hd_t md) const { gcry_md_close(md); }
-};
-using MdHandle = std::unique_ptr<std::remove_pointer_t<gcry_md_hd_t>, MdClose>;
 
 template <size_t N>
 std::array<uint8_t, N> HashOf(int algorithm, std::string_view bytes) {

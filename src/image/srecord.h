@@ -46,6 +46,8 @@ int32_t SRecordGetStartAddress(FileObj& file);
 int32_t SRecordGetEndAddress(FileObj& file);
 int32_t SRecordGetFileSizeBinary(FileObj& file, bool countAll);
 uint32_t SRecordGetTargetIdentifier(FileObj& file);
+// kSRecordNoVersion when the file has no SV record of that index.
+inline constexpr uint32_t kSRecordNoVersion = 0xFFFFFFFF;
 uint32_t SRecordGetVersionIdentifier(FileObj& file, int index);
 int SRecordGetDataByte(const char* line, int position);
 

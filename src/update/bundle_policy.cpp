@@ -2,14 +2,13 @@
 
 #include <cstdio>
 
+#include "image/srecord.h"
 #include "support/settings.h"
 #include "update/machine_variables.h"
 
 namespace {
 
 using bundle::BundleFault;
-
-constexpr uint32_t kNoVersion = 0xFFFFFFFF;
 
 }  // namespace
 
@@ -53,7 +52,7 @@ bool RefuseDowngradeSetting() {
 
 bool IsDowngrade(std::optional<int16_t> machineVersion, std::optional<uint16_t> machineBuild,
                  std::optional<uint32_t> fileVersion) {
-    if (!machineVersion || !machineBuild || !fileVersion || *fileVersion == kNoVersion ||
+    if (!machineVersion || !machineBuild || !fileVersion || *fileVersion == kSRecordNoVersion ||
         static_cast<uint16_t>(*machineVersion) == kNeverWritten) {
         return false;
     }

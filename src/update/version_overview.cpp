@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint32_t kNoVersion = 0xFFFFFFFF;
-
 // Variable 0 holds major * 100 + minor, variable 2384 the build. Both are always asked;
 // the version is known only when both reads succeed, whatever the values.
 void ReadMachineVersion(ProtokollTQ8& connection, VersionReads& reads) {
@@ -58,17 +56,18 @@ void BuildVersionOverviewWith(ProtokollTQ8* connection, FileObj* file, char* tex
     if (connection != nullptr) {
         ReadMachineVersion(*connection, read);
     }
-    uint32_t machine = kNoVersion;
+    uint32_t machine = kSRecordNoVersion;
     const bool machineKnown = ComposeMachineVersion(read, machine);
-    const uint32_t fromFile = file != nullptr ? SRecordGetVersionIdentifier(*file, 0) : kNoVersion;
-    if (fromFile != kNoVersion) {
+    const uint32_t fromFile =
+        file != nullptr ? SRecordGetVersionIdentifier(*file, 0) : kSRecordNoVersion;
+    if (fromFile != kSRecordNoVersion) {
         read.fileVersion = fromFile;
     }
 
     CopyString(text, LoadText(kTextMachine), capacity);
     AppendVersion(text, capacity, machine, machineKnown);
     AppendString(text, LoadText(kTextFile), capacity);
-    AppendVersion(text, capacity, fromFile, fromFile != kNoVersion);
+    AppendVersion(text, capacity, fromFile, fromFile != kSRecordNoVersion);
 }
 
 void BuildVersionOverview(FileObj* file, char* text, int capacity) {
