@@ -43,6 +43,19 @@ std::array<uint8_t, N> HashOf(int algorithm, std::string_view bytes) {
     return digest;
 }
 
+// Whether the little-endian coordinate's highest 64 bits (the sign bit left out) are all
+// zero. libgcrypt 1.10 aborts the whole process ("mulm_25519: different sizes") on a public
+// key like that; no key made by a generator has one (a chance of 2^-63), so such a key or
+// point is refused before the library sees it.
+bool ShortCoordinate(const uint8_t* point) {
+    for (size_t i = 24; i < 31; ++i) {
+        if (point[i] != 0) {
+            return false;
+        }
+    }
+    return (point[31] & 0x7F) == 0;
+}
+
 }  // namespace
 
 bool CryptoReady() {
@@ -92,7 +105,8 @@ Blake2bDigest Blake2b512Of(std::string_view bytes) {
 
 bool Ed25519Verify(const Ed25519Key& key, const Ed25519Signature& signature,
                    std::span<const uint8_t> message) {
-    if (!CryptoReady() || message.size() > 0x7FFFFFFF) {
+    if (!CryptoReady() || message.size() > 0x7FFFFFFF || ShortCoordinate(key.data()) ||
+        ShortCoordinate(signature.data())) {
         return false;
     }
     gcry_sexp_t raw = nullptr;

@@ -157,9 +157,22 @@ class UpdateRun {
         if (options_.bundleChecked) {
             options_.bundleChecked(*report_.bundle);
         }
-        if (report_.bundle->state != bundle::BundleState::Refused) {
+        return report_.bundle->state != bundle::BundleState::Refused || RefuseBundle();
+    }
+
+    // The connection may have waited on the operator for minutes: a verified bundle is
+    // checked again once its files are loaded, so that files changed meanwhile are not
+    // erased onto the machine unchecked.
+    bool BundleStillAccepted() {
+        if (!report_.bundle || report_.bundle->state != bundle::BundleState::Verified) {
             return true;
         }
+        report_.bundle = bundle::CheckBundle(szProgramDirectory, bundle::LoadInstalledKeys());
+        return report_.bundle->state == bundle::BundleState::Verified || RefuseBundle();
+    }
+
+    // Always false: the bundle goes no further.
+    bool RefuseBundle() {
         NoteFailure(report_, {UpdateStep::Bundle, {}, {}, {}});
         const std::string text = BundleRefusalText(*report_.bundle, szProgramDirectory);
         FrontEndMessageBox(owner_, text.c_str(), LoadText(kCaptionBundleRefused),
@@ -216,6 +229,9 @@ class UpdateRun {
             return UpdateOutcome::LoadError;
         }
 
+        if (!BundleStillAccepted()) {
+            return UpdateOutcome::BundleRefused;
+        }
         char overview[kOverviewCapacity + 1];
         VersionReads reads;
         BuildVersionOverviewWith(&connection, &programFile_, overview, kOverviewCapacity, &reads);
