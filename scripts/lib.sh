@@ -91,18 +91,14 @@ tq8_build() {
   cmake --build --preset "$preset" -j "$(nproc)" --target "$@" >/dev/null
 }
 
-# tq8_sign_bundle DIR KEY_FOLDER TQ8FLASH: a fresh minisign key pair, its public key put into
-# KEY_FOLDER as release.pub, the secret one beside DIR; DIR's manifest written by the native
-# program TQ8FLASH and signed.
+# tq8_sign_bundle DIR KEY_FOLDER TQ8FLASH: a fresh key pair (public key KEY_FOLDER/release.pub,
+# secret key DIR.key), DIR's manifest written by the native TQ8FLASH and signed with minisign.
 tq8_sign_bundle() {
-  mkdir -p "$2"
-  minisign -G -W -f -p "$2/release.pub" -s "$1.key" >/dev/null &&
-    "$3" bundle make --dir "$1" --name "signed for a test" >/dev/null &&
+  mkdir -p "$2" && minisign -G -W -f -p "$2/release.pub" -s "$1.key" >/dev/null &&
+    "$3" bundle make --dir "$1" >/dev/null &&
     minisign -Sm "$1/TQ8-BUNDLE.INI" -s "$1.key" >/dev/null
 }
 
-# tq8_change_program DIR: a count record appended to DIR's program file, which leaves its
-# image and CRC-32 as they are; only the bundle's manifest tells the change.
-tq8_change_program() {
-  printf 'S5030001FB\r\n' >>"$1/TQ8-PROG.MOT"
-}
+# tq8_change_program DIR: a count record appended to the program file changes neither its image
+# nor its CRC-32; only the signed manifest tells.
+tq8_change_program() { printf 'S5030001FB\r\n' >>"$1/TQ8-PROG.MOT"; }

@@ -139,8 +139,7 @@ for scenario in "${scenarios[@]}"; do
   ports_pid="$machine_pid"
   transcript="$out/$scenario.transcript"
   : >"$transcript"
-  # every scenario meets the sample firmware and no trusted key, but the one that a signed
-  # bundle changed after its signing meets
+  # the sample firmware and no trusted key, but for a signed bundle changed since
   rm -rf "$run/trusted-keys" "$run"/TQ8-*
   cp examples/firmware/TQ8-* "$run/"
   if [ "$scenario" = bundle-refused-german ]; then

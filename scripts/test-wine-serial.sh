@@ -152,32 +152,28 @@ cli_updates() {
 }
 
 # A copy of the Windows command line with a trusted key beside it, and a signed bundle whose
-# program file changed after the signing: refused before the machine hears a byte.
+# program file changed since: refused before the machine hears a byte.
 cli_refused() {
-  local prog="$work/prog" bundle="$work/bundle" code=0
+  local prog="$work/prog" bundle="$work/bundle" code=0 record
   mkdir -p "$prog" "$bundle"
   cp "$cli" "$(dirname "$cli")"/*.dll "$prog/"
   cp examples/firmware/TQ8-* "$bundle/"
-  if ! tq8_sign_bundle "$bundle" "$prog/trusted-keys" "$native_cli" || ! machine; then
-    fail "tq8flash-cli update of a changed bundle: no signed bundle or no machine"
-    return
-  fi
+  tq8_sign_bundle "$bundle" "$prog/trusted-keys" "$native_cli" && machine || return 1
   tq8_change_program "$bundle"
   timeout -k 5 60 wine "$prog/tq8flash-cli.exe" update --port "COM$port" --yes \
     --dir "$(winepath -w "$bundle")" --record "$(winepath -w "$work/records.jsonl")" \
     >"$work/refused.out" 2>&1 || code=$?
   stop_machine "$machine_pid"
-  local record
-  record="$(python3 -c 'import json,sys; r=json.loads(open(sys.argv[1]).readline()); \
+  record="$(python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); \
 print(r["outcome"], r["bundle"]["state"])' "$work/records.jsonl" 2>&1)"
-  if [ "$code" -eq 7 ] && [ ! -s "$work/transcript" ] &&
-      [ "$record" = "bundle_refused refused" ]; then
-    echo "ok    tq8flash-cli update of a changed bundle: refused, nothing sent"
-    passed=$((passed + 1))
-  else
+  if [ "$code" -ne 7 ] || [ -s "$work/transcript" ] || [ "$record" != "bundle_refused refused" ]
+  then
     fail "tq8flash-cli update of a changed bundle: exit $code, record: $record" \
       "$(head -5 "$work/transcript")" "$(tr -d '\r' <"$work/refused.out" | tail -10)"
+    return
   fi
+  echo "ok    tq8flash-cli update of a changed bundle: refused, nothing sent"
+  passed=$((passed + 1))
 }
 
 # run_one NAME [OPTION...]
@@ -185,7 +181,7 @@ run_one() {
   if [ "$1" = "$cli_update" ]; then
     cli_updates
   elif [ "$1" = "$cli_refused" ]; then
-    cli_refused
+    cli_refused || fail "tq8flash-cli update of a changed bundle: no signed bundle or no machine"
   else
     gtest_one "$@"
   fi
