@@ -36,7 +36,7 @@ windows() {
 fuzz() {
   cmake --preset fuzz >/dev/null &&
     cmake --build --preset fuzz -j "$jobs" \
-      --target fuzz_srecord_decode fuzz_fileobj_fgets fuzz_load_mot fuzz_rfc2217
+      --target fuzz_targets
 }
 
 release() {
