@@ -5,12 +5,12 @@
 namespace {
 
 template <typename Call>
-bool Bind(ModuleHandle library, const char* name, Call& call) {
+bool BindPqCall(ModuleHandle library, const char* name, Call& call) {
     call = reinterpret_cast<Call>(platform::FindSymbol(library, name));
     return call != nullptr;
 }
 
-PqLibrary Load() {
+PqLibrary LoadPq() {
     PqLibrary pq;
     // Held for the rest of the run: the library keeps state (its SSL setup, its threads'
     // locks) that must outlive every connection.
@@ -18,7 +18,7 @@ PqLibrary Load() {
     if (library == nullptr) {
         return pq;
     }
-#define TQ8_BIND(call) Bind(library, #call, pq.call)
+#define TQ8_BIND(call) BindPqCall(library, #call, pq.call)
     pq.loaded = TQ8_BIND(PQclear) && TQ8_BIND(PQcmdStatus) && TQ8_BIND(PQcmdTuples) &&
                 TQ8_BIND(PQconnectPoll) && TQ8_BIND(PQconnectStartParams) &&
                 TQ8_BIND(PQconnectionNeedsPassword) && TQ8_BIND(PQconnectionUsedPassword) &&
@@ -42,6 +42,6 @@ PqLibrary Load() {
 }  // namespace
 
 const PqLibrary& Pq() {
-    static const PqLibrary pq = Load();
+    static const PqLibrary pq = LoadPq();
     return pq;
 }

@@ -13,7 +13,7 @@ namespace {
 
 // The namespace of derived record ids: a UUID of our own, so that no other name-based
 // UUID of the same bytes can equal one.
-constexpr size_t kColumns = 9;
+constexpr size_t kRecordColumns = 9;
 
 constexpr std::array<uint8_t, 16> kRecordNamespace = {
     0x6b, 0x1c, 0x2f, 0x3e, 0x94, 0x57, 0x4d, 0x0a, 0x8e, 0x21, 0x53, 0xc7, 0x0d, 0x9a, 0x71, 0x44};
@@ -157,7 +157,7 @@ bool RecordBatch::Send(PgSession& session, int64_t& added, uint32_t statementMs)
             "INSERT INTO update_records (id, time, host, serial_number, machine_version_before, "
             "file_version, outcome, exit_code, record) VALUES ";
         for (size_t param = 0; param < params_.size(); ++param) {
-            sql += param % kColumns == 0 ? (param == 0 ? "($" : "), ($") : ", $";
+            sql += param % kRecordColumns == 0 ? (param == 0 ? "($" : "), ($") : ", $";
             sql += std::to_string(param + 1);
         }
         sql += ") ON CONFLICT (id) DO NOTHING";
