@@ -145,7 +145,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps names the libraries the programs link, libgcrypt20 among them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# tq8flash sends update records to a PostgreSQL record server through libpq.
+# tq8flash sends update records to a PostgreSQL record server through libpq, which it
+# loads when a server is used rather than links, so dpkg-shlibdeps cannot see it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libpq5")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

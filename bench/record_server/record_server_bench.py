@@ -4,9 +4,11 @@ durable: fsync on) over loopback:
 
 - `tq8flash log --server URL --push FILE` of 100,000 records (goal < 10 s);
 - `tq8flash log --server URL --serial N` from 1,000,000 rows, the whole run (goal < 50 ms);
-- the send after an update (record_forward_bench): server up (goal < 20 ms), nothing
-  listening, and a server that takes the connection and never answers (goal: within the
-  send's 2 s limit).
+- the send after an update (record_forward_bench), as an update sees it: the connection
+  opened while the download runs, then the record appended and sent; server up (goal
+  < 20 ms), nothing listening, and a server that takes the connection and never answers
+  (goal: within the send's 2 s limit). Beside it, the same send with a connection made at
+  the send, for comparison.
 
 Usage: record_server_bench.py TQ8FLASH RECORD_FORWARD_BENCH"""
 import json
@@ -100,14 +102,14 @@ def main():
         for what, target in (("server up", url),
                              ("nothing listening", f"postgresql://tq8@127.0.0.1:"
                                                    f"{pg_server.free_port()}/bench")):
-            print(f"send after an update, {what}: " +
-                  timed([forward, target, work, "30"], env)[1].strip())
+            print(f"send after an update, {what}:\n  " +
+                  timed([forward, target, work, "30"], env)[1].strip().replace("\n", "\n  "))
         with socket.socket() as silent:
             silent.bind(("127.0.0.1", 0))
             silent.listen(8)
             target = f"postgresql://tq8@127.0.0.1:{silent.getsockname()[1]}/bench"
-            print("send after an update, a server that never answers: " +
-                  timed([forward, target, work, "3"], env)[1].strip())
+            print("send after an update, a server that never answers:\n  " +
+                  timed([forward, target, work, "3"], env)[1].strip().replace("\n", "\n  "))
     finally:
         server.remove()
         subprocess.run(["rm", "-rf", work])

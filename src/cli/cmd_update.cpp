@@ -45,6 +45,11 @@ int RunUpdate(ConsoleSession& session, const UpdateOptions& options) {
     };
     run.checkBundle = options.checkBundle;
     run.downgradeReason = options.downgradeReason;
+    // A line's child hands its record to its parent; when the parent has gone, the
+    // record file keeps it.
+    const bool toParent = options.json && !options.recordToFile;
+    const std::unique_ptr<EarlyServerConnection> early =
+        options.keepRecord && !toParent ? OpenServerEarly(options.recordServer) : nullptr;
     const UpdateOutcome outcome = PerformSoftwareUpdate(hMainWnd, report, run);
     session.progressListener = nullptr;
     MachineReleased(session);
@@ -67,16 +72,13 @@ int RunUpdate(ConsoleSession& session, const UpdateOptions& options) {
             context.port = options.port;
         }
         const std::string line = RecordLine(report, context);
-        // A line's child hands its record to its parent; when the parent has gone, the
-        // record file keeps it.
-        const bool toParent = options.json && !options.recordToFile;
         if (!(toParent && PrintJsonLine(line))) {
             const KeptRecord kept = KeepRecord(options.record, line);
             recordPath = kept.path;
             recordError = kept.error;
             // The record file is the journal: only what it holds goes on to the server.
             if (kept.error.empty()) {
-                ForwardOutbox(options.recordServer, kept.path);
+                ForwardOutbox(options.recordServer, kept.path, early.get());
             }
         }
         if (options.json && !toParent) {
@@ -103,8 +105,8 @@ namespace {
 // the run options itself.
 int RunLineUpdate(ConsoleSession& session, const RunOptions& options, const UpdateOptions& update,
                   bool allPorts) {
-    LineOptions line{{options}, update.record, update.recordServer, update.json,
-                     update.downgradeReason};
+    LineOptions line{
+        {options}, update.record, update.recordServer, update.json, update.downgradeReason};
     if (allPorts) {
         line.ports = platform::ConfiguredSerialPorts();
     }

@@ -13,7 +13,13 @@ bool ServerOptionAllowed(const std::string& url) {
     return false;
 }
 
-void ForwardOutbox(const std::string& serverOption, const std::string& recordFile) {
+std::unique_ptr<EarlyServerConnection> OpenServerEarly(const std::string& serverOption) {
+    const std::string url = RecordServerBuilt() ? RecordServerUrl(serverOption) : std::string();
+    return url.empty() ? nullptr : std::make_unique<EarlyServerConnection>(url, kForwardLimitMs);
+}
+
+void ForwardOutbox(const std::string& serverOption, const std::string& recordFile,
+                   EarlyServerConnection* early) {
     if (!RecordServerBuilt()) {
         if (!serverOption.empty()) {
             std::fprintf(stderr, "%s\n", ConsoleText(Cli::kServerUnavailable));
@@ -24,7 +30,7 @@ void ForwardOutbox(const std::string& serverOption, const std::string& recordFil
     if (url.empty() || recordFile.empty()) {
         return;
     }
-    const ForwardResult result = ForwardRecords(recordFile, url, kForwardLimitMs);
+    const ForwardResult result = ForwardRecords(recordFile, url, kForwardLimitMs, early);
     if (!result.error.empty()) {
         std::fprintf(
             stderr, "%s\n",

@@ -19,6 +19,9 @@ std::string LibraryFileName(const std::string& windowsName);
 // first and then the loader's standard places; Win32 takes the current directory out
 // of the search. nullptr on failure (the last error is set).
 ModuleHandle OpenLibrary(const std::string& windowsName);
+// Loads a system library by its own file name ("libpq.so.5") from the loader's standard
+// places only; its symbols stay private to the handle. nullptr on failure.
+ModuleHandle OpenSystemLibrary(const std::string& fileName);
 void CloseLibrary(ModuleHandle module);
 void* FindSymbol(ModuleHandle module, const char* name);
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,32 @@ bool ConnectionHasPassword(const std::string& url);
 // update no more than this.
 inline constexpr uint32_t kForwardLimitMs = 2000;
 
+class PgSession;
+
+// A connection to the record server opened on a thread of its own while an update runs
+// (the download takes minutes; a connection, with its login, tens of milliseconds), so
+// that the send at the end finds it ready. The destructor gives up an opening that has not
+// finished, within a moment.
+class EarlyServerConnection {
+  public:
+    // Starts opening; statementMs: the server's limit for each statement, 0 for none.
+    EarlyServerConnection(const std::string& url, uint32_t statementMs);
+    ~EarlyServerConnection();
+    EarlyServerConnection(const EarlyServerConnection&) = delete;
+    EarlyServerConnection& operator=(const EarlyServerConnection&) = delete;
+
+    const std::string& Url() const { return url_; }
+    // The connection, when it opened within waitMs from now; none when it failed, has not
+    // opened in time (it is then given up) or was taken before.
+    std::optional<PgSession> Take(uint32_t waitMs);
+
+    struct Opening;
+
+  private:
+    std::string url_;
+    std::unique_ptr<Opening> opening_;
+};
+
 struct ForwardResult {
     int64_t sent = 0;    // records the server committed in this call
     int64_t added = 0;   // of those, rows new to the table
@@ -38,8 +65,11 @@ struct ForwardResult {
 // what the server committed (kept beside it as journal + ".sent"), in transactions of a
 // few thousand records, the mark moved after each commit. A crash anywhere leaves the
 // mark at or before what the server holds, so nothing is lost and a resend stores
-// nothing twice. limitMs: the time limit of the whole call, 0 for none.
-ForwardResult ForwardRecords(const std::string& journal, const std::string& url, uint32_t limitMs);
+// nothing twice. limitMs: the time limit of the whole call, 0 for none. early: a
+// connection opened before for this url, used when it is up (waiting for it counts
+// toward limitMs); when it failed, or the server ended it meanwhile, a new one is made.
+ForwardResult ForwardRecords(const std::string& journal, const std::string& url, uint32_t limitMs,
+                             EarlyServerConnection* early = nullptr);
 
 struct PushProblem {
     int line = 0;

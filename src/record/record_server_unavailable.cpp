@@ -17,7 +17,14 @@ bool ConnectionHasPassword(const std::string&) {
     return false;
 }
 
-ForwardResult ForwardRecords(const std::string&, const std::string&, uint32_t) {
+struct EarlyServerConnection::Opening {};
+
+EarlyServerConnection::EarlyServerConnection(const std::string& url, uint32_t) : url_(url) {}
+
+EarlyServerConnection::~EarlyServerConnection() = default;
+
+ForwardResult ForwardRecords(const std::string&, const std::string&, uint32_t,
+                             EarlyServerConnection*) {
     ForwardResult result;
     result.error = RecordText(Cli::kServerUnavailable);
     return result;

@@ -150,6 +150,30 @@ class RecordServer(unittest.TestCase):
         self.assertEqual([r[0] for r in self.rows()], self.journal_ids(journal))
         self.assertEqual(len(self.rows()), 2)
 
+    def test_a_connection_the_server_dropped_during_the_update_is_made_again(self):
+        env, journal = self.station("st", [3])
+        terminal, answers = os.openpty()  # the update waits at its question meanwhile
+        process = subprocess.Popen([self.space.tq8flash, "update", "--dir",
+                                    self.space.bundle(records=update_e2e.SHORT)], env=env,
+                                   stdin=answers, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   cwd=self.space.root)
+        os.close(answers)
+        asked = b""
+        for question in (1, 2):
+            while asked.count(b"[y/n]") < question:
+                asked += os.read(process.stdout.fileno(), 4096) or self.fail(asked)
+            if question == 1:
+                self.until(lambda: self.rows("SELECT count(*) FROM pg_stat_activity WHERE "
+                                             "application_name = 'tq8flash'") == [["1"]],
+                           "no connection opened early")
+                SERVER.stop()
+                SERVER.start()
+            os.write(terminal, b"y\n")
+        _, err = process.communicate(timeout=harness.RUN_TIMEOUT)
+        os.close(terminal)
+        self.assertEqual((process.returncode, err), (0, b""))
+        self.assertEqual([r[0] for r in self.rows()], self.journal_ids(journal))
+
     def test_a_sender_killed_anywhere_loses_nothing_and_doubles_nothing(self):
         journal = self.write(os.path.join(self.space.root, "j.jsonl"), [record(i) for i in range(3)])
         outbox = ["log", "--server", self.url, "--record", journal, "--push"]

@@ -143,6 +143,8 @@ class Line {
             return kExitRefused;
         }
         platform::SetInterruptHandler(KeepRunning);
+        const std::unique_ptr<EarlyServerConnection> early =
+            recordPath_.empty() ? nullptr : OpenServerEarly(options_.recordServer);
         StartAll();
         while (Any([](const LineMachine& m) { return !m.ready && !m.ended; })) {
             Pump(kRedrawMs);
@@ -181,7 +183,7 @@ class Line {
         // The run's records go to the server together, in one transaction, once the
         // machines are done: the server never holds up a machine.
         if (kept_) {
-            ForwardOutbox(options_.recordServer, recordPath_);
+            ForwardOutbox(options_.recordServer, recordPath_, early.get());
         }
         platform::SetInterruptHandler(nullptr);
         return WorstExitCode(machines_);

@@ -39,6 +39,15 @@ ModuleHandle OpenLibrary(const std::string& windowsName) {
     return nullptr;
 }
 
+ModuleHandle OpenSystemLibrary(const std::string& fileName) {
+    // Lazy binding: only the calls that are made are resolved.
+    if (void* handle = ::dlopen(fileName.c_str(), RTLD_LAZY | RTLD_LOCAL)) {
+        return handle;
+    }
+    SetLastError(ENOENT);
+    return nullptr;
+}
+
 void CloseLibrary(ModuleHandle module) {
     if (module != nullptr) {
         ::dlclose(module);

@@ -34,6 +34,19 @@ ModuleHandle OpenLibrary(const std::string& windowsName) {
     return module;
 }
 
+ModuleHandle OpenSystemLibrary(const std::string& fileName) {
+    DWORD previousMode = 0;
+    const bool modeSet =
+        ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+    HMODULE module = ::LoadLibraryExA(fileName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const DWORD error = ::GetLastError();
+    if (modeSet) {
+        ::SetThreadErrorMode(previousMode, nullptr);
+    }
+    ::SetLastError(error);
+    return module;
+}
+
 void CloseLibrary(ModuleHandle module) {
     if (module != nullptr) {
         ::FreeLibrary(static_cast<HMODULE>(module));

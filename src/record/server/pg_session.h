@@ -2,8 +2,9 @@
 // One connection to the record server through libpq, every step held to the session's time
 // limit: the client library's non-blocking calls, with our own wait on its socket.
 
-#include <libpq-fe.h>
+#include "record/server/pq_library.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-enum class PgFailure { None, Connect, Password, NoTable, TimedOut, Server };
+enum class PgFailure { None, NoLibrary, Connect, Password, NoTable, TimedOut, Server };
 
 using PgParams = std::vector<std::optional<std::string>>;  // nullopt: NULL
 
@@ -32,13 +33,21 @@ class PgSession {
     bool RunScript(const std::string& sql, const std::function<void(const PGresult*)>& each = {},
                    const std::string* copyData = nullptr);
 
+    // A session opened on another thread can be given up from outside: every wait ends
+    // soon after *abandon turns true. nullptr: none.
+    void AbandonWhen(const std::atomic<bool>* abandon) { abandon_ = abandon; }
+    // Holds every later step to end by platform::MonotonicMs() == deadlineMs.
+    void LimitUntil(uint32_t deadlineMs) { deadline_ = deadlineMs; }
+    // Whether the connection is gone (the server ended it, or it broke).
+    bool Broken() const;
+
     PgFailure Failure() const { return failure_; }
     // The client library's or the server's words for the failure, on one line.
     const std::string& Message() const { return message_; }
 
   private:
     struct Closer {
-        void operator()(PGconn* conn) const { PQfinish(conn); }
+        void operator()(PGconn* conn) const { Pq().PQfinish(conn); }
     };
 
     bool Wait(bool read, bool write);
@@ -49,6 +58,7 @@ class PgSession {
 
     std::unique_ptr<PGconn, Closer> conn_;
     std::optional<uint32_t> deadline_;  // platform::MonotonicMs() at which time is up
+    const std::atomic<bool>* abandon_ = nullptr;
     PgFailure failure_ = PgFailure::None;
     std::string message_;
 };

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/file_io.h"
@@ -55,8 +56,13 @@ bool WriteMark(const std::string& journal, const Mark& mark) {
 
 class Outbox {
   public:
-    Outbox(const std::string& journal, const std::string& url, uint32_t limitMs)
-        : journal_(journal), url_(url), limitMs_(limitMs), begin_(platform::MonotonicMs()) {}
+    Outbox(const std::string& journal, const std::string& url, uint32_t limitMs,
+           EarlyServerConnection* early)
+        : journal_(journal),
+          url_(url),
+          limitMs_(limitMs),
+          begin_(platform::MonotonicMs()),
+          early_(early != nullptr && early->Url() == url ? early : nullptr) {}
 
     ForwardResult Send() {
         Mark mark = ReadMark(journal_, url_);
@@ -119,7 +125,17 @@ class Outbox {
                 return false;
             }
             int64_t added = 0;
-            if (!batch_.Send(*session_, added, limitMs_)) {
+            bool sent = batch_.Send(*session_, added, limitMs_);
+            if (!sent && fromEarly_ && session_->Broken()) {
+                // The server ended the connection opened early (a restart, an idle limit)
+                // while the update ran. Whatever reached it is stored once, so the batch
+                // goes again on a new connection.
+                if (!Connect()) {
+                    return false;
+                }
+                sent = batch_.Send(*session_, added, limitMs_);
+            }
+            if (!sent) {
                 result_.error = FailureText(*session_, limitMs_);
                 return false;
             }
@@ -135,14 +151,33 @@ class Outbox {
         return true;
     }
 
+    uint32_t TimeLeft() const {
+        if (limitMs_ == 0) {
+            return 0;
+        }
+        const uint32_t spent = platform::MonotonicMs() - begin_;
+        return spent >= limitMs_ ? 1 : limitMs_ - spent;
+    }
+
     bool Connect() {
-        uint32_t left = 0;
-        if (limitMs_ != 0) {
-            const uint32_t spent = platform::MonotonicMs() - begin_;
-            left = spent >= limitMs_ ? 1 : limitMs_ - spent;
+        fromEarly_ = false;
+        if (early_ != nullptr) {
+            std::optional<PgSession> early = early_->Take(limitMs_ == 0 ? UINT32_MAX : TimeLeft());
+            early_ = nullptr;
+            if (early) {
+                session_ = std::move(early);
+                if (limitMs_ != 0) {
+                    session_->LimitUntil(begin_ + limitMs_);
+                }
+                fromEarly_ = true;
+                return true;
+            }
         }
         session_.emplace();
-        if (!session_->Open(url_, left, true)) {
+        const bool opened = session_->Open(url_, TimeLeft(), true) &&
+                            (limitMs_ == 0 || session_->RunScript("SET statement_timeout = " +
+                                                                  std::to_string(limitMs_)));
+        if (!opened) {
             result_.error = FailureText(*session_, limitMs_);
             return false;
         }
@@ -153,7 +188,9 @@ class Outbox {
     const std::string& url_;
     const uint32_t limitMs_;
     const uint32_t begin_;
+    EarlyServerConnection* early_;  // not taken yet
     std::optional<PgSession> session_;
+    bool fromEarly_ = false;
     RecordBatch batch_;
     Mark mark_;
     uint64_t written_ = 0;  // the end the mark file names
@@ -163,6 +200,7 @@ class Outbox {
 
 }  // namespace
 
-ForwardResult ForwardRecords(const std::string& journal, const std::string& url, uint32_t limitMs) {
-    return Outbox(journal, url, limitMs).Send();
+ForwardResult ForwardRecords(const std::string& journal, const std::string& url, uint32_t limitMs,
+                             EarlyServerConnection* early) {
+    return Outbox(journal, url, limitMs, early).Send();
 }

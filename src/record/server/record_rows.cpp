@@ -13,6 +13,8 @@ namespace {
 
 // The namespace of derived record ids: a UUID of our own, so that no other name-based
 // UUID of the same bytes can equal one.
+constexpr size_t kRecordColumns = 9;
+
 constexpr std::array<uint8_t, 16> kRecordNamespace = {
     0x6b, 0x1c, 0x2f, 0x3e, 0x94, 0x57, 0x4d, 0x0a, 0x8e, 0x21, 0x53, 0xc7, 0x0d, 0x9a, 0x71, 0x44};
 
@@ -68,14 +70,6 @@ void AppendField(std::string& out, std::string_view text) {
     }
 }
 
-void AppendOptional(std::string& out, const std::string& text) {
-    if (text.empty()) {
-        out += "\\N";
-    } else {
-        AppendField(out, text);
-    }
-}
-
 }  // namespace
 
 std::string DerivedRecordId(std::string_view line) {
@@ -110,34 +104,65 @@ bool RecordBatch::Add(const LogEntry& entry, std::string& badField) {
     for (char& c : id) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    copy_ += id;
-    copy_ += '\t';
-    copy_ += entry.time;
-    copy_ += '\t';
-    AppendOptional(copy_, entry.host);
-    copy_ += '\t';
-    copy_ += entry.serialNumber ? std::to_string(*entry.serialNumber) : "\\N";
-    copy_ += '\t';
-    AppendOptional(copy_, entry.machineVersionBefore);
-    copy_ += '\t';
-    AppendOptional(copy_, entry.fileVersion);
-    copy_ += '\t';
-    AppendOptional(copy_, entry.outcome);
-    copy_ += '\t';
-    copy_ += entry.exitCode ? std::to_string(*entry.exitCode) : "\\N";
-    copy_ += '\t';
-    AppendField(copy_, entry.raw);
+    const auto optional = [](const std::string& text) {
+        return text.empty() ? std::nullopt : std::optional(text);
+    };
+    const PgParams row = {
+        id,
+        entry.time,
+        optional(entry.host),
+        entry.serialNumber ? std::optional(std::to_string(*entry.serialNumber)) : std::nullopt,
+        optional(entry.machineVersionBefore),
+        optional(entry.fileVersion),
+        optional(entry.outcome),
+        entry.exitCode ? std::optional(std::to_string(*entry.exitCode)) : std::nullopt,
+        entry.raw};
+    for (size_t field = 0; field < row.size(); ++field) {
+        copy_ += field == 0 ? "" : "\t";
+        if (row[field]) {
+            AppendField(copy_, *row[field]);
+        } else {
+            copy_ += "\\N";
+        }
+    }
     copy_ += '\n';
     ++rows_;
+    if (rows_ <= kSmallSendRows) {
+        params_.insert(params_.end(), row.begin(), row.end());
+    } else {
+        params_.clear();
+    }
     return true;
 }
 
 void RecordBatch::Clear() {
     copy_.clear();
+    params_.clear();
     rows_ = 0;
 }
 
 bool RecordBatch::Send(PgSession& session, int64_t& added, uint32_t statementMs) const {
+    const auto count = [&added](const PGresult* result) {
+        if (std::string(Pq().PQcmdStatus(const_cast<PGresult*>(result))).rfind("INSERT", 0) == 0) {
+            added = std::atoll(Pq().PQcmdTuples(const_cast<PGresult*>(result)));
+        }
+    };
+    added = 0;
+    if (rows_ == 0) {
+        return true;
+    }
+    if (rows_ <= kSmallSendRows) {
+        // The send after an update: one statement, one round trip, its own transaction.
+        std::string sql =
+            "INSERT INTO update_records (id, time, host, serial_number, machine_version_before, "
+            "file_version, outcome, exit_code, record) VALUES ";
+        for (size_t param = 0; param < params_.size(); ++param) {
+            sql += param % kRecordColumns == 0 ? (param == 0 ? "($" : "), ($") : ", $";
+            sql += std::to_string(param + 1);
+        }
+        sql += ") ON CONFLICT (id) DO NOTHING";
+        return session.Run(sql, params_, count);
+    }
     // The rows land in a temporary table first, so that one INSERT can skip every id the
     // server holds: a record sent twice stays one row.
     const std::string frame =
@@ -150,13 +175,5 @@ bool RecordBatch::Send(PgSession& session, int64_t& added, uint32_t statementMs)
         "file_version, outcome, exit_code, record) FROM STDIN; "
         "INSERT INTO update_records SELECT * FROM incoming_records ON CONFLICT (id) DO NOTHING; "
         "COMMIT";
-    added = 0;
-    return session.RunScript(
-        frame,
-        [&added](const PGresult* result) {
-            if (std::string(PQcmdStatus(const_cast<PGresult*>(result))).rfind("INSERT", 0) == 0) {
-                added = std::atoll(PQcmdTuples(const_cast<PGresult*>(result)));
-            }
-        },
-        &copy_);
+    return session.RunScript(frame, count, &copy_);
 }

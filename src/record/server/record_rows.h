@@ -27,7 +27,12 @@ class RecordBatch {
     // statementMs: the server's limit for each statement, 0 for none.
     bool Send(PgSession& session, int64_t& added, uint32_t statementMs = 0) const;
 
+    // Up to so many rows go as one INSERT with parameters, more by COPY through a temporary
+    // table, which costs the session a table but carries a year of records quickly.
+    static constexpr size_t kSmallSendRows = 32;
+
   private:
     std::string copy_;
+    PgParams params_;  // the rows' fields, while they are few
     size_t rows_ = 0;
 };

@@ -19,10 +19,13 @@ std::string RecordServerUrl(const std::string& option) {
 }
 
 bool ConnectionHasPassword(const std::string& url) {
+    if (!Pq().loaded) {
+        return false;  // nothing can connect, which the connection says
+    }
     char* error = nullptr;
-    const std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
-        PQconninfoParse(url.c_str(), &error), &PQconninfoFree);
-    PQfreemem(error);
+    const std::unique_ptr<PQconninfoOption, decltype(Pq().PQconninfoFree)> options(
+        Pq().PQconninfoParse(url.c_str(), &error), Pq().PQconninfoFree);
+    Pq().PQfreemem(error);
     for (const PQconninfoOption* option = options.get(); option && option->keyword; ++option) {
         if (std::string(option->keyword) == "password" && option->val && *option->val) {
             return true;
@@ -69,11 +72,11 @@ std::string QueryRecordServer(const std::string& url, const ServerQuery& query,
         session.Run(
             sql, params,
             [&line](const PGresult* result) {
-                for (int row = 0; row < PQntuples(result); ++row) {
+                for (int row = 0; row < Pq().PQntuples(result); ++row) {
                     // The server keeps the record as jsonb; written back the way stations
                     // write it, the line is the one the station wrote.
                     const nlohmann::json record =
-                        nlohmann::json::parse(PQgetvalue(result, row, 0), nullptr, false);
+                        nlohmann::json::parse(Pq().PQgetvalue(result, row, 0), nullptr, false);
                     line(record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
                 }
             },

@@ -5,6 +5,8 @@
 std::string FailureText(const PgSession& session, uint32_t limitMs) {
     const char* message = session.Message().c_str();
     switch (session.Failure()) {
+        case PgFailure::NoLibrary:
+            return RecordText(Cli::kServerNoLibrary);
         case PgFailure::Password:
             return RecordFormat(Cli::kServerPassword, message);
         case PgFailure::NoTable:
