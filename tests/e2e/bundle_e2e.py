@@ -214,16 +214,7 @@ class LineOfMachines(BundleTest):
 
 
 def main():
-    global SCHEMA
-    if len(sys.argv) < 5:
-        print(__doc__, file=sys.stderr)
-        return 2
-    update_e2e.TQ8FLASH, update_e2e.TQ8SIM, update_e2e.SAMPLE = (
-        os.path.abspath(arg) for arg in sys.argv[1:4])
-    with open(sys.argv[4]) as f:
-        SCHEMA = json.load(f)
-    program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[5:]], exit=False)
-    return 0 if program.result.wasSuccessful() else 1
+    return update_e2e.run_main(__doc__, with_schema=True)
 
 
 if __name__ == "__main__":

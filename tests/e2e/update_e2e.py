@@ -532,14 +532,25 @@ class Interrupt(UpdateTest):
         self.assertMachine(None, 1)
 
 
-def main():
+def run_main(doc, with_schema=False):
+    """The command line of an e2e script: TQ8FLASH TQ8SIM SAMPLE_DIR [SCHEMA] [unittest
+    arguments]; a schema is loaded into the running script's SCHEMA."""
     global TQ8FLASH, TQ8SIM, SAMPLE
-    if len(sys.argv) < 4:
-        print(__doc__, file=sys.stderr)
+    first_unittest_arg = 5 if with_schema else 4
+    if len(sys.argv) < first_unittest_arg:
+        print(doc, file=sys.stderr)
         return 2
     TQ8FLASH, TQ8SIM, SAMPLE = (os.path.abspath(arg) for arg in sys.argv[1:4])
-    program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[4:]], exit=False)
+    if with_schema:
+        with open(sys.argv[4]) as f:
+            sys.modules["__main__"].SCHEMA = json.load(f)
+    program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[first_unittest_arg:]],
+                            exit=False)
     return 0 if program.result.wasSuccessful() else 1
+
+
+def main():
+    return run_main(__doc__)
 
 
 if __name__ == "__main__":

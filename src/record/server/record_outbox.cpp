@@ -28,8 +28,21 @@ std::string MarkPath(const std::string& journal) {
 }
 
 Mark ReadMark(const std::string& journal, const std::string& server) {
+    // The mark is a line of a few hundred bytes. Whatever else stands under its name (a FIFO,
+    // a device, a huge file) counts as no mark: the journal is then sent from its start,
+    // which the server stores once.
+    constexpr size_t kMarkLimit = 64 * 1024;
     std::string text;
-    if (platform::ReadWholeFile(MarkPath(journal), text) != platform::ReadResult::Ok) {
+    bool tooLarge = false;
+    const platform::ReadResult read =
+        platform::ReadFileInPieces(MarkPath(journal), [&](std::string_view piece) {
+            tooLarge = text.size() + piece.size() > kMarkLimit;
+            if (!tooLarge) {
+                text.append(piece);
+            }
+            return !tooLarge;
+        });
+    if (read != platform::ReadResult::Ok || tooLarge) {
         return {};
     }
     const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
