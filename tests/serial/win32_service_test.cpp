@@ -46,6 +46,9 @@ struct FakePort {
     bool abortOnMaskChange = false;  // as wine ends a pending wait when the mask changes
     bool waitsEndAlone = false;      // as wine ends a wait on a pty after a millisecond
     int waits = 0;
+    COMMTIMEOUTS timeouts{};
+    OVERLAPPED* pendingRead = nullptr;  // a read that waits for its first byte
+    uint8_t* pendingBuffer = nullptr;
 };
 FakePort* gPort = nullptr;
 
@@ -81,14 +84,17 @@ BOOL WINAPI FakeGetTimeouts(HANDLE, LPCOMMTIMEOUTS t) {
         ::SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
     }
-    *t = COMMTIMEOUTS{};
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    *t = gPort->timeouts;
     return TRUE;
 }
-BOOL WINAPI FakeSetTimeouts(HANDLE, LPCOMMTIMEOUTS) {
+BOOL WINAPI FakeSetTimeouts(HANDLE, LPCOMMTIMEOUTS t) {
     if (gPort->refuseSetTimeouts) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    gPort->timeouts = *t;
     return TRUE;
 }
 BOOL WINAPI FakeGetCommMask(HANDLE, LPDWORD mask) {
@@ -138,6 +144,16 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD count, LPDWORD, LPOVERLAPP
     if (gPort->vanished) {
         return Gone();
     }
+    const COMMTIMEOUTS& t = gPort->timeouts;
+    if (gPort->incoming.empty() && count > 0 && t.ReadIntervalTimeout == MAXDWORD &&
+        t.ReadTotalTimeoutMultiplier == MAXDWORD) {
+        gPort->pendingRead = ov;
+        gPort->pendingBuffer = static_cast<uint8_t*>(buffer);
+        ov->Internal = STATUS_PENDING;
+        ::ResetEvent(ov->hEvent);
+        ::SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
     DWORD n = 0;
     while (n < count && !gPort->incoming.empty()) {
         static_cast<uint8_t*>(buffer)[n++] = gPort->incoming.front();
@@ -166,6 +182,10 @@ BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID data, DWORD count, LPDWORD, LPOVERLAPP
 // The event wait ends when the mask changes (with no events) or data arrives.
 BOOL WINAPI FakeGetOverlappedResult(HANDLE, LPOVERLAPPED ov, LPDWORD done, BOOL) {
     std::unique_lock<std::mutex> lock(gPort->mutex);
+    if (ov == gPort->pendingRead) {
+        ::SetLastError(ERROR_IO_INCOMPLETE);
+        return FALSE;
+    }
     if (ov != gPort->waiting) {
         *done = gPort->transferred[ov];
         return TRUE;
@@ -194,6 +214,24 @@ BOOL WINAPI FakeGetOverlappedResult(HANDLE, LPOVERLAPPED ov, LPDWORD done, BOOL)
 BOOL WINAPI FakeCancelIo(HANDLE) {
     return TRUE;
 }
+// Ends a pending read with what it has: nothing.
+void EndPendingRead(DWORD status, DWORD count) {
+    OVERLAPPED* ov = gPort->pendingRead;
+    gPort->pendingRead = nullptr;
+    ov->Internal = status;
+    ov->InternalHigh = count;
+    gPort->transferred[ov] = count;
+    ::SetEvent(ov->hEvent);
+}
+BOOL WINAPI FakeCancelIoEx(HANDLE, LPOVERLAPPED ov) {
+    std::lock_guard<std::mutex> lock(gPort->mutex);
+    if (ov == nullptr || ov != gPort->pendingRead) {
+        ::SetLastError(ERROR_NOT_FOUND);
+        return FALSE;
+    }
+    EndPendingRead(0xC0000120 /* STATUS_CANCELLED */, 0);
+    return TRUE;
+}
 
 class Win32Serial : public ::testing::Test {
   protected:
@@ -216,6 +254,7 @@ class Win32Serial : public ::testing::Test {
         table.WriteFile = FakeWriteFile;
         table.GetOverlappedResult = FakeGetOverlappedResult;
         table.CancelIo = FakeCancelIo;
+        table.CancelIoEx = FakeCancelIoEx;
         platform::SetSerialCalls(table);
         scripted::Reset();
     }
@@ -230,7 +269,12 @@ class Win32Serial : public ::testing::Test {
     void Arrive(std::initializer_list<uint8_t> bytes) {
         {
             std::lock_guard<std::mutex> lock(port.mutex);
-            port.incoming.insert(port.incoming.end(), bytes);
+            auto next = bytes.begin();
+            if (port.pendingRead != nullptr && next != bytes.end()) {
+                *port.pendingBuffer = *next++;
+                EndPendingRead(0, 1);
+            }
+            port.incoming.insert(port.incoming.end(), next, bytes.end());
         }
         port.changed.notify_all();
     }
@@ -293,6 +337,37 @@ TEST_F(Win32Serial, WaitsThatEndByThemselvesRestThePollThread) {
     rs.reset();
     EXPECT_EQ(port.closes, 1);
     EXPECT_TRUE(trace.Lines().empty()) << "a wait that ended by itself is no failure";
+}
+
+// A wait for data reads one byte ahead. That byte counts as queued, comes before the bytes
+// behind it, goes with a purge of the input, and no read is left in flight at the close.
+TEST_F(Win32Serial, AByteReadAheadKeepsItsPlace) {
+    auto rs = Open();
+    ASSERT_EQ(rs->fOpen, 1);
+    const auto waitAhead = [&] {
+        EXPECT_EQ(rs->WaitInQueue(1, 2), platform::SerialWaitResult::Timeout);
+        std::lock_guard<std::mutex> lock(port.mutex);
+        return port.pendingRead != nullptr;
+    };
+    ASSERT_TRUE(waitAhead());
+    EXPECT_EQ(port.timeouts.ReadTotalTimeoutMultiplier, 0U) << "the port's own time-outs";
+    Arrive({0x06, 0x15, 0x30});
+    EXPECT_EQ(rs->WaitInQueue(1, 5000), platform::SerialWaitResult::Data);
+    EXPECT_EQ(rs->GetInQueue(), 3U);
+    uint32_t count = 0;
+    const uint8_t* got = rs->GetBlock(count);
+    ASSERT_EQ(count, 3U);
+    EXPECT_EQ(std::vector<uint8_t>(got, got + count), (std::vector<uint8_t>{0x06, 0x15, 0x30}));
+
+    ASSERT_TRUE(waitAhead());
+    Arrive({0x07});
+    EXPECT_EQ(rs->FlushComm(rs->hComm, 1), 1);
+    EXPECT_EQ(rs->GetInQueue(), 0U) << "the purged input is gone";
+
+    ASSERT_TRUE(waitAhead());
+    rs.reset();
+    EXPECT_EQ(port.pendingRead, nullptr) << "the close ends the read first";
+    EXPECT_EQ(port.closes, 1);
 }
 
 TEST_F(Win32Serial, CloseDuringAWaitOnAnotherThreadClosesTheDeviceAfterIt) {

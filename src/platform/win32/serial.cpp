@@ -1,6 +1,7 @@
 // Serial devices on Win32: \\.\COMn opened for overlapped I/O. Besides the port, each
-// open device has a data event that the event wait sets when characters arrive, so a
-// wait for an answer sleeps on that event and the thread's message queue together.
+// open device has a data event that the event wait sets when characters arrive and a read
+// of one byte ahead (serial_read_ahead.h), so a wait for an answer sleeps on those and the
+// thread's message queue together.
 
 #include "platform/serial.h"
 
@@ -16,6 +17,7 @@
 #include "platform/serial_ports.h"
 #include "platform/wake_signal.h"
 #include "platform/win32/serial_dcb.h"
+#include "platform/win32/serial_read_ahead.h"
 #include "platform/win32/serial_sys.h"
 #include "platform/win32/unique_handle.h"
 
@@ -39,9 +41,11 @@ BOOL CloseThroughCalls(HANDLE h) {
     return Sys().CloseHandle(h);
 }
 
-// A wait for data looks at the queue itself at least this often. The poll thread's event
-// wait tells of data too, but late where the driver polls the line for events (wine looks
-// each millisecond, from a thread it starts for every wait). The looks follow a periodic
+// A wait for data looks at the queue itself at least this often. The read ahead ends a
+// wait with an answer's first byte; the rest of a longer answer, and a port where no read
+// could be started ahead, rely on these looks. The poll thread's event wait tells of data
+// too, but late where the driver polls the line for events (wine looks each millisecond,
+// from a thread it starts for every wait). The looks follow a periodic
 // timer rather than the wait's own time-out: a 1 ms time-out lasts about 1.2 ms under
 // wine, and an ACK, which comes a fixed time after its block, then always waited out most
 // of a slice.
@@ -55,6 +59,10 @@ struct Port {
     UniqueHandle data;       // set when characters have arrived
     UniqueHandle waitEvent;  // the event wait's own overlapped event
     UniqueHandle tick;       // periodic, every kDataWaitSliceMs: when a wait for data looks
+    // Used by the port's owner only (waits for data, reads, purges, the close).
+    SerialReadAhead readAhead;
+    COMMTIMEOUTS ownTimeouts{};  // the time-outs last set, which the read ahead puts back
+    bool ownTimeoutsKnown = false;
     std::atomic<uint64_t> maskChanges{0};
     std::atomic<bool> closed{false};
     // Told after a change of maskChanges or closed: ends an event wait's rest (see
@@ -93,6 +101,14 @@ template <typename Call>
 bool OnDevice(SerialHandle h, Call call) {
     const std::shared_ptr<Port> port = FindPort(h);
     return port && call(port->File()) != FALSE;
+}
+
+// The read ahead puts back what the port's owner set, or what the port had from the start.
+bool KnowOwnTimeouts(Port& port) {
+    if (!port.ownTimeoutsKnown) {
+        port.ownTimeoutsKnown = Sys().GetCommTimeouts(port.File(), &port.ownTimeouts) != FALSE;
+    }
+    return port.ownTimeoutsKnown;
 }
 
 bool InFlight(const SerialAsyncState& state) {
@@ -155,7 +171,7 @@ SerialHandle SerialOpen(const std::string& portName) {
     port->data.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     port->waitEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     port->tick.Reset(::CreateWaitableTimerA(nullptr, FALSE, nullptr));
-    if (!port->data || !port->waitEvent || !port->tick) {
+    if (!port->data || !port->waitEvent || !port->tick || !port->readAhead.Create()) {
         return kInvalidSerialHandle;
     }
     LARGE_INTEGER due{};
@@ -184,6 +200,7 @@ bool SerialClose(SerialHandle h) {
     // An event wait on another thread may still use the device: end it, and leave the
     // close to the last reference, which that wait's return orders after its last use.
     // (Closed at once, the handle's value could name the next object opened.)
+    port->readAhead.Finish(port->File());
     port->closed.store(true);
     port->restEnds.Notify();
     (void)Sys().SetCommMask(port->File(), 0);
@@ -226,7 +243,13 @@ bool SerialSetTimeouts(SerialHandle h, const SerialTimeouts& t) {
     COMMTIMEOUTS native{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
                         t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
                         t.WriteTotalTimeoutConstant};
-    return OnDevice(h, [&](HANDLE file) { return Sys().SetCommTimeouts(file, &native); });
+    const std::shared_ptr<Port> port = FindPort(h);
+    if (!port || !Sys().SetCommTimeouts(port->File(), &native)) {
+        return false;
+    }
+    port->ownTimeouts = native;
+    port->ownTimeoutsKnown = true;
+    return true;
 }
 
 bool SerialGetEventMask(SerialHandle h, uint32_t& mask) {
@@ -301,19 +324,30 @@ bool SerialWaitEvent(SerialHandle h, uint32_t& events) {
 }
 
 bool SerialClearError(SerialHandle h, SerialStatus& status) {
+    const std::shared_ptr<Port> port = FindPort(h);
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!OnDevice(h, [&](HANDLE file) { return Sys().ClearCommError(file, &errors, &stat); })) {
+    if (!port || !Sys().ClearCommError(port->File(), &errors, &stat)) {
         return false;
     }
+    port->readAhead.Settle(port->File());
     status.errors = errors;
-    status.inQueue = stat.cbInQue;
+    status.inQueue = stat.cbInQue + port->readAhead.Held();
     status.outQueue = stat.cbOutQue;
     return true;
 }
 
 bool SerialPurge(SerialHandle h, uint32_t flags) {
-    return OnDevice(h, [&](HANDLE file) { return Sys().PurgeComm(file, flags); });
+    const std::shared_ptr<Port> port = FindPort(h);
+    if (!port) {
+        return false;
+    }
+    if ((flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0) {
+        // The byte read ahead belongs to the input being thrown away.
+        port->readAhead.Finish(port->File());
+        port->readAhead.Drop();
+    }
+    return Sys().PurgeComm(port->File(), flags) != FALSE;
 }
 
 bool SerialRead(SerialHandle h, SerialOverlapped& ov, void* buffer, uint32_t count,
@@ -327,21 +361,31 @@ bool SerialRead(SerialHandle h, SerialOverlapped& ov, void* buffer, uint32_t cou
     if (!port) {
         return false;
     }
+    // The byte read ahead came first.
+    port->readAhead.Finish(port->File());
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    if (count > 0 && port->readAhead.Take(bytes[0])) {
+        read = 1;
+        ++bytes;
+        --count;
+        if (count == 0) {
+            return true;
+        }
+    }
     SerialAsyncState& state = *ov.state;
     state.file = port->File();
     state.ov.Offset = 0;
     state.ov.OffsetHigh = 0;
     DWORD done = 0;
-    if (!Sys().ReadFile(state.file, buffer, count, nullptr, &state.ov) &&
-        ::GetLastError() != ERROR_IO_PENDING) {
-        return false;
-    }
     // The time-outs make every read end at once; a read left pending would later write
-    // into a buffer its caller has moved on from, so its end is awaited here.
-    if (!Sys().GetOverlappedResult(state.file, &state.ov, &done, TRUE)) {
-        return false;
+    // into a buffer its caller has moved on from, so its end is awaited here. A failure
+    // after the byte read ahead still hands that byte over; the next read meets it.
+    if ((!Sys().ReadFile(state.file, bytes, count, nullptr, &state.ov) &&
+         ::GetLastError() != ERROR_IO_PENDING) ||
+        !Sys().GetOverlappedResult(state.file, &state.ov, &done, TRUE)) {
+        return read > 0;
     }
-    read = done;
+    read += done;
     return true;
 }
 
@@ -381,30 +425,46 @@ SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int
         return SerialWaitResult::Failed;
     }
     HANDLE data = port->data.Get();
+    const HANDLE file = port->File();
+    SerialReadAhead& readAhead = port->readAhead;
     ::ResetEvent(data);
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!Sys().ClearCommError(port->File(), &errors, &stat)) {
+    if (!Sys().ClearCommError(file, &errors, &stat)) {
         return SerialWaitResult::Failed;
     }
-    if (stat.cbInQue >= count) {
+    readAhead.Settle(file);
+    const uint32_t queued = stat.cbInQue + readAhead.Held();
+    if (queued >= count) {
         return SerialWaitResult::Data;
     }
-    // The tick ends the wait each slice; the caller's limit only bounds the last one.
-    const HANDLE wakes[2] = {data, port->tick.Get()};
-    const DWORD result =
-        Sys().MsgWaitForMultipleObjectsEx(2, wakes, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    switch (result) {
-        case WAIT_OBJECT_0:
+    // Only an empty queue waits for a first byte; the rest of a longer answer follows it
+    // within the slices.
+    if (queued == 0 && KnowOwnTimeouts(*port)) {
+        readAhead.Start(file, port->ownTimeouts);
+        if (readAhead.Held() >= count) {
             return SerialWaitResult::Data;
-        case WAIT_OBJECT_0 + 1:  // the tick: time to look at the queue again
-        case WAIT_TIMEOUT:
-            return SerialWaitResult::Timeout;
-        case WAIT_OBJECT_0 + 2:
-            return SerialWaitResult::Interface;
-        default:
-            return SerialWaitResult::Failed;
+        }
     }
+    // The tick ends the wait each slice; the caller's limit only bounds the last one.
+    HANDLE wakes[3] = {data, port->tick.Get(), readAhead.Event()};
+    const DWORD handles = readAhead.InFlight() ? 3 : 2;
+    const DWORD result =
+        Sys().MsgWaitForMultipleObjectsEx(handles, wakes, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result == WAIT_OBJECT_0 + 2 && handles == 3) {
+        readAhead.Settle(file);
+        return readAhead.Held() != 0 ? SerialWaitResult::Data : SerialWaitResult::Timeout;
+    }
+    if (result == WAIT_OBJECT_0) {
+        return SerialWaitResult::Data;
+    }
+    if (result == WAIT_OBJECT_0 + 1 || result == WAIT_TIMEOUT) {
+        return SerialWaitResult::Timeout;  // the tick: time to look at the queue again
+    }
+    if (result == WAIT_OBJECT_0 + handles) {
+        return SerialWaitResult::Interface;
+    }
+    return SerialWaitResult::Failed;
 }
 
 }  // namespace platform

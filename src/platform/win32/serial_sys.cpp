@@ -4,13 +4,25 @@ namespace platform {
 
 const SerialCalls& NativeSerialCalls() {
     // Built on first use: the addresses come from the system's import table.
-    static const SerialCalls native{
-        ::CreateFileA,         ::CloseHandle,     ::SetupComm,
-        ::BuildCommDCBA,       ::GetCommState,    ::SetCommState,
-        ::GetCommTimeouts,     ::SetCommTimeouts, ::GetCommMask,
-        ::SetCommMask,         ::WaitCommEvent,   ::ClearCommError,
-        ::PurgeComm,           ::ReadFile,        ::WriteFile,
-        ::GetOverlappedResult, ::CancelIo,        ::MsgWaitForMultipleObjectsEx};
+    static const SerialCalls native{::CreateFileA,
+                                    ::CloseHandle,
+                                    ::SetupComm,
+                                    ::BuildCommDCBA,
+                                    ::GetCommState,
+                                    ::SetCommState,
+                                    ::GetCommTimeouts,
+                                    ::SetCommTimeouts,
+                                    ::GetCommMask,
+                                    ::SetCommMask,
+                                    ::WaitCommEvent,
+                                    ::ClearCommError,
+                                    ::PurgeComm,
+                                    ::ReadFile,
+                                    ::WriteFile,
+                                    ::GetOverlappedResult,
+                                    ::CancelIo,
+                                    ::CancelIoEx,
+                                    ::MsgWaitForMultipleObjectsEx};
     return native;
 }
 
