@@ -55,8 +55,12 @@ def one_run(args, work, index):
                        "--yes"]
         else:
             command = ["wine", args.robot, "update-at-start-up"]
-        robot = subprocess.run(command, capture_output=True, text=True, errors="replace",
-                               timeout=600)
+        # Into a file, not a pipe: wine services that the first program of a prefix starts
+        # inherit its output and would hold a pipe open long after the program has ended.
+        with tempfile.TemporaryFile("w+", errors="replace") as output:
+            robot = subprocess.run(command, stdout=output, stderr=subprocess.STDOUT, timeout=600)
+            output.seek(0)
+            said = output.read()
         clock.done.set()
         clock.join()
     finally:
@@ -65,7 +69,7 @@ def one_run(args, work, index):
     with open(transcript) as f:
         lines = [line.rstrip("\n") for line in f]
     if robot.returncode != 0:
-        raise RuntimeError(f"{command[1]} failed:\n{robot.stdout}{robot.stderr}")
+        raise RuntimeError(f"{command[1]} failed:\n{said}")
     costs = line_costs(lines)
     worst = 0.0
     total_measured = total_bound = 0.0
