@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -50,6 +51,8 @@ BOOL CloseThroughCalls(HANDLE h) {
 // wine, and an ACK, which comes a fixed time after its block, then always waited out most
 // of a slice.
 constexpr DWORD kDataWaitSliceMs = 1;
+// How often a wait with a read in flight ahead looks at the queue all the same.
+constexpr DWORD kReadAheadLookMs = 10;
 
 // The device and the events live as long as the record: a wait still running on another
 // thread when the port is closed keeps handles that are its own, and the device closes
@@ -446,25 +449,29 @@ SerialWaitResult SerialWaitData(SerialHandle h, uint32_t count, uint32_t ms, int
             return SerialWaitResult::Data;
         }
     }
-    // The tick ends the wait each slice; the caller's limit only bounds the last one.
-    HANDLE wakes[3] = {data, port->tick.Get(), readAhead.Event()};
-    const DWORD handles = readAhead.InFlight() ? 3 : 2;
+    // A read in flight ahead ends with the first byte, and until then the queue needs only
+    // a rare look, for a driver that would keep the byte from the read. Otherwise the tick
+    // ends the wait each slice. The caller's limit bounds the last one.
+    const bool ahead = readAhead.InFlight();
+    const HANDLE wakes[2] = {data, ahead ? readAhead.Event() : port->tick.Get()};
+    const DWORD limit = ahead ? std::min<DWORD>(ms, kReadAheadLookMs) : ms;
     const DWORD result =
-        Sys().MsgWaitForMultipleObjectsEx(handles, wakes, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (result == WAIT_OBJECT_0 + 2 && handles == 3) {
+        Sys().MsgWaitForMultipleObjectsEx(2, wakes, limit, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result == WAIT_OBJECT_0 + 1 && ahead) {
         readAhead.Settle(file);
         return readAhead.Held() != 0 ? SerialWaitResult::Data : SerialWaitResult::Timeout;
     }
-    if (result == WAIT_OBJECT_0) {
-        return SerialWaitResult::Data;
+    switch (result) {
+        case WAIT_OBJECT_0:
+            return SerialWaitResult::Data;
+        case WAIT_OBJECT_0 + 1:  // the tick: time to look at the queue again
+        case WAIT_TIMEOUT:
+            return SerialWaitResult::Timeout;
+        case WAIT_OBJECT_0 + 2:
+            return SerialWaitResult::Interface;
+        default:
+            return SerialWaitResult::Failed;
     }
-    if (result == WAIT_OBJECT_0 + 1 || result == WAIT_TIMEOUT) {
-        return SerialWaitResult::Timeout;  // the tick: time to look at the queue again
-    }
-    if (result == WAIT_OBJECT_0 + handles) {
-        return SerialWaitResult::Interface;
-    }
-    return SerialWaitResult::Failed;
 }
 
 }  // namespace platform
