@@ -101,6 +101,10 @@ Sha256Digest Sha256Of(std::string_view bytes) {
     return HashOf<32>(GCRY_MD_SHA256, bytes);
 }
 
+Sha1Digest Sha1Of(std::string_view bytes) {
+    return HashOf<20>(GCRY_MD_SHA1, bytes);
+}
+
 Blake2bDigest Blake2b512Of(std::string_view bytes) {
     return HashOf<64>(GCRY_MD_BLAKE2B_512, bytes);
 }

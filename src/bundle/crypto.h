@@ -12,6 +12,7 @@
 
 namespace bundle {
 
+using Sha1Digest = std::array<uint8_t, 20>;
 using Sha256Digest = std::array<uint8_t, 32>;
 using Blake2bDigest = std::array<uint8_t, 64>;
 using Ed25519Key = std::array<uint8_t, 32>;
@@ -38,6 +39,8 @@ class Sha256 {
 };
 
 Sha256Digest Sha256Of(std::string_view bytes);
+// For names derived from bytes (UUID version 5), never for a check.
+Sha1Digest Sha1Of(std::string_view bytes);
 Blake2bDigest Blake2b512Of(std::string_view bytes);
 
 // Whether signature is key's Ed25519 signature (RFC 8032, pure) of message.

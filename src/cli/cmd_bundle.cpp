@@ -41,8 +41,7 @@ int RunMake(const std::string& dir, const std::string& name) {
 
 // 0 verified, 7 refused; an unsigned bundle is neither, and says why.
 int RunVerify(const std::string& dir) {
-    const bundle::TrustedKeys keys = bundle::LoadInstalledKeys();
-    const bundle::BundleCheck check = bundle::CheckBundle(dir, keys);
+    const bundle::BundleCheck check = CheckInstalled(dir);
     std::printf("%s\n", dir.c_str());
     if (!check.name.empty()) {
         std::printf("%s\n", ConsoleFormat(Cli::kBundleVerifyName, check.name.c_str()).c_str());

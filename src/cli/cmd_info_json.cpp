@@ -12,13 +12,13 @@
 #include "image/file_obj.h"
 #include "protocol/connection.h"
 #include "record/record_line.h"
-#include "record/version_text.h"
 #include "support/globals.h"
 #include "update/exit_codes.h"
 #include "update/firmware_file.h"
 #include "update/machine_info.h"
 #include "update/machine_variables.h"
 #include "update/software_update.h"
+#include "update/version_text.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "image/srecord.h"
 #include "platform/file.h"
 #include "record/record_line.h"
-#include "record/version_text.h"
 #include "support/trace.h"
+#include "update/version_text.h"
 
 namespace {
 

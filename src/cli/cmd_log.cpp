@@ -5,7 +5,6 @@
 // output and exit codes; it also takes the table's creation and pushed record files.
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -21,6 +20,7 @@
 #include "record/record_file.h"
 #include "record/record_log.h"
 #include "record/record_server.h"
+#include "record/utc_time.h"
 #include "update/exit_codes.h"
 
 namespace {
@@ -121,27 +121,8 @@ std::string Reason(LogProblem::Kind kind) {
 
 // "2024-05-17" or "2024-05-17T09:41:07Z" as the records write a time; none for anything else.
 std::optional<std::string> SinceTime(const std::string& text) {
-    std::string time = text.size() == 10 ? text + "T00:00:00Z" : text;
-    static constexpr std::string_view kForm = "dddd-dd-ddTdd:dd:ddZ";
-    if (time.size() != kForm.size()) {
-        return std::nullopt;
-    }
-    for (size_t i = 0; i < kForm.size(); ++i) {
-        const bool digit = time[i] >= '0' && time[i] <= '9';
-        if (kForm[i] == 'd' ? !digit : time[i] != kForm[i]) {
-            return std::nullopt;
-        }
-    }
-    const auto number = [&](size_t at, size_t width) {
-        return static_cast<unsigned>(std::stoi(time.substr(at, width)));
-    };
-    const std::chrono::year_month_day day{std::chrono::year(static_cast<int>(number(0, 4))),
-                                          std::chrono::month(number(5, 2)),
-                                          std::chrono::day(number(8, 2))};
-    if (!day.ok() || number(11, 2) > 23 || number(14, 2) > 59 || number(17, 2) > 59) {
-        return std::nullopt;
-    }
-    return time;
+    const std::string time = text.size() == 10 ? text + "T00:00:00Z" : text;
+    return IsIsoUtcSeconds(time) ? std::optional(time) : std::nullopt;
 }
 
 std::string PushReason(const PushProblem& problem) {

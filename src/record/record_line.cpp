@@ -4,8 +4,8 @@
 
 #include "record/record_id.h"
 #include "record/utc_time.h"
-#include "record/version_text.h"
 #include "update/machine_variables.h"
+#include "update/version_text.h"
 
 namespace {
 

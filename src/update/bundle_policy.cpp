@@ -1,7 +1,5 @@
 #include "update/bundle_policy.h"
 
-#include <cstdio>
-
 #include "image/srecord.h"
 #include "support/settings.h"
 #include "update/machine_variables.h"
@@ -58,11 +56,4 @@ bool IsDowngrade(std::optional<int16_t> machineVersion, std::optional<uint16_t> 
     }
     return *fileVersion <
            MachineVersionValue(static_cast<uint16_t>(*machineVersion), *machineBuild);
-}
-
-std::string VersionString(uint32_t value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%02u.%u", value >> 24, (value >> 16) & 0xFF,
-                  value & 0xFFFF);
-    return text;
 }

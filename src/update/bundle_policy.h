@@ -20,6 +20,3 @@ bool RefuseDowngradeSetting();
 // Whether fileVersion is older than the machine's; false when either is unknown.
 bool IsDowngrade(std::optional<int16_t> machineVersion, std::optional<uint16_t> machineBuild,
                  std::optional<uint32_t> fileVersion);
-
-// "1.03.7"
-std::string VersionString(uint32_t value);

@@ -17,6 +17,7 @@
 #include "update/firmware_file.h"
 #include "update/machine_variables.h"
 #include "update/raw_download.h"
+#include "update/version_text.h"
 
 namespace {
 
@@ -188,9 +189,12 @@ class UpdateRun {
             return true;
         }
         NoteFailure(report_, {UpdateStep::Downgrade, {}, {}, {}});
-        const std::string file = VersionString(*reads.fileVersion);
-        const std::string machine = VersionString(
-            MachineVersionValue(static_cast<uint16_t>(*reads.machineVersion), *reads.machineBuild));
+        // Both are known here: IsDowngrade compared them.
+        const std::string file = VersionText(*reads.fileVersion).value_or("");
+        const std::string machine =
+            VersionText(MachineVersionValue(static_cast<uint16_t>(*reads.machineVersion),
+                                            *reads.machineBuild))
+                .value_or("");
         FrontEndMessageBox(
             owner_, FormatText(LoadText(kTextDowngradeRefused), file.c_str(), machine.c_str()),
             LoadText(kCaptionDowngradeRefused), kMbOk | kMbIconError);

@@ -7,6 +7,7 @@ Usage: record_server_e2e.py TQ8FLASH TQ8SIM SAMPLE_DIR [unittest arguments]"""
 import json
 import os
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -263,6 +264,12 @@ class RecordServer(unittest.TestCase):
             self.assertEqual(self.tq8flash("log", "--server", bare, "--init-server")[0], 0)
         schema = "SELECT indexdef FROM pg_indexes WHERE tablename = 'update_records' ORDER BY 1"
         self.assertEqual(SERVER.psql(self.db + "_bare", schema), SERVER.psql(self.db, schema))
+        # A server that takes the connection and never answers: told with the time waited.
+        with socket.create_server(("127.0.0.1", 0)) as silent:
+            port = silent.getsockname()[1]
+            code, _, err = self.tq8flash("log", "--server", f"postgresql://tq8@127.0.0.1:{port}/x")
+        self.assertEqual((code, err), (1, "tq8flash log: the record server gave no answer within "
+                                          "10000 ms\n"))
 
 
 def main():

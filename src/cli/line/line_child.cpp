@@ -23,11 +23,11 @@
 #include "platform/console.h"
 #include "platform/interrupt.h"
 #include "record/record_context.h"
-#include "record/version_text.h"
 #include "support/globals.h"
 #include "support/settings.h"
 #include "update/machine_variables.h"
 #include "update/update_report.h"
+#include "update/version_text.h"
 
 namespace {
 

@@ -305,7 +305,7 @@ class Line {
     bool BundleAccepted() {
         const std::string dir = options_.dir.empty() ? CurrentDirectory() : options_.dir;
         const auto start = std::chrono::system_clock::now();
-        const bundle::BundleCheck check = bundle::CheckBundle(dir, bundle::LoadInstalledKeys());
+        const bundle::BundleCheck check = CheckInstalled(dir);
         std::fputs(BundleStateText(check, dir).c_str(), out_);
         if (check.state != bundle::BundleState::Refused) {
             return true;

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/posix/unique_fd.h"
+#include "platform/posix/whole_transfer.h"
 
 extern char** environ;
 
@@ -69,18 +70,9 @@ bool ChildPipe::WriteAll(const std::string& text) {
         return false;
     }
     size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n =
-            ::write(static_cast<int>(native_), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return TransferWhole(text.size(), done, [&](size_t at, size_t rest) {
+        return ::write(static_cast<int>(native_), text.data() + at, rest);
+    });
 }
 
 ChildProcess::ChildProcess() : state_(std::make_unique<State>()) {}

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "platform/posix/unique_fd.h"
+#include "platform/posix/whole_transfer.h"
 
 namespace platform {
 namespace {
@@ -69,22 +70,13 @@ bool NativeRead(FileHandle file, void* data, uint32_t count, uint32_t* done) {
 
 bool NativeWrite(FileHandle file, const void* data, uint32_t count, uint32_t* done) {
     // WriteFile on a disk file writes everything or fails; a short write is continued.
-    *done = 0;
     const auto* p = static_cast<const char*>(data);
-    while (*done < count) {
-        const ssize_t n = ::write(static_cast<int>(file), p + *done, count - *done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = ENOSPC;
-            }
-            return false;
-        }
-        *done += static_cast<uint32_t>(n);
-    }
-    return true;
+    size_t written = 0;
+    const bool ok = TransferWhole(count, written, [&](size_t at, size_t rest) {
+        return ::write(static_cast<int>(file), p + at, rest);
+    });
+    *done = static_cast<uint32_t>(written);
+    return ok;
 }
 
 int64_t NativeSeek(FileHandle file, int64_t offset, int origin) {

@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/posix/whole_transfer.h"
 
 namespace platform {
 
@@ -130,18 +131,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, bool 
         return false;
     }
     size_t done = 0;
-    bool ok = true;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd.Get(), data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    bool ok = TransferWhole(data.size(), done, [&](size_t at, size_t rest) {
+        return ::write(fd.Get(), data.data() + at, rest);
+    });
     ok = ok && ::fchmod(fd.Get(), 0644) == 0 && (!durable || ::fsync(fd.Get()) == 0);
     ok = fd.Close() && ok;
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {

@@ -22,9 +22,7 @@ EarlyServerConnection::EarlyServerConnection(const std::string& url, uint32_t st
     opening.thread = std::thread([&opening, url, statementMs] {
         // The statement limit is set now, so that the send itself is one round trip.
         const bool opened =
-            opening.session.Open(url, 0, false) &&
-            (statementMs == 0 ||
-             opening.session.RunScript("SET statement_timeout = " + std::to_string(statementMs)));
+            opening.session.Open(url, 0, false) && opening.session.LimitStatements(statementMs);
         {
             const std::lock_guard<std::mutex> lock(opening.mutex);
             opening.opened = opened;

@@ -7,8 +7,6 @@
 
 namespace {
 
-// Without a limit of the caller's, a connection that never completes still ends.
-constexpr uint32_t kConnectLimitMs = 10000;
 constexpr size_t kCopyPiece = 64 * 1024;
 // How soon a session given up from outside notices it.
 constexpr int kAbandonCheckMs = 20;
@@ -47,7 +45,8 @@ bool PgSession::Open(const std::string& url, uint32_t limitMs, bool sessionLimit
     if (!Pq().loaded) {
         return Fail(PgFailure::NoLibrary, "");
     }
-    const uint32_t connectMs = limitMs == 0 ? kConnectLimitMs : std::min(limitMs, kConnectLimitMs);
+    const uint32_t connectMs =
+        limitMs == 0 ? kPgConnectLimitMs : std::min(limitMs, kPgConnectLimitMs);
     deadline_ = platform::MonotonicMs() + connectMs;
     // Later pairs override earlier ones: the URL may shorten the connect time, never
     // the records' encoding.
@@ -83,6 +82,10 @@ bool PgSession::Open(const std::string& url, uint32_t limitMs, bool sessionLimit
         deadline_.reset();
     }
     return true;
+}
+
+bool PgSession::LimitStatements(uint32_t ms) {
+    return ms == 0 || RunScript("SET statement_timeout = " + std::to_string(ms));
 }
 
 bool PgSession::Broken() const {

@@ -14,6 +14,9 @@
 
 enum class PgFailure { None, NoLibrary, Connect, Password, NoTable, TimedOut, Server };
 
+// Without a limit of the caller's, a connection that never completes still ends after this.
+inline constexpr uint32_t kPgConnectLimitMs = 10000;
+
 using PgParams = std::vector<std::optional<std::string>>;  // nullopt: NULL
 
 class PgSession {
@@ -32,6 +35,9 @@ class PgSession {
     // Several statements at once, without parameters (the table's SQL, a batch's frame).
     bool RunScript(const std::string& sql, const std::function<void(const PGresult*)>& each = {},
                    const std::string* copyData = nullptr);
+
+    // The server's limit for each statement of this session; 0 leaves the server's own.
+    bool LimitStatements(uint32_t ms);
 
     // A session opened on another thread can be given up from outside: every wait ends
     // soon after *abandon turns true. nullptr: none.

@@ -187,9 +187,8 @@ class Outbox {
             }
         }
         session_.emplace();
-        const bool opened = session_->Open(url_, TimeLeft(), true) &&
-                            (limitMs_ == 0 || session_->RunScript("SET statement_timeout = " +
-                                                                  std::to_string(limitMs_)));
+        const bool opened =
+            session_->Open(url_, TimeLeft(), true) && session_->LimitStatements(limitMs_);
         if (!opened) {
             result_.error = FailureText(*session_, limitMs_);
             return false;

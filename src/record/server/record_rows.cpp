@@ -1,52 +1,20 @@
 #include "record/server/record_rows.h"
 
-#include <gcrypt.h>
-
 #include <array>
-#include <chrono>
 #include <cstdlib>
-#include <mutex>
 
+#include "bundle/crypto.h"
 #include "record/record_id.h"
+#include "record/utc_time.h"
 
 namespace {
 
-// The namespace of derived record ids: a UUID of our own, so that no other name-based
-// UUID of the same bytes can equal one.
 constexpr size_t kRecordColumns = 9;
 
+// The namespace of derived record ids: a UUID of our own, so that no other name-based
+// UUID of the same bytes can equal one.
 constexpr std::array<uint8_t, 16> kRecordNamespace = {
     0x6b, 0x1c, 0x2f, 0x3e, 0x94, 0x57, 0x4d, 0x0a, 0x8e, 0x21, 0x53, 0xc7, 0x0d, 0x9a, 0x71, 0x44};
-
-void StartGcrypt() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gcry_check_version(nullptr);
-        gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    });
-}
-
-// "2024-05-17T09:41:07Z" naming a real moment, which the table's timestamptz takes.
-bool IsRecordTime(const std::string& time) {
-    static constexpr std::string_view kForm = "dddd-dd-ddTdd:dd:ddZ";
-    if (time.size() != kForm.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < kForm.size(); ++i) {
-        const bool digit = time[i] >= '0' && time[i] <= '9';
-        if (kForm[i] == 'd' ? !digit : time[i] != kForm[i]) {
-            return false;
-        }
-    }
-    const auto number = [&](size_t at, size_t width) {
-        return std::atoi(time.substr(at, width).c_str());
-    };
-    const std::chrono::year_month_day day{std::chrono::year(number(0, 4)),
-                                          std::chrono::month(static_cast<unsigned>(number(5, 2))),
-                                          std::chrono::day(static_cast<unsigned>(number(8, 2)))};
-    return day.ok() && number(0, 4) >= 1 && number(11, 2) < 24 && number(14, 2) < 60 &&
-           number(17, 2) < 60;
-}
 
 // One field of COPY's text format: its separators and escapes escaped.
 void AppendField(std::string& out, std::string_view text) {
@@ -73,11 +41,9 @@ void AppendField(std::string& out, std::string_view text) {
 }  // namespace
 
 std::string DerivedRecordId(std::string_view line) {
-    StartGcrypt();
     std::string named(kRecordNamespace.begin(), kRecordNamespace.end());
     named.append(line);
-    std::array<uint8_t, 20> digest{};
-    gcry_md_hash_buffer(GCRY_MD_SHA1, digest.data(), named.data(), named.size());
+    const bundle::Sha1Digest digest = bundle::Sha1Of(named);
     std::array<uint8_t, 16> bytes{};
     std::copy_n(digest.begin(), bytes.size(), bytes.begin());
     bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x50);  // version 5
@@ -88,7 +54,7 @@ std::string DerivedRecordId(std::string_view line) {
 bool RecordBatch::Add(const LogEntry& entry, std::string& badField) {
     if (!entry.id.empty() && !IsRecordId(entry.id)) {
         badField = "id";
-    } else if (!IsRecordTime(entry.time)) {
+    } else if (!IsIsoUtcSeconds(entry.time)) {  // what the table's timestamptz takes
         badField = "time";
     } else if (entry.holdsNul) {
         badField = "text (\\u0000)";

@@ -12,7 +12,9 @@ std::string FailureText(const PgSession& session, uint32_t limitMs) {
         case PgFailure::NoTable:
             return RecordText(Cli::kServerNoTable);
         case PgFailure::TimedOut:
-            return RecordFormat(Cli::kServerTimedOut, static_cast<unsigned>(limitMs));
+            // Without a limit of the caller's only the connection has one.
+            return RecordFormat(Cli::kServerTimedOut,
+                                static_cast<unsigned>(limitMs != 0 ? limitMs : kPgConnectLimitMs));
         case PgFailure::Connect:
             return RecordFormat(Cli::kServerCannotConnect, message);
         case PgFailure::Server:

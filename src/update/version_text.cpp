@@ -1,4 +1,4 @@
-#include "record/version_text.h"
+#include "update/version_text.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #pragma once
 // A software version value (major in bits 31-24, minor in 23-16, build in 15-0) as the
-// records and the JSON output write it.
+// records, the JSON output and the refusal of an older version write it.
 
 #include <cstdint>
 #include <optional>
